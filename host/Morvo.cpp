@@ -1,0 +1,35 @@
+#include "Morvo.h"
+
+#include <new>
+
+#include "../sequencer/uPlugin.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#elif defined(__GLIBC__)
+#include <fenv.h>
+#endif
+
+AEffect* pluginMain(audioMasterCallback audioMaster) {
+    if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+    auto* plugin = new (std::nothrow) APlugin(audioMaster);
+    return plugin != nullptr ? plugin->getAeffect() : nullptr;
+}
+
+void maskFloatingPointExceptions() {
+#if defined(__i386__) || defined(__x86_64__)
+    // x87: the six exception masks set, precision control 64 bits, rounding to nearest.
+    constexpr unsigned short exceptionMasks = 0x003F;
+    constexpr unsigned short precisionControl = 0x0300;
+    constexpr unsigned short roundingControl = 0x0C00;
+    unsigned short word = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(word));
+    word =
+        static_cast<unsigned short>((word & ~roundingControl) | precisionControl | exceptionMasks);
+    __asm__ volatile("fldcw %0" : : "m"(word));
+    // SSE: the six exception masks of MXCSR set as well.
+    _mm_setcsr(_mm_getcsr() | _MM_MASK_MASK);
+#elif defined(__GLIBC__)
+    fedisableexcept(FE_ALL_EXCEPT);
+#endif
+}

@@ -1,0 +1,109 @@
+// The rounding rules, bounded text copies and the floating-point mask.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "host/DVstUtils.h"
+#include "host/Morvo.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
+TEST(FourCharCode, FirstCharacterIsTheMostSignificantByte) {
+    EXPECT_EQ(fourCharCode('V', 's', 't', 'P'), 0x56737450);
+    EXPECT_EQ(fourCharCode('N', 'o', 'E', 'f'), 0x4E6F4566);
+    EXPECT_EQ(fourCharCode('\xFF', 0, 0, '\x80'), static_cast<std::int32_t>(0xFF000080u));
+}
+
+TEST(Rounding, NearestWithTiesToEven) {
+    EXPECT_EQ(roundToInt32(63.5L), 64);
+    EXPECT_EQ(roundToInt32(62.5L), 62);
+    EXPECT_EQ(roundToInt32(-2.5L), -2);
+    EXPECT_EQ(roundToInt32(-3.5L), -4);
+    EXPECT_EQ(roundToInt32(13.9954L), 14);
+    EXPECT_EQ(roundToInt32(0.49999999L), 0);
+    EXPECT_EQ(roundToInt32(-0.5L), 0);
+}
+
+TEST(Rounding, GuardsNonFiniteAndOutOfRange) {
+    const long double inf = std::numeric_limits<long double>::infinity();
+    EXPECT_EQ(roundToInt32(std::numeric_limits<long double>::quiet_NaN()), 0);
+    EXPECT_EQ(roundToInt32(inf), INT32_MAX);
+    EXPECT_EQ(roundToInt32(-inf), INT32_MIN);
+    EXPECT_EQ(roundToInt32(1e12L), INT32_MAX);
+    EXPECT_EQ(floorToInt32(-1e12L), INT32_MIN);
+    EXPECT_EQ(floorToInt32(5512.5L), 5512);
+    EXPECT_EQ(floorToInt32(-0.25L), -1);
+    EXPECT_EQ(floorToInt64(1e30L), INT64_MAX);
+    EXPECT_EQ(floorToInt64(-1e30L), INT64_MIN);
+    EXPECT_EQ(floorToInt64(std::numeric_limits<long double>::quiet_NaN()), 0);
+    EXPECT_EQ(floorToInt64(4.0L * 0.0099999998L * 100.0L), 3);
+}
+
+TEST(Rounding, NarrowingSaturates) {
+    EXPECT_EQ(narrowToInt32(5), 5);
+    EXPECT_EQ(narrowToInt32(-5), -5);
+    EXPECT_EQ(narrowToInt32(std::int64_t{1} << 40), INT32_MAX);
+    EXPECT_EQ(narrowToInt32(-(std::int64_t{1} << 40)), INT32_MIN);
+}
+
+TEST(CopyText, CutsToTheBufferAndAlwaysTerminates) {
+    char buffer[8];
+    std::memset(buffer, 'x', sizeof buffer);
+    copyText(buffer, "Preset 15 is long", sizeof buffer);
+    EXPECT_STREQ(buffer, "Preset ");
+    copyText(buffer, "ok", sizeof buffer);
+    EXPECT_STREQ(buffer, "ok");
+    copyText(buffer, nullptr, sizeof buffer);
+    EXPECT_STREQ(buffer, "");
+    buffer[0] = 'q';
+    copyText(buffer, "ignored", 0); // no room at all: nothing written
+    EXPECT_EQ(buffer[0], 'q');
+}
+
+#if defined(__i386__) || defined(__x86_64__)
+namespace {
+
+unsigned short x87ControlWord() {
+    unsigned short word = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(word));
+    return word;
+}
+
+void setX87ControlWord(unsigned short word) {
+    __asm__ volatile("fldcw %0" : : "m"(word));
+}
+
+} // namespace
+
+TEST(FloatingPoint, MaskingSetsAllExceptionMasksNearestAndExtendedPrecision) {
+    const unsigned short savedWord = x87ControlWord();
+    const unsigned int savedCsr = _mm_getcsr();
+    // A host thread with invalid, divide-by-zero and overflow unmasked, rounding down and
+    // 53-bit precision.
+    setX87ControlWord(0x1632);
+    _mm_setcsr(savedCsr & ~(_MM_MASK_DIV_ZERO | _MM_MASK_INVALID | _MM_MASK_OVERFLOW));
+
+    maskFloatingPointExceptions();
+    const unsigned short word = x87ControlWord();
+    const unsigned int csr = _mm_getcsr();
+
+    volatile double zero = 0.0;
+    const double quotient = 1.0 / zero;
+    volatile long double zeroX = 0.0L;
+    const long double quotientX = 1.0L / zeroX;
+
+    setX87ControlWord(savedWord);
+    _mm_setcsr(savedCsr);
+    // The six masks, precision control 64 bits, rounding control nearest (bit 6 is reserved
+    // and reads as set on current processors).
+    EXPECT_EQ(word & 0x0F3F, 0x033F);
+    EXPECT_EQ(csr & _MM_MASK_MASK, static_cast<unsigned>(_MM_MASK_MASK));
+    EXPECT_TRUE(std::isinf(quotient));
+    EXPECT_TRUE(std::isinf(quotientX));
+}
+#endif
