@@ -11,7 +11,7 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# Installs the named Debian packages that are not installed yet.
+# Installs the named Debian packages that are not installed yet (name:i386 for 32-bit ones).
 install_missing() {
     local missing=()
     for package in "$@"; do
@@ -21,16 +21,47 @@ install_missing() {
     done
     if [ ${#missing[@]} -gt 0 ]; then
         echo "== installing ${missing[*]}"
+        if [[ " ${missing[*]}" == *":i386"* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+            as_root dpkg --add-architecture i386
+        fi
         as_root apt-get update -qq
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
             "${missing[@]}" >/dev/null
     fi
 }
 
-build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest libbenchmark-dev)
+build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest
+    libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev)
+wine_tools=(wine wine32:i386 wine64 xvfb xauth)
+
+# libjpeg for the Windows builds: Debian ships it for mingw in no package, so the build makes
+# it from Debian's own source package of libjpeg-turbo, fetched once into build/third_party.
+fetch_libjpeg_source() {
+    local dir=build/third_party/libjpeg-turbo
+    [ -f "$dir/CMakeLists.txt" ] && return
+    if ! apt-cache showsrc libjpeg-turbo 2>/dev/null | grep -q '^Package:'; then
+        echo "== adding deb-src entries that mirror the Debian deb entries"
+        local deb822=/etc/apt/sources.list.d/morvo-deb-src.sources
+        cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+            awk 'BEGIN { RS = ""; ORS = "\n\n" }
+                 /URIs:[^\n]*debian\.org/ && /Types:[^\n]*deb/ { sub(/Types:[^\n]*/, "Types: deb-src"); print }' |
+            as_root tee "$deb822" >/dev/null
+        grep -hE '^deb[[:space:]].*debian\.org' /etc/apt/sources.list 2>/dev/null |
+            sed 's/^deb /deb-src /' | as_root tee /etc/apt/sources.list.d/morvo-deb-src.list >/dev/null || true
+        as_root apt-get update -qq
+    fi
+    echo "== fetching the libjpeg-turbo source package"
+    rm -rf build/third_party/fetch
+    mkdir -p build/third_party/fetch
+    (cd build/third_party/fetch && apt-get source -qq libjpeg-turbo >/dev/null)
+    rm -rf "$dir"
+    mv build/third_party/fetch/libjpeg-turbo-*/ "$dir"
+    rm -rf build/third_party/fetch
+}
 
 build_all() {
     install_missing "${build_tools[@]}"
+    fetch_libjpeg_source
     for preset in "$@"; do
         echo "== building $preset"
         cmake --preset "$preset" >/dev/null
@@ -60,15 +91,44 @@ run_tests() {
     failed=$((failed + fails))
 }
 
+# Wine for the Windows tests: a fresh prefix for this run, a virtual display started before the
+# wine server (the server keeps the display it started with), and the server started here,
+# outside the test runner, which would otherwise wait on the pipes the server inherits.
+xvfb_pid=""
+start_wine() {
+    install_missing "${wine_tools[@]}"
+    export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    rm -rf "$WINEPREFIX"
+    local display=:97
+    while [ -e "/tmp/.X${display#:}-lock" ]; do display=":$((${display#:} + 1))"; done
+    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=$display
+    trap stop_wine EXIT
+    echo "== preparing a Wine prefix"
+    timeout 300 wineboot -i >/dev/null 2>&1 || true
+    timeout 120 wineserver -w || true
+    wineserver -p
+    timeout 60 wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+stop_wine() {
+    timeout 30 wineserver -k 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+
 case "${1:-}" in
 demo)
-    build_all linux
+    build_all linux win32 win64
     ./dist/linux-x86_64/morvo-host dist/linux-x86_64/Morvo.so
     ;;
 test)
-    build_all linux linux-sanitize
+    build_all linux linux-sanitize win32 win64
     run_tests linux
     run_tests linux-sanitize
+    start_wine
+    run_tests win32
+    run_tests win64
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]
     ;;

@@ -4,9 +4,7 @@
 
 #include "../sequencer/uPlugin.h"
 
-#if defined(__i386__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#elif defined(__GLIBC__)
+#if !defined(__i386__) && !defined(__x86_64__) && defined(__GLIBC__)
 #include <fenv.h>
 #endif
 
@@ -27,8 +25,16 @@ void maskFloatingPointExceptions() {
     word =
         static_cast<unsigned short>((word & ~roundingControl) | precisionControl | exceptionMasks);
     __asm__ volatile("fldcw %0" : : "m"(word));
-    // SSE: the six exception masks of MXCSR set as well.
-    _mm_setcsr(_mm_getcsr() | _MM_MASK_MASK);
+    // SSE: the six exception masks of MXCSR set as well (every x86_64 processor has SSE; a
+    // 32-bit host may in principle run where it is missing).
+#if defined(__i386__)
+    if (!__builtin_cpu_supports("sse")) return;
+#endif
+    constexpr unsigned int sseExceptionMasks = 0x1F80;
+    unsigned int csr = 0;
+    __asm__ volatile("stmxcsr %0" : "=m"(csr));
+    csr |= sseExceptionMasks;
+    __asm__ volatile("ldmxcsr %0" : : "m"(csr));
 #elif defined(__GLIBC__)
     fedisableexcept(FE_ALL_EXCEPT);
 #endif

@@ -6,9 +6,7 @@
 
 #include "host/DAEffectX.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>
-#endif
+#include "FloatingPointState.h"
 
 namespace {
 
@@ -59,12 +57,7 @@ TEST(LibraryDeathTest, LoadingMasksFloatingPointExceptionsOnTheLoadingThread) {
     GTEST_FLAG_SET(death_test_style, "threadsafe"); // a fresh process, so the load is the first
     EXPECT_EXIT(
         {
-            // A host thread on which division by zero traps.
-            _mm_setcsr(_mm_getcsr() & ~_MM_MASK_DIV_ZERO);
-            unsigned short word = 0;
-            __asm__ volatile("fnstcw %0" : "=m"(word));
-            word = static_cast<unsigned short>(word & ~0x0004);
-            __asm__ volatile("fldcw %0" : : "m"(word));
+            unmaskDivisionByZero();
             if (openLibrary() == nullptr) std::exit(2);
             volatile double zero = 0.0;
             const double quotient = 1.0 / zero;

@@ -9,9 +9,7 @@
 #include "host/DVstUtils.h"
 #include "host/Morvo.h"
 
-#if defined(__i386__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
+#include "FloatingPointState.h"
 
 TEST(FourCharCode, FirstCharacterIsTheMostSignificantByte) {
     EXPECT_EQ(fourCharCode('V', 's', 't', 'P'), 0x56737450);
@@ -66,31 +64,17 @@ TEST(CopyText, CutsToTheBufferAndAlwaysTerminates) {
 }
 
 #if defined(__i386__) || defined(__x86_64__)
-namespace {
-
-unsigned short x87ControlWord() {
-    unsigned short word = 0;
-    __asm__ volatile("fnstcw %0" : "=m"(word));
-    return word;
-}
-
-void setX87ControlWord(unsigned short word) {
-    __asm__ volatile("fldcw %0" : : "m"(word));
-}
-
-} // namespace
-
 TEST(FloatingPoint, MaskingSetsAllExceptionMasksNearestAndExtendedPrecision) {
     const unsigned short savedWord = x87ControlWord();
-    const unsigned int savedCsr = _mm_getcsr();
+    const unsigned int savedCsr = sseControl();
     // A host thread with invalid, divide-by-zero and overflow unmasked, rounding down and
     // 53-bit precision.
     setX87ControlWord(0x1632);
-    _mm_setcsr(savedCsr & ~(_MM_MASK_DIV_ZERO | _MM_MASK_INVALID | _MM_MASK_OVERFLOW));
+    setSseControl(savedCsr & ~0x0380u);
 
     maskFloatingPointExceptions();
     const unsigned short word = x87ControlWord();
-    const unsigned int csr = _mm_getcsr();
+    const unsigned int csr = sseControl();
 
     volatile double zero = 0.0;
     const double quotient = 1.0 / zero;
@@ -98,11 +82,11 @@ TEST(FloatingPoint, MaskingSetsAllExceptionMasksNearestAndExtendedPrecision) {
     const long double quotientX = 1.0L / zeroX;
 
     setX87ControlWord(savedWord);
-    _mm_setcsr(savedCsr);
+    setSseControl(savedCsr);
     // The six masks, precision control 64 bits, rounding control nearest (bit 6 is reserved
     // and reads as set on current processors).
     EXPECT_EQ(word & 0x0F3F, 0x033F);
-    EXPECT_EQ(csr & _MM_MASK_MASK, static_cast<unsigned>(_MM_MASK_MASK));
+    EXPECT_EQ(csr & kSseExceptionMasks, kSseExceptionMasks);
     EXPECT_TRUE(std::isinf(quotient));
     EXPECT_TRUE(std::isinf(quotientX));
 }

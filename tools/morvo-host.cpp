@@ -28,8 +28,11 @@ EntryPoint findEntryPoint(const char* path, std::string& error) {
         error = "cannot load the library";
         return nullptr;
     }
-    auto entry = reinterpret_cast<EntryPoint>(GetProcAddress(module, "VSTPluginMain"));
-    if (entry == nullptr) entry = reinterpret_cast<EntryPoint>(GetProcAddress(module, "main"));
+    auto entry = reinterpret_cast<EntryPoint>(
+        reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
+    if (entry == nullptr)
+        entry =
+            reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "main")));
 #else
     void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
