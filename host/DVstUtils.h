@@ -31,6 +31,10 @@ constexpr std::int32_t narrowToInt32(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
+// Writes value in fixed-point notation with two digits after the separator ("0.50", "1,00"),
+// rounded half to even, no thousands separator.
+void formatFixed2(float value, char separator, char* text, std::size_t size);
+
 // Copies a zero-terminated text into a buffer of destSize bytes, cutting it so that the
 // terminating zero always fits. A null source copies as an empty text.
 void copyText(char* dest, const char* source, std::size_t destSize);

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "../sequencer/uPlugin.h"
+#include "sequencer/uPlugin.h"
 
 #if !defined(__i386__) && !defined(__x86_64__) && defined(__GLIBC__)
 #include <fenv.h>

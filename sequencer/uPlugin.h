@@ -1,16 +1,167 @@
-// APlugin: the plug-in object, "Ostrel" by "Halvark".
+// APlugin: the plug-in object, "Ostrel" by "Halvark", a 16-step sequencer of MIDI Control
+// Change values; and APluginProgram, one of its 16 programs.
 #pragma once
 
-#include "../host/DAudioEffectX.h"
+#include <atomic>
+#include <cstdint>
+#include <limits>
 
-class APlugin : public AudioEffectX {
+#include "host/DAudioEffectX.h"
+
+namespace plugin {
+
+constexpr std::int32_t kNumSteps = 16;
+constexpr std::int32_t kNumParams = 23;
+constexpr std::int32_t kNumPrograms = 16;
+constexpr std::size_t kProgramNameSize = 52;
+// What hosts reserve for a program name, the terminating zero included.
+constexpr std::size_t kHostProgramNameSize = 24;
+
+// Parameter indices.
+enum Parameter : std::int32_t {
+    step1 = 0,
+    step16 = 15,
+    syncValue = 16,
+    ccOut = 17,
+    ccMin = 18,
+    ccMax = 19,
+    endStep = 20,
+    timingMode = 21,
+    startStop = 22,
+};
+
+// Event records: record 0 carries every outgoing message; 1 to 250 hold delayed input.
+constexpr std::int32_t kEventRecords = 251;
+constexpr std::int32_t kDelayRecords = kEventRecords - 1;
+// deltaFrames of a free record.
+constexpr std::int32_t kFreeRecord = -99;
+// reserved1 of every record.
+constexpr char kRecordMark = 99;
+
+// MIDI notes that drive the sequencer.
+constexpr int kStartNote = 12;
+constexpr int kStopNote = 13;
+constexpr int kResetNote = 14;
+
+float defaultValue(std::int32_t index);
+
+} // namespace plugin
+
+class APluginProgram {
   public:
-    static constexpr std::int32_t kNumPrograms = 16;
-    static constexpr std::int32_t kNumParams = 23;
+    APluginProgram();
+    // Written by automation on the audio thread, read by program changes elsewhere.
+    std::atomic<float> values[plugin::kNumParams];
+    char name[plugin::kProgramNameSize];
+};
 
+class APlugin final : public AudioEffectX {
+  public:
     explicit APlugin(audioMasterCallback audioMaster);
+    ~APlugin() override;
 
+    // Any thread (automation may arrive on the audio thread).
+    void setParameter(std::int32_t index, float value) override;
+    float getParameter(std::int32_t index) override;
     // Audio thread.
     void process(float** inputs, float** outputs, std::int32_t sampleFrames) override;
     void processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) override;
+    std::int32_t processEvents(VstEvents* events) override;
+    // User-interface thread.
+    void setProgram(std::int32_t program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    bool getProgramNameIndexed(std::int32_t category, std::int32_t index, char* text) override;
+    void getParameterLabel(std::int32_t index, char* label) override;
+    void getParameterDisplay(std::int32_t index, char* text) override;
+    void getParameterName(std::int32_t index, char* text) override;
+    float getVu() override;
+    void suspend() override {}
+    // Asks the host for MIDI events.
+    void resume() override;
+    bool getInputProperties(std::int32_t index, VstPinProperties* properties) override;
+    bool getOutputProperties(std::int32_t index, VstPinProperties* properties) override;
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    std::int32_t getVendorVersion() override { return 1; }
+    std::int32_t canDo(char* text) override;
+    std::int32_t fxIdle() override { return 0; }
+
+    // For the editor, from its own thread.
+    std::int32_t currentStep() const { return curStep.load(std::memory_order_relaxed); }
+    std::int32_t stepLength() const { return samplesPerStep.load(std::memory_order_relaxed); }
+    std::int32_t songPositionHundredths() const {
+        return songPosition.load(std::memory_order_relaxed);
+    }
+    bool isEditorClosed() const { return editorClosed.load(std::memory_order_relaxed); }
+    void setEditorClosed(bool closed) { editorClosed.store(closed, std::memory_order_relaxed); }
+
+  private:
+    float param(std::int32_t index) const { return params[index].load(std::memory_order_relaxed); }
+    void setParamOnly(std::int32_t index, float value) {
+        params[index].store(value, std::memory_order_relaxed);
+    }
+    void notifyEditor();
+    bool getPinProperties(const char* prefix, std::int32_t index, VstPinProperties* properties);
+
+    // The step engine (audio thread).
+    template <bool Accumulate>
+    void processBlock(float** inputs, float** outputs, std::int32_t sampleFrames);
+    void processSample();
+    void processInternalTiming();
+    void processExternalTiming();
+    struct Position;
+    void locate(const Position& now);
+    void countSample();
+    void stepBoundary();
+    double readTempo();
+    double readNewTempo(std::int32_t answer);
+    void computeStepLength(float sync);
+    std::int32_t stepCount() const;
+    void sendStep(std::int32_t step);
+    void sendControlChange(std::int32_t channel, std::int32_t controller, std::int32_t value);
+
+    // MIDI input (audio thread).
+    void processDelayedEvents(std::uint64_t sample);
+    void actOn(const VstMidiEvent& event);
+    std::int32_t takeFreeRecord();
+
+    VstEvents outEvents{};
+    VstMidiEvent eventPool[plugin::kEventRecords];
+    std::int32_t pendingEvents = 0;
+    std::atomic<float> params[plugin::kNumParams];
+    // Set while no editor window is open; written by the editor bridge.
+    std::atomic<bool> editorClosed{false};
+    double tempo = 0.0;
+    double lastTempo = 0.0;
+    std::atomic<std::int32_t> curStep{0};
+    std::int32_t lastStep = 0;
+    // 0: no valid step length yet (or none can be computed now).
+    std::atomic<std::int32_t> samplesPerStep{0};
+    std::int32_t sampleCounter = 0;
+    std::atomic<std::int32_t> songPosition{0};
+    bool resetPending = false;
+    float lastSync = 0.0f;
+    APluginProgram programs[plugin::kNumPrograms];
+    float vu = 0.0f;
+
+    // Delayed input: the absolute sample the next block starts at, each occupied record's acting
+    // sample and number in a min-heap (so a sample costs one comparison unless an event is due, and
+    // events due together act in ascending record order), and a bit per free record.
+    std::uint64_t samplePosition = 0;
+    std::uint64_t dueQueue[plugin::kDelayRecords];
+    std::uint64_t freeRecords[4];
+
+    // The last tempoAt answer and its tempo: most samples ask and get the same answer.
+    std::int32_t tempoAnswer = 0;
+    double tempoOfAnswer = 0.0;
+    // The last song position and what it gave: hosts describe a whole block with one record.
+    struct Position {
+        double ppq;
+        float sync, end;
+        bool operator==(const Position&) const = default;
+    };
+    Position lastPosition{std::numeric_limits<double>::quiet_NaN(), 0.0f, 0.0f};
+    std::int32_t positionStep = 0;
 };

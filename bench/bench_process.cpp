@@ -1,0 +1,124 @@
+// processReplacing of 512-sample stereo blocks with a host callback that does no work, in ns
+// per sample ("ns/sample" column), against the floor: the same copy plus one callback call per
+// sample, the least a plug-in asking its host once a sample can cost.
+#include <benchmark/benchmark.h>
+
+#include <climits>
+#include <cstring>
+
+#include "host/Morvo.h"
+#include "sequencer/uPlugin.h"
+
+namespace {
+
+constexpr int kBlock = 512;
+
+VstTimeInfo timeInfo{};
+
+VstIntPtr VSTCALLBACK quietHost(AEffect*, std::int32_t opcode, std::int32_t, VstIntPtr, void*,
+                                float) {
+    switch (opcode) {
+    case audioMasterVersion: return 2400;
+    case audioMasterTempoAt: return 1200000;
+    case audioMasterGetTime: return reinterpret_cast<VstIntPtr>(&timeInfo);
+    case audioMasterProcessEvents: return 1;
+    default: return 0;
+    }
+}
+
+struct Buffers {
+    float in[2][kBlock] = {};
+    float out[2][kBlock] = {};
+    float* inputs[2] = {in[0], in[1]};
+    float* outputs[2] = {out[0], out[1]};
+    Buffers() {
+        for (int i = 0; i < kBlock; ++i)
+            in[0][i] = in[1][i] = static_cast<float>(i) * 1e-3f;
+    }
+};
+
+void perSample(benchmark::State& state) {
+    state.counters["ns/sample"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+enum class Mode { Stopped, Internal, External, InternalPending };
+
+void processBlocks(benchmark::State& state, Mode mode) {
+    AEffect* e = pluginMain(quietHost);
+    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    e->setParameter(e, plugin::syncValue, 0.16f); // 16 steps per beat: a step every 344
+    if (mode == Mode::Stopped) e->setParameter(e, plugin::startStop, 1.0f);
+    if (mode == Mode::External) e->setParameter(e, plugin::timingMode, 1.0f);
+    if (mode == Mode::InternalPending) {
+        // 250 events that wait far longer than the benchmark runs.
+        static VstMidiEvent events[250];
+        static struct {
+            std::int32_t numEvents;
+            VstIntPtr reserved;
+            VstEvent* events[250];
+        } list{250, 0, {}};
+        for (int i = 0; i < 250; ++i) {
+            events[i] = VstMidiEvent{};
+            events[i].type = kVstMidiType;
+            events[i].byteSize = sizeof(VstMidiEvent);
+            events[i].deltaFrames = INT_MAX - i;
+            events[i].midiData[0] = static_cast<char>(0x90);
+            events[i].midiData[1] = 13;
+            events[i].midiData[2] = 100;
+            list.events[i] = reinterpret_cast<VstEvent*>(&events[i]);
+        }
+        e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
+    }
+    Buffers buffers;
+    double ppq = 0.0;
+    for (auto _ : state) {
+        timeInfo.ppqPos = ppq;
+        ppq += kBlock / 22050.0;
+        e->processReplacing(e, buffers.inputs, buffers.outputs, kBlock);
+        benchmark::DoNotOptimize(buffers.out);
+    }
+    perSample(state);
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+}
+
+void Stopped(benchmark::State& state) {
+    processBlocks(state, Mode::Stopped);
+}
+void InternalRunning(benchmark::State& state) {
+    processBlocks(state, Mode::Internal);
+}
+void ExternalRunning(benchmark::State& state) {
+    processBlocks(state, Mode::External);
+}
+void Internal250Pending(benchmark::State& state) {
+    processBlocks(state, Mode::InternalPending);
+}
+
+// The floor: the pass-through copy and one host call per sample, through a pointer the
+// compiler cannot see through.
+void FloorCopyAndCallback(benchmark::State& state) {
+    audioMasterCallback volatile host = quietHost;
+    AEffect record{};
+    Buffers buffers;
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; ++i) {
+            benchmark::DoNotOptimize(host(&record, audioMasterTempoAt, 0, 0, nullptr, 0.0f));
+            buffers.out[0][i] = buffers.in[0][i];
+            buffers.out[1][i] = buffers.in[1][i];
+        }
+        benchmark::DoNotOptimize(buffers.out);
+    }
+    perSample(state);
+}
+
+} // namespace
+
+BENCHMARK(FloorCopyAndCallback);
+BENCHMARK(Stopped);
+BENCHMARK(InternalRunning);
+BENCHMARK(ExternalRunning);
+BENCHMARK(Internal250Pending);
+
+BENCHMARK_MAIN();

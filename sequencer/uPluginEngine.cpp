@@ -1,0 +1,208 @@
+// The step engine: per sample, due input events act, the clock advances from the host's tempo
+// (internal timing) or song position (external timing), and each new step goes out as 16
+// Control Change messages. Audio passes through unchanged. Everything here runs on the host's
+// audio thread and neither allocates nor blocks.
+#include <cmath>
+#include <limits>
+
+#include "uPlugin.h"
+
+using namespace plugin;
+
+namespace {
+
+constexpr long double kStepsPerBeatScale = 100.0L; // syncValue 0.01 is 1 step per beat
+constexpr long double kStepCountScale = 100.0L;    // endStep 0.16 is 16 steps
+constexpr long double kMidiScale = 127.0L;
+constexpr long double kSongPositionScale = 100.0L; // hundredths of a beat
+constexpr double kTempoScale = 10000.0;            // tempoAt answers bpm times 10000
+constexpr unsigned char kControlChange = 0xB0;
+constexpr std::int32_t kChannels = 16;
+
+} // namespace
+
+// The per-sample path is inlined into the block loop; what runs only at boundaries, on tempo
+// changes or in external timing stays out of line.
+#define MORVO_SAMPLE_PATH [[gnu::always_inline]] inline
+
+// ---------------------------------------------------------------------------------------------
+// Internal timing: samples counted against the host's tempo.
+
+// The host's tempo in beats per minute, or 0 when it gives none.
+MORVO_SAMPLE_PATH double APlugin::readTempo() {
+    const std::int32_t answer = tempoAt(0);
+    if (answer == tempoAnswer && answer > 0) return tempoOfAnswer;
+    return readNewTempo(answer);
+}
+
+double APlugin::readNewTempo(std::int32_t answer) {
+    if (answer > 0) {
+        tempoAnswer = answer;
+        tempoOfAnswer = answer / kTempoScale;
+        return tempoOfAnswer;
+    }
+    // Several hosts answer the deprecated tempoAt request with 0; their time information
+    // carries the tempo instead.
+    const VstTimeInfo* info = getTimeInfo(kVstTempoValid);
+    if (info != nullptr && (info->flags & kVstTempoValid) != 0 && std::isfinite(info->tempo) &&
+        info->tempo > 0.0)
+        return info->tempo;
+    return 0.0;
+}
+
+MORVO_SAMPLE_PATH void APlugin::countSample() {
+    if (++sampleCounter >= samplesPerStep.load(std::memory_order_relaxed)) sampleCounter = 0;
+}
+
+MORVO_SAMPLE_PATH void APlugin::processInternalTiming() {
+    if (param(startStop) >= 0.5f) {
+        // Stopped: the counter keeps running through the last step length.
+        countSample();
+        return;
+    }
+    const float sync = param(syncValue);
+    if (samplesPerStep.load(std::memory_order_relaxed) == 0) {
+        tempo = readTempo();
+        computeStepLength(sync);
+    } else if (tempo != lastTempo || sync != lastSync) {
+        computeStepLength(sync);
+    }
+    // No usable step length (no tempo, sync 0): the clock holds until there is one.
+    if (samplesPerStep.load(std::memory_order_relaxed) == 0) return;
+    if (sampleCounter == 0) stepBoundary();
+    tempo = readTempo();
+    countSample();
+}
+
+void APlugin::stepBoundary() {
+    std::int32_t step = curStep.load(std::memory_order_relaxed);
+    if (resetPending) {
+        // A reset's boundary sends nothing; the next one sends step 1.
+        step = -1;
+        resetPending = false;
+    }
+    if (step != -1) sendStep(step);
+    lastStep = step;
+    if (++step >= stepCount()) step = 0;
+    curStep.store(step, std::memory_order_relaxed);
+}
+
+// ---------------------------------------------------------------------------------------------
+// External timing: the step follows the host's song position.
+
+MORVO_SAMPLE_PATH void APlugin::processExternalTiming() {
+    if (param(startStop) >= 0.5f) return;
+    // Asked with filter 8: hosts fill ppqPos whatever the filter.
+    const VstTimeInfo* info = getTimeInfo(kVstTransportRecording);
+    if (info == nullptr || !std::isfinite(info->ppqPos)) return;
+    const Position now{info->ppqPos, param(syncValue), param(endStep)};
+    if (!(now == lastPosition)) locate(now);
+    const std::int32_t step = positionStep;
+    curStep.store(step, std::memory_order_relaxed);
+    if (step != lastStep) {
+        sendStep(step);
+        lastStep = step;
+    }
+}
+
+// The step and song position at a position the engine has not seen yet.
+void APlugin::locate(const Position& now) {
+    lastPosition = now;
+    const long double position = now.ppq;
+    const long double stepsPerBeat = static_cast<long double>(now.sync) * kStepsPerBeatScale;
+    const std::int64_t count = stepCount();
+    // Positions before 0 continue the pattern backwards: a non-negative remainder.
+    std::int64_t whole = floorToInt64(position * stepsPerBeat) % count;
+    if (whole < 0) whole += count;
+    positionStep = static_cast<std::int32_t>(whole);
+    songPosition.store(floorToInt32(position * kSongPositionScale), std::memory_order_relaxed);
+}
+
+MORVO_SAMPLE_PATH void APlugin::processSample() {
+    if (param(timingMode) < 0.5f)
+        processInternalTiming();
+    else
+        processExternalTiming();
+}
+
+template <bool Accumulate>
+void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleFrames) {
+    // Some hosts hand a MIDI effect no audio buffers; the sequencer runs all the same.
+    const bool audio = inputs != nullptr && outputs != nullptr && inputs[0] != nullptr &&
+                       inputs[1] != nullptr && outputs[0] != nullptr && outputs[1] != nullptr;
+    const float* const left = audio ? inputs[0] : nullptr;
+    const float* const right = audio ? inputs[1] : nullptr;
+    float* const leftOut = audio ? outputs[0] : nullptr;
+    float* const rightOut = audio ? outputs[1] : nullptr;
+    // The block's first absolute sample; the position itself moves once per block.
+    const std::uint64_t first = samplePosition;
+    for (std::int32_t i = 0; i < sampleFrames; ++i) {
+        if (pendingEvents > 0) processDelayedEvents(first + static_cast<std::uint64_t>(i));
+        processSample();
+        if (audio) {
+            if constexpr (Accumulate) {
+                leftOut[i] += left[i];
+                rightOut[i] += right[i];
+            } else {
+                leftOut[i] = left[i];
+                rightOut[i] = right[i];
+            }
+        }
+    }
+    if (sampleFrames > 0) samplePosition = first + static_cast<std::uint64_t>(sampleFrames);
+}
+
+void APlugin::process(float** inputs, float** outputs, std::int32_t sampleFrames) {
+    processBlock<true>(inputs, outputs, sampleFrames);
+}
+
+void APlugin::processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) {
+    processBlock<false>(inputs, outputs, sampleFrames);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Step lengths and counts
+
+void APlugin::computeStepLength(float sync) {
+    lastTempo = tempo;
+    lastSync = sync;
+    const long double stepsPerBeat = static_cast<long double>(sync) * kStepsPerBeatScale;
+    std::int32_t length = 0;
+    if (tempo > 0.0 && stepsPerBeat > 0.0L) {
+        const long double exact = 60.0L / static_cast<long double>(tempo) *
+                                  static_cast<long double>(getSampleRate()) / stepsPerBeat;
+        if (std::isfinite(exact) && exact >= 1.0L &&
+            exact < static_cast<long double>(std::numeric_limits<std::int32_t>::max()) + 1.0L)
+            length = floorToInt32(exact);
+    }
+    samplesPerStep.store(length, std::memory_order_relaxed);
+}
+
+// The number of steps played, kept within the 16 steps whatever the host set endStep to.
+std::int32_t APlugin::stepCount() const {
+    const std::int32_t count =
+        roundToInt32(static_cast<long double>(param(endStep)) * kStepCountScale);
+    return count < 1 ? 1 : (count > kNumSteps ? kNumSteps : count);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Output
+
+void APlugin::sendStep(std::int32_t step) {
+    const long double low = param(ccMin);
+    const long double high = param(ccMax);
+    const std::int32_t controller = roundToInt32(param(ccOut) * kMidiScale);
+    const std::int32_t value = roundToInt32(((high - low) * param(step) + low) * kMidiScale);
+    for (std::int32_t channel = 1; channel <= kChannels; ++channel)
+        sendControlChange(channel, controller, value);
+}
+
+void APlugin::sendControlChange(std::int32_t channel, std::int32_t controller, std::int32_t value) {
+    VstMidiEvent& message = eventPool[0];
+    message.midiData[0] = static_cast<char>(kControlChange + channel - 1);
+    message.midiData[1] = static_cast<char>(controller);
+    message.midiData[2] = static_cast<char>(value);
+    message.deltaFrames = 0;
+    // The host takes the event during the call; a refusal is not retried.
+    sendVstEventsToHost(&outEvents);
+}

@@ -1,0 +1,371 @@
+// The step engine, heard from the host: which Control Change messages arrive, at which sample.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "SequencerRig.h"
+
+using namespace plugin;
+
+namespace {
+
+// Step s gets value s/15, so each step's Control Change value names it: 0, 8, 17, ... 127.
+void distinctSteps(SequencerRig& rig) {
+    for (int s = 0; s < 16; ++s)
+        rig.setParameter(s, static_cast<float>(s) / 15.0f);
+}
+
+int valueOfStep(int s) {
+    return static_cast<int>(std::lround(s / 15.0 * 127.0));
+}
+
+std::vector<int> valuesOfSteps(std::initializer_list<int> steps) {
+    std::vector<int> values;
+    for (int s : steps)
+        values.push_back(valueOfStep(s));
+    return values;
+}
+
+} // namespace
+
+TEST(Engine, TheFirstSampleSendsStepOneOnAllSixteenChannels) {
+    SequencerRig rig;
+    rig.run(1);
+    ASSERT_EQ(rig.sent.size(), 16u);
+    for (int channel = 0; channel < 16; ++channel) {
+        EXPECT_EQ(rig.sent[channel], (SentMessage{0, static_cast<unsigned char>(0xB0 + channel), 14,
+                                                  64})); // 0.5 * 127 = 63.5, a tie: 64
+        const VstMidiEvent& record = rig.sentRecords[channel];
+        EXPECT_EQ(record.type, kVstMidiType);
+        EXPECT_EQ(record.byteSize, 32);
+        EXPECT_EQ(record.deltaFrames, 0);
+        EXPECT_EQ(record.flags, 0);
+        EXPECT_EQ(record.noteLength, 0);
+        EXPECT_EQ(record.noteOffset, 0);
+        EXPECT_EQ(record.midiData[3], 0);
+        EXPECT_EQ(record.detune, 0);
+        EXPECT_EQ(record.noteOffVelocity, 0);
+        EXPECT_EQ(record.reserved1, 99);
+        EXPECT_EQ(record.reserved2, 0);
+        EXPECT_EQ(rig.sentLists[channel].numEvents, 1);
+        EXPECT_EQ(rig.sentLists[channel].reserved, 0);
+    }
+}
+
+TEST(Engine, StepLengthsFollowTempoSyncAndSampleRate) {
+    SequencerRig rig;
+    rig.run(1);
+    EXPECT_EQ(rig.plugin().stepLength(), 22050);
+    rig.setParameter(syncValue, 0.04f);
+    rig.run(1);
+    // 5512.5 rounded down: the internal clock runs slightly ahead of the host's beat.
+    EXPECT_EQ(rig.plugin().stepLength(), 5512);
+    rig.tempo = 90.0;
+    rig.run(2);
+    EXPECT_EQ(rig.plugin().stepLength(), 7350);
+}
+
+TEST(Engine, StepsFollowOneStepLengthApartAndWrapAtTheCount) {
+    SequencerRig rig;
+    distinctSteps(rig);
+    rig.run(17 * 22050, 1000);
+    const std::vector<SentStep> steps = rig.steps();
+    ASSERT_EQ(steps.size(), 17u);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(steps[i].sample, i * 22050) << "step " << i;
+        EXPECT_EQ(steps[i].controller, 14);
+        EXPECT_EQ(steps[i].value, valueOfStep(static_cast<int>(i % 16))) << "step " << i;
+    }
+}
+
+TEST(Engine, AnEndStepOfFourPlaysStepsOneToFour) {
+    SequencerRig rig;
+    distinctSteps(rig);
+    rig.setParameter(endStep, 0.04f);
+    rig.setParameter(syncValue, 0.04f);
+    rig.run(9 * 5512 + 1);
+    EXPECT_EQ(rig.stepValues(), valuesOfSteps({0, 1, 2, 3, 0, 1, 2, 3, 0, 1}));
+}
+
+TEST(Engine, LoweringTheCountStillSendsTheStepDueThenWraps) {
+    SequencerRig rig;
+    distinctSteps(rig);
+    rig.setParameter(syncValue, 0.32f); // 689 samples a step
+    rig.run(6 * 689 + 1);               // steps 1 to 7 sent; step 8 (index 7) is next
+    rig.setParameter(endStep, 0.04f);
+    rig.run(3 * 689);
+    EXPECT_EQ(rig.stepValues(), valuesOfSteps({0, 1, 2, 3, 4, 5, 6, 7, 0, 1}));
+}
+
+TEST(Engine, TheCountIsKeptWithinOneToSixteen) {
+    SequencerRig zero;
+    distinctSteps(zero);
+    zero.setParameter(endStep, 0.0f); // a count of 0 plays step 1 only
+    zero.setParameter(syncValue, 0.32f);
+    zero.run(3 * 689 + 1);
+    EXPECT_EQ(zero.stepValues(), valuesOfSteps({0, 0, 0, 0}));
+
+    SequencerRig hundred;
+    distinctSteps(hundred);
+    hundred.setParameter(endStep, 1.0f); // 100 steps asked: the 16 there are
+    hundred.setParameter(syncValue, 0.32f);
+    hundred.run(17 * 689 + 1);
+    EXPECT_EQ(hundred.stepValues(),
+              valuesOfSteps({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1}));
+}
+
+TEST(Engine, ATempoChangeRecomputesTheLengthAndKeepsTheCounter) {
+    SequencerRig rig;
+    rig.run(11025); // half way through the first step at 120 bpm
+    rig.tempo = 240.0;
+    rig.run(11025 + 2);
+    // The new tempo is read at the end of sample 11025 and used from sample 11026. At 240 bpm
+    // a step is 11025 samples: the counter is past it, so it wraps, and 11027 is a boundary.
+    const std::vector<SentStep> steps = rig.steps();
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[1].sample, 11027u);
+    EXPECT_EQ(rig.plugin().stepLength(), 11025);
+}
+
+TEST(Engine, ASyncChangeTakesEffectWithoutResettingTheCounter) {
+    SequencerRig rig;
+    rig.run(1000);
+    rig.setParameter(syncValue, 0.02f); // 11025 samples a step
+    rig.run(20000);
+    const std::vector<SentStep> steps = rig.steps();
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[1].sample, 11025u);
+}
+
+TEST(Engine, StopAndRestartKeepTheCounterRunning) {
+    SequencerRig rig;
+    rig.setParameter(syncValue, 0.32f); // 689 samples a step
+    rig.run(100);
+    rig.setParameter(startStop, 1.0f);
+    rig.run(2000); // stopped: nothing sent, the counter still wraps every 689 samples
+    EXPECT_EQ(rig.steps().size(), 1u);
+    rig.setParameter(startStop, 0.0f);
+    rig.run(2000);
+    const std::vector<SentStep> steps = rig.steps();
+    ASSERT_GE(steps.size(), 2u);
+    // The next boundary is where the counter wraps, not the sample of the restart (2100).
+    EXPECT_EQ(steps[1].sample, 4u * 689u);
+    EXPECT_EQ(steps[1].value, 64);
+}
+
+TEST(Engine, ValuesAreScaledIntoTheControllerRange) {
+    SequencerRig rig;
+    rig.setParameter(ccOut, 1.0f);
+    rig.setParameter(ccMin, 0.5f);
+    rig.setParameter(ccMax, 0.0f); // an inverted range runs downwards
+    rig.setParameter(0, 1.0f);
+    rig.setParameter(1, 0.25f);
+    rig.setParameter(syncValue, 0.32f);
+    rig.run(690);
+    const std::vector<SentStep> steps = rig.steps();
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[0].controller, 127);
+    EXPECT_EQ(steps[0].value, 0);  // ((0 - 0.5) * 1 + 0.5) * 127
+    EXPECT_EQ(steps[1].value, 48); // ((0 - 0.5) * 0.25 + 0.5) * 127 = 47.625
+}
+
+TEST(Engine, AccumulatingProcessingAddsTheInput) {
+    SequencerRig rig;
+    rig.accumulate = true;
+    rig.run(1000, 100); // the rig checks output = old output + input
+    EXPECT_EQ(rig.steps().size(), 1u);
+}
+
+TEST(Engine, EveryRunningSampleAsksTheTempoAndStoppedOnesDoNot) {
+    SequencerRig rig;
+    rig.run(1);
+    EXPECT_EQ(rig.tempoRequests, 2); // once to compute the first length, once for the next
+    rig.run(10);
+    EXPECT_EQ(rig.tempoRequests, 12);
+    rig.setParameter(startStop, 1.0f);
+    rig.run(10);
+    EXPECT_EQ(rig.tempoRequests, 12);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hosts without a usable tempo
+
+TEST(Engine, ATempoOfZeroFallsBackToTheTimeInformation) {
+    SequencerRig rig;
+    rig.tempoAtAnswersZero = true;
+    rig.tempo = 60.0; // only in the time information
+    rig.run(1);
+    EXPECT_EQ(rig.plugin().stepLength(), 44100);
+    ASSERT_FALSE(rig.timeFilters.empty());
+    EXPECT_EQ(rig.timeFilters[0], kVstTempoValid);
+}
+
+TEST(Engine, WithoutAnyTempoTheClockHoldsUntilOneExists) {
+    SequencerRig rig;
+    rig.tempoAtAnswersZero = true;
+    rig.timeInfoTempoValid = false;
+    rig.run(5000);
+    EXPECT_TRUE(rig.sent.empty());
+    EXPECT_EQ(rig.plugin().stepLength(), 0);
+    rig.timeInfoAvailable = false;
+    rig.run(5000);
+    EXPECT_TRUE(rig.sent.empty());
+
+    rig.tempoAtAnswersZero = false;
+    rig.run(22051);
+    const std::vector<SentStep> steps = rig.steps();
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[0].sample, 10000u);
+    EXPECT_EQ(steps[1].sample, 10000u + 22050u);
+}
+
+TEST(Engine, ATempoThatDropsToZeroHoldsTheClock) {
+    SequencerRig rig;
+    rig.setParameter(syncValue, 0.32f);
+    rig.run(1000);
+    rig.tempoAtAnswersZero = true;
+    rig.timeInfoTempoValid = false;
+    rig.run(5000);
+    EXPECT_EQ(rig.steps().size(), 2u); // samples 0 and 689 only
+    rig.tempoAtAnswersZero = false;
+    rig.run(1000);
+    // The counter stood at 1000 - 689 = 311 (plus the sample that read the 0) and runs on.
+    const std::vector<SentStep> steps = rig.steps();
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(steps[2].sample, 6000u + 689u - 312u);
+}
+
+TEST(Engine, ASyncOfZeroOrAHugeTempoHoldsTheClock) {
+    SequencerRig zeroSync;
+    zeroSync.setParameter(syncValue, 0.0f);
+    zeroSync.run(10000);
+    EXPECT_TRUE(zeroSync.sent.empty());
+    zeroSync.setParameter(syncValue, 0.32f);
+    zeroSync.run(1);
+    EXPECT_EQ(zeroSync.steps().size(), 1u);
+
+    SequencerRig fast(200000.0); // a step shorter than a sample: no flood of messages
+    fast.setParameter(syncValue, 0.32f);
+    fast.run(1000);
+    EXPECT_TRUE(fast.sent.empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// External timing
+
+TEST(Engine, ExternalTimingTakesTheStepFromTheSongPosition) {
+    struct Case {
+        float sync;
+        double position;
+        int step;
+    };
+    for (const Case c : {Case{0.01f, 4.0, 3}, // 4 x 0.99999998 rounds down to 3
+                         Case{0.01f, 4.25, 4}, Case{0.04f, 5.3, 5}, Case{0.01f, 17.5, 1},
+                         Case{0.01f, -0.25, 15}, // before 0: backwards
+                         Case{0.04f, -1.0, 12}, Case{0.01f, 1e300, 15}}) {
+        SequencerRig rig;
+        distinctSteps(rig);
+        rig.setParameter(timingMode, 1.0f);
+        rig.setParameter(syncValue, c.sync);
+        rig.songPosition = [&](std::uint64_t) { return c.position; };
+        rig.run(100);
+        ASSERT_EQ(rig.stepValues(), valuesOfSteps({c.step}))
+            << "sync " << c.sync << ", position " << c.position;
+        EXPECT_EQ(rig.plugin().currentStep(), c.step);
+    }
+}
+
+TEST(Engine, ExternalTimingSendsOnlyWhenTheStepChanges) {
+    SequencerRig rig;
+    distinctSteps(rig);
+    rig.setParameter(timingMode, 1.0f);
+    double position = 0.5; // within the first step: the same as the last sent (0)
+    rig.songPosition = [&](std::uint64_t) { return position; };
+    rig.run(2048);
+    EXPECT_TRUE(rig.sent.empty());
+    position = 1.2;
+    rig.run(2048);
+    position = 1.9;
+    rig.run(2048);
+    position = 7.0; // a relocation sends the step found there at once
+    rig.run(2048);
+    position = 0.0; // and so does a loop back
+    rig.run(512);
+    const std::vector<SentStep> steps = rig.steps();
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(steps[0], (SentStep{2048, 14, valueOfStep(1)}));
+    EXPECT_EQ(steps[1], (SentStep{3 * 2048, 14, valueOfStep(6)}));
+    EXPECT_EQ(steps[2], (SentStep{4 * 2048, 14, valueOfStep(0)}));
+    EXPECT_EQ(rig.plugin().songPositionHundredths(), 0);
+    EXPECT_EQ(rig.timeFilters.back(), 8);
+}
+
+TEST(Engine, ExternalTimingWithTheTransportRunning) {
+    SequencerRig rig;
+    distinctSteps(rig);
+    rig.setParameter(timingMode, 1.0f);
+    rig.setParameter(syncValue, 0.04f);
+    rig.run(44100, 441); // one second at 120 bpm: 2 beats, 8 steps
+    // The step changes at the first block whose start has reached it, at 4 x 0.99999998
+    // steps per beat (the stored 0.04).
+    const long double stepsPerBeat = static_cast<long double>(0.04f) * 100.0L;
+    auto stepAt = [&](std::uint64_t sample) {
+        return static_cast<int>(std::floor(sample / 22050.0L * stepsPerBeat));
+    };
+    const std::vector<SentStep> steps = rig.steps();
+    ASSERT_EQ(steps.size(), 7u);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const int step = static_cast<int>(i + 1);
+        EXPECT_EQ(steps[i].value, valueOfStep(step));
+        EXPECT_EQ(steps[i].sample % 441, 0u);
+        EXPECT_EQ(stepAt(steps[i].sample), step);
+        EXPECT_EQ(stepAt(steps[i].sample - 441), step - 1);
+    }
+    EXPECT_NEAR(rig.plugin().songPositionHundredths(), 198, 1); // the last block: beat 1.98
+}
+
+TEST(Engine, ExternalTimingSendsNothingWhenStoppedOrWithoutAUsablePosition) {
+    SequencerRig rig;
+    rig.setParameter(timingMode, 1.0f);
+    rig.setParameter(startStop, 1.0f);
+    rig.run(44100); // the song position moves, but the sequencer is stopped
+    EXPECT_TRUE(rig.sent.empty());
+    EXPECT_EQ(rig.timeRequests, 0);
+
+    rig.setParameter(startStop, 0.0f);
+    rig.timeInfoAvailable = false;
+    rig.run(1000);
+    EXPECT_TRUE(rig.sent.empty());
+    rig.timeInfoAvailable = true;
+    rig.songPosition = [](std::uint64_t) { return std::numeric_limits<double>::quiet_NaN(); };
+    rig.run(1000);
+    rig.songPosition = [](std::uint64_t) { return std::numeric_limits<double>::infinity(); };
+    rig.run(1000);
+    EXPECT_TRUE(rig.sent.empty());
+}
+
+TEST(Engine, AHugeSongPositionSaturates) {
+    SequencerRig rig;
+    rig.setParameter(timingMode, 1.0f);
+    rig.songPosition = [](std::uint64_t) { return 1e12; };
+    rig.run(10);
+    EXPECT_EQ(rig.plugin().songPositionHundredths(), std::numeric_limits<std::int32_t>::max());
+    rig.songPosition = [](std::uint64_t) { return -1e12; };
+    rig.run(10);
+    EXPECT_EQ(rig.plugin().songPositionHundredths(), std::numeric_limits<std::int32_t>::min());
+}
+
+TEST(Engine, SwitchingTimingModesKeepsTheStep) {
+    SequencerRig rig;
+    distinctSteps(rig);
+    rig.setParameter(timingMode, 1.0f);
+    rig.songPosition = [](std::uint64_t) { return 5.5; };
+    rig.run(512);
+    rig.setParameter(timingMode, 0.0f);
+    rig.setParameter(syncValue, 0.32f);
+    rig.run(2 * 689);
+    // External timing sent step 6 (index 5) and left it current: internal timing continues
+    // from it at its first boundary, then steps on.
+    EXPECT_EQ(rig.stepValues(), valuesOfSteps({5, 5, 6}));
+}
