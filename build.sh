@@ -126,7 +126,16 @@ stop_wine() {
 case "${1:-}" in
 demo)
     build_all linux win32 win64
-    ./dist/linux-x86_64/morvo-host dist/linux-x86_64/Morvo.so
+    # The 16 steps rising from 0 to 1, four steps a beat, for four beats.
+    rising=()
+    for step in $(seq 1 16); do
+        rising+=(--set "step$step=$(awk "BEGIN { printf \"%.4f\", ($step - 1) / 15 }")")
+    done
+    echo
+    ./dist/linux-x86_64/morvo-host dist/linux-x86_64/Morvo.so "${rising[@]}" \
+        --set syncValue=0.04 --beats 4 --mid morvo-demo.mid --svg morvo-demo.svg
+    echo
+    echo "wrote morvo-demo.mid (import it into any DAW) and morvo-demo.svg (open it in a browser)"
     ;;
 test)
     build_all linux linux-sanitize linux-thread win32 win64

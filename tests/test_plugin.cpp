@@ -236,3 +236,46 @@ TEST(Plugin, ResumeAsksForMidiAndSuspendDoesNothing) {
     rig.dispatch(effMainsChanged, 0, 0);
     EXPECT_EQ(rig.wantMidiRequests, 2);
 }
+
+namespace {
+
+struct CountingEditor : AEffEditor {
+    using AEffEditor::AEffEditor;
+    int* updates;
+    void update() override { ++*updates; }
+};
+
+} // namespace
+
+TEST(Plugin, ChangesReachTheEditorAndClosedEditorsMissOnlyProgramNotices) {
+    SequencerRig rig;
+    int updates = 0;
+    auto* editor = new CountingEditor(&rig.plugin());
+    editor->updates = &updates;
+    rig.plugin().setEditor(editor);
+
+    rig.setParameter(4, 0.3f);
+    EXPECT_EQ(updates, 1);
+    rig.setParameter(40, 0.3f); // no such parameter: nothing to tell
+    EXPECT_EQ(updates, 1);
+    rig.dispatch(effSetProgram, 0, 1);
+    EXPECT_EQ(updates, 1 + 23 + 1); // each value, then the program as a whole
+    char name[] = "Lead";
+    rig.dispatch(effSetProgramName, 0, 0, name);
+    EXPECT_EQ(updates, 26);
+
+    rig.plugin().setEditorClosed(true);
+    rig.setParameter(4, 0.6f); // parameter changes always reach the editor object
+    EXPECT_EQ(updates, 27);
+    rig.dispatch(effSetProgram, 0, 2);
+    EXPECT_EQ(updates, 27 + 23);
+    rig.dispatch(effSetProgramName, 0, 0, name);
+    EXPECT_EQ(updates, 50);
+
+    // MIDI notes change startStop for the engine alone: no notice.
+    std::vector<VstMidiEvent> stop{SequencerRig::midiEvent(0x90, 13, 100, 0)};
+    rig.deliver({reinterpret_cast<VstEvent*>(&stop[0])});
+    rig.run(10);
+    EXPECT_EQ(updates, 50);
+    EXPECT_EQ(rig.getParameter(startStop), 1.0f);
+}

@@ -1,88 +1,311 @@
-// morvo-host: a small command-line VST 2 host. It loads a plug-in library through its entry
-// point, as a host does, and prints what the effect record says.
+// morvo-host: a small command-line VST 2 host. It loads a plug-in library as a host does,
+// plays it for a number of beats of silence at a tempo, and shows the MIDI it sends: a table
+// for people, a Standard MIDI File for DAWs, an SVG step plot for the eye.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "host/DAEffectX.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "HostSession.h"
+#include "MidiFile.h"
+#include "StepPlot.h"
 
 namespace {
 
-using EntryPoint = AEffect*(VSTCALLBACK*)(audioMasterCallback);
+const char* const kUsage =
+    "usage: morvo-host [options] LIBRARY\n"
+    "\n"
+    "Loads a VST 2 plug-in library, plays it for a number of beats of silence and shows\n"
+    "the MIDI it sends: one line per step, then a summary.\n"
+    "\n"
+    "options:\n"
+    "  --tempo BPM        host tempo in beats per minute (default 120)\n"
+    "  --rate HZ          sample rate (default 44100)\n"
+    "  --block N          samples per processing block (default 512)\n"
+    "  --beats N          how long to play, in beats (default 8)\n"
+    "  --program N        select program N before playing\n"
+    "  --set NAME=VALUE   set a parameter, by name (ccOut, \"CC Out\") or index, to a\n"
+    "                     value from 0 to 1; may be repeated\n"
+    "  --timing MODE      internal (the plug-in counts samples against the tempo) or\n"
+    "                     external (it follows the song position)\n"
+    "  --note N@BEAT      send a note-on of note N at BEAT (12 starts, 13 stops,\n"
+    "                     14 resets); may be repeated\n"
+    "  --mid FILE         write what the plug-in sent as a Standard MIDI File\n"
+    "  --svg FILE         draw the controller values over time as an SVG step plot\n"
+    "  --info             print what the plug-in says about itself instead of playing\n"
+    "  -h, --help         show this help\n";
 
-VstIntPtr VSTCALLBACK hostCallback(AEffect*, std::int32_t opcode, std::int32_t, VstIntPtr, void*,
-                                   float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
+// The capabilities --info asks the plug-in about.
+const char* const kPluginCapabilities[] = {
+    "sendVstEvents",      "sendVstMidiEvent", "receiveVstEvents", "receiveVstMidiEvent",
+    "receiveVstTimeInfo", "offline",          "midiProgramNames", "bypass"};
+
+struct Options {
+    std::string library;
+    SessionSettings settings;
+    std::int32_t program = -1;
+    std::vector<std::pair<std::string, float>> parameters;
+    std::string timing;
+    std::vector<std::pair<int, double>> notes; // note, beat
+    std::string midiFile, svgFile;
+    bool info = false;
+};
+
+[[noreturn]] void usageError(const std::string& message) {
+    std::fprintf(stderr, "morvo-host: %s\nTry 'morvo-host --help' for more information.\n",
+                 message.c_str());
+    std::exit(2);
 }
 
-EntryPoint findEntryPoint(const char* path, std::string& error) {
-#if defined(_WIN32)
-    HMODULE module = LoadLibraryA(path);
-    if (module == nullptr) {
-        error = "cannot load the library";
-        return nullptr;
+double number(const std::string& option, const char* text, double low, double high) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(value) || value < low || value > high)
+        usageError("invalid value '" + std::string(text) + "' for " + option);
+    return value;
+}
+
+Options parse(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) usageError("option " + arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (arg == "--tempo") {
+            options.settings.tempo = number(arg, value(), 1.0, 999.0);
+        } else if (arg == "--rate") {
+            options.settings.sampleRate = number(arg, value(), 8000.0, 384000.0);
+        } else if (arg == "--block") {
+            const double block = number(arg, value(), 1.0, 65536.0);
+            if (block != std::floor(block)) usageError("--block takes a whole number");
+            options.settings.blockSize = static_cast<std::int32_t>(block);
+        } else if (arg == "--beats") {
+            options.settings.beats = number(arg, value(), 0.0, 100000.0);
+        } else if (arg == "--program") {
+            const double program = number(arg, value(), 0.0, 1e6);
+            if (program != std::floor(program)) usageError("--program takes a whole number");
+            options.program = static_cast<std::int32_t>(program);
+        } else if (arg == "--set") {
+            const std::string setting = value();
+            const auto equals = setting.find('=');
+            if (equals == std::string::npos || equals == 0)
+                usageError("--set takes NAME=VALUE, not '" + setting + "'");
+            options.parameters.emplace_back(
+                setting.substr(0, equals),
+                static_cast<float>(number("--set", setting.c_str() + equals + 1, 0.0, 1.0)));
+        } else if (arg == "--timing") {
+            options.timing = value();
+            if (options.timing != "internal" && options.timing != "external")
+                usageError("--timing takes internal or external, not '" + options.timing + "'");
+        } else if (arg == "--note") {
+            const std::string note = value();
+            const auto at = note.find('@');
+            if (at == std::string::npos || at == 0)
+                usageError("--note takes NOTE@BEAT, not '" + note + "'");
+            const double number127 = number("--note", note.substr(0, at).c_str(), 0.0, 127.0);
+            if (number127 != std::floor(number127)) usageError("a note is a whole number");
+            options.notes.emplace_back(static_cast<int>(number127),
+                                       number("--note", note.c_str() + at + 1, 0.0, 1e6));
+        } else if (arg == "--mid") {
+            options.midiFile = value();
+        } else if (arg == "--svg") {
+            options.svgFile = value();
+        } else if (arg == "--info") {
+            options.info = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            usageError("unknown option '" + arg + "'");
+        } else if (options.library.empty()) {
+            options.library = arg;
+        } else {
+            usageError("more than one library given");
+        }
     }
-    auto entry = reinterpret_cast<EntryPoint>(
-        reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
-    if (entry == nullptr)
-        entry =
-            reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "main")));
-#else
-    void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) {
-        error = dlerror();
-        return nullptr;
-    }
-    auto entry = reinterpret_cast<EntryPoint>(dlsym(module, "VSTPluginMain"));
-    if (entry == nullptr) entry = reinterpret_cast<EntryPoint>(dlsym(module, "main"));
-#endif
-    if (entry == nullptr) error = "neither VSTPluginMain nor main is exported";
-    return entry;
+    if (options.library.empty()) usageError("no plug-in library given");
+    return options;
 }
 
 std::string fourChars(std::int32_t code) {
     std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        text += static_cast<char>((static_cast<std::uint32_t>(code) >> shift) & 0xFF);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const auto c = static_cast<char>((static_cast<std::uint32_t>(code) >> shift) & 0xFF);
+        text += (c >= 32 && c < 127) ? c : '?';
+    }
     return text;
+}
+
+void printInfo(HostSession& session) {
+    AEffect* e = session.effect();
+    std::printf("name          %s\n", session.text(effGetEffectName).c_str());
+    std::printf("vendor        %s\n", session.text(effGetVendorString).c_str());
+    std::printf("product       %s\n", session.text(effGetProductString).c_str());
+    std::printf("unique id     %s (0x%08X)\n", fourChars(e->uniqueID).c_str(),
+                static_cast<unsigned>(e->uniqueID));
+    std::string flags;
+    const std::pair<std::int32_t, const char*> names[] = {
+        {effFlagsHasEditor, "editor"},       {effFlagsCanMono, "mono"},
+        {effFlagsCanReplacing, "replacing"}, {effFlagsProgramChunks, "chunks"},
+        {effFlagsIsSynth, "synth"},          {effFlagsNoSoundInStop, "no tail"}};
+    for (const auto& [bit, name] : names)
+        if ((e->flags & bit) != 0) flags += std::string(flags.empty() ? "" : ", ") + name;
+    std::printf("flags         0x%X (%s)\n", static_cast<unsigned>(e->flags), flags.c_str());
+    std::printf("version       %d\n", e->version);
+    std::printf("audio         %d in, %d out\n", e->numInputs, e->numOutputs);
+    std::printf("\n%d parameters:\n", e->numParams);
+    for (std::int32_t i = 0; i < e->numParams; ++i)
+        std::printf("  %2d  %-28s %8s %s\n", i, session.text(effGetParamName, i).c_str(),
+                    session.text(effGetParamDisplay, i).c_str(),
+                    session.text(effGetParamLabel, i).c_str());
+    std::printf("\n%d programs:\n", e->numPrograms);
+    for (std::int32_t i = 0; i < e->numPrograms; ++i) {
+        char name[512] = "";
+        e->dispatcher(e, effGetProgramNameIndexed, i, 0, name, 0.0f);
+        name[sizeof name - 1] = '\0';
+        std::printf("  %2d  %s\n", i, name);
+    }
+    std::printf("\ncan do:\n");
+    for (const char* capability : kPluginCapabilities) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s", capability);
+        const VstIntPtr answer = e->dispatcher(e, effCanDo, 0, 0, text, 0.0f);
+        std::printf("  %-22s %s\n", capability,
+                    answer > 0 ? "yes" : (answer < 0 ? "no" : "don't know"));
+    }
+}
+
+// A run of the 16 channel messages of one step: the same Control Change on channels 1 to 16,
+// in order, at one sample.
+bool isSixteenChannelStep(const std::vector<ReceivedEvent>& events, std::size_t first) {
+    if (first + 16 > events.size()) return false;
+    const ReceivedEvent& head = events[first];
+    for (std::size_t c = 0; c < 16; ++c) {
+        const ReceivedEvent& e = events[first + c];
+        if (e.sample != head.sample || e.data[0] != 0xB0 + c || e.data[1] != head.data[1] ||
+            e.data[2] != head.data[2])
+            return false;
+    }
+    return true;
+}
+
+void printTable(const std::string& title, const Options& options,
+                const std::vector<ReceivedEvent>& events, const std::vector<SentNote>& notes) {
+    const SessionSettings& s = options.settings;
+    const double samplesPerBeat = s.sampleRate * 60.0 / s.tempo;
+    std::printf("%s: %g bpm, %g Hz, blocks of %d samples, %g beats\n\n", title.c_str(), s.tempo,
+                s.sampleRate, s.blockSize, s.beats);
+    std::printf("    beat   seconds   step  controller  value  channels\n");
+    auto when = [&](std::uint64_t sample) {
+        std::printf("%8.3f  %8.3f", static_cast<double>(sample) / samplesPerBeat,
+                    static_cast<double>(sample) / s.sampleRate);
+    };
+    int steps = 0, lowest = 128, highest = -1;
+    std::vector<int> controllers;
+    std::size_t note = 0;
+    for (std::size_t i = 0; i < events.size();) {
+        for (; note < notes.size() && notes[note].sample <= events[i].sample; ++note) {
+            when(notes[note].sample);
+            std::printf("   note %d sent to the plug-in\n", notes[note].note);
+        }
+        const ReceivedEvent& e = events[i];
+        const bool controlChange = (e.data[0] & 0xF0) == 0xB0;
+        if (controlChange) {
+            lowest = std::min(lowest, static_cast<int>(e.data[2]));
+            highest = std::max(highest, static_cast<int>(e.data[2]));
+            bool known = false;
+            for (int c : controllers)
+                known = known || c == e.data[1];
+            if (!known) controllers.push_back(e.data[1]);
+        }
+        when(e.sample);
+        if (isSixteenChannelStep(events, i)) {
+            std::printf("  %5d  %10d  %5d  ch 1-16\n", ++steps, e.data[1], e.data[2]);
+            i += 16;
+        } else if (controlChange) {
+            std::printf("      -  %10d  %5d  ch %d\n", e.data[1], e.data[2], (e.data[0] & 15) + 1);
+            ++i;
+        } else {
+            std::printf("      -  message %02X %02X %02X\n", e.data[0], e.data[1], e.data[2]);
+            ++i;
+        }
+    }
+    for (; note < notes.size(); ++note) {
+        when(notes[note].sample);
+        std::printf("   note %d sent to the plug-in\n", notes[note].note);
+    }
+    std::printf("\n%d step%s, %zu message%s", steps, steps == 1 ? "" : "s", events.size(),
+                events.size() == 1 ? "" : "s");
+    if (!controllers.empty()) {
+        std::printf("; controller");
+        for (std::size_t i = 0; i < controllers.size(); ++i)
+            std::printf("%s %d", i == 0 ? "" : ",", controllers[i]);
+        std::printf(", values %d to %d", lowest, highest);
+    }
+    std::printf("\n");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::fprintf(argc == 2 ? stdout : stderr, "usage: morvo-host LIBRARY\n");
-        return argc == 2 ? 0 : 2;
-    }
+    const Options options = parse(argc, argv);
+    HostSession session;
     std::string error;
-    EntryPoint entry = findEntryPoint(argv[1], error);
-    if (entry == nullptr) {
-        std::fprintf(stderr, "morvo-host: %s: %s\n", argv[1], error.c_str());
+    if (!session.load(options.library, error)) {
+        std::fprintf(stderr, "morvo-host: %s: %s\n", options.library.c_str(), error.c_str());
         return 1;
     }
-    AEffect* effect = entry(hostCallback);
-    if (effect == nullptr || effect->magic != kEffectMagic) {
-        std::fprintf(stderr, "morvo-host: %s: the entry point gave no effect record\n", argv[1]);
+    if (options.info) {
+        printInfo(session);
+        return 0;
+    }
+
+    std::vector<std::pair<std::int32_t, float>> parameters;
+    auto setParameter = [&](const std::string& name, float value) {
+        const std::int32_t index = session.findParameter(name, error);
+        if (index < 0) {
+            std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
+            std::exit(2);
+        }
+        parameters.emplace_back(index, value);
+    };
+    if (!options.timing.empty())
+        setParameter("Timing Mode", options.timing == "external" ? 1.0f : 0.0f);
+    for (const auto& [name, value] : options.parameters)
+        setParameter(name, value);
+    if (options.program >= session.effect()->numPrograms) {
+        std::fprintf(stderr, "morvo-host: the plug-in has no program %d\n", options.program);
+        return 2;
+    }
+
+    const double samplesPerBeat = options.settings.sampleRate * 60.0 / options.settings.tempo;
+    std::vector<SentNote> notes;
+    for (const auto& [note, beat] : options.notes)
+        notes.push_back({static_cast<std::uint64_t>(std::llround(beat * samplesPerBeat)), note});
+    std::sort(notes.begin(), notes.end(),
+              [](const SentNote& a, const SentNote& b) { return a.sample < b.sample; });
+
+    const std::string title =
+        session.text(effGetEffectName) + " by " + session.text(effGetVendorString);
+    session.play(options.settings, options.program, parameters, notes);
+    printTable(title, options, session.received, notes);
+
+    if (!options.midiFile.empty() &&
+        !writeMidiFile(options.midiFile, session.received, options.settings.tempo,
+                       options.settings.sampleRate, title, error)) {
+        std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
         return 1;
     }
-    char name[256] = "", vendor[256] = "";
-    effect->dispatcher(effect, effGetEffectName, 0, 0, name, 0.0f);
-    effect->dispatcher(effect, effGetVendorString, 0, 0, vendor, 0.0f);
-    std::printf("library    %s\n", argv[1]);
-    std::printf("plug-in    %s by %s\n", name[0] ? name : "(no name)",
-                vendor[0] ? vendor : "(no vendor)");
-    std::printf("unique id  %s (0x%08X)\n", fourChars(effect->uniqueID).c_str(),
-                static_cast<unsigned>(effect->uniqueID));
-    std::printf("programs   %d\nparameters %d\ninputs     %d\noutputs    %d\n", effect->numPrograms,
-                effect->numParams, effect->numInputs, effect->numOutputs);
-    std::printf("flags      0x%X\nversion    %d\n", static_cast<unsigned>(effect->flags),
-                effect->version);
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    if (!options.svgFile.empty() &&
+        !writeStepPlot(options.svgFile, session.received, samplesPerBeat, options.settings.beats,
+                       title, error)) {
+        std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
+        return 1;
+    }
     return 0;
 }
