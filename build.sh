@@ -33,6 +33,7 @@ install_missing() {
 build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest
     libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev locales)
 wine_tools=(wine wine32:i386 wine64 xvfb xauth)
+real_host_tools=(ardour)
 
 # libjpeg for the Windows builds: Debian ships it for mingw in no package, so the build makes
 # it from Debian's own source package of libjpeg-turbo, fetched once into build/third_party.
@@ -139,6 +140,7 @@ demo)
     ;;
 test)
     build_all linux linux-sanitize linux-thread win32 win64
+    install_missing "${real_host_tools[@]}"
     run_tests linux
     run_tests linux-sanitize
     run_tests linux-thread

@@ -153,7 +153,8 @@ class APlugin final : public AudioEffectX {
     std::uint64_t dueQueue[plugin::kDelayRecords];
     std::uint64_t freeRecords[4];
 
-    // The last tempoAt answer and its tempo: most samples ask and get the same answer.
+    // The last tempoAt answer and the tempo it stands for: most samples ask and get the same
+    // answer.
     std::int32_t tempoAnswer = 0;
     double tempoOfAnswer = 0.0;
     // The last song position and what it gave: hosts describe a whole block with one record.

@@ -31,23 +31,22 @@ constexpr std::int32_t kChannels = 16;
 // The host's tempo in beats per minute, or 0 when it gives none.
 MORVO_SAMPLE_PATH double APlugin::readTempo() {
     const std::int32_t answer = tempoAt(0);
-    if (answer == tempoAnswer && answer > 0) return tempoOfAnswer;
+    if (answer == tempoAnswer && tempoOfAnswer > 0.0) return tempoOfAnswer;
     return readNewTempo(answer);
 }
 
+// A new tempoAt answer. Hosts disagree on that deprecated request: several answer 0, some scale
+// the tempo by 1000 instead of 10000. Where the host's time information carries a tempo marked
+// valid, that tempo is the one to trust; it is asked for only when the answer changes.
 double APlugin::readNewTempo(std::int32_t answer) {
-    if (answer > 0) {
-        tempoAnswer = answer;
-        tempoOfAnswer = answer / kTempoScale;
-        return tempoOfAnswer;
-    }
-    // Several hosts answer the deprecated tempoAt request with 0; their time information
-    // carries the tempo instead.
+    tempoAnswer = answer;
     const VstTimeInfo* info = getTimeInfo(kVstTempoValid);
     if (info != nullptr && (info->flags & kVstTempoValid) != 0 && std::isfinite(info->tempo) &&
         info->tempo > 0.0)
-        return info->tempo;
-    return 0.0;
+        tempoOfAnswer = info->tempo;
+    else
+        tempoOfAnswer = answer > 0 ? answer / kTempoScale : 0.0;
+    return tempoOfAnswer;
 }
 
 MORVO_SAMPLE_PATH void APlugin::countSample() {

@@ -57,7 +57,7 @@ VstIntPtr SequencerRig::answer(std::int32_t opcode, VstIntPtr value, void* ptr) 
     case audioMasterWantMidi: ++wantMidiRequests; return 1;
     case audioMasterTempoAt:
         ++tempoRequests;
-        return tempoAtAnswersZero ? 0 : static_cast<VstIntPtr>(std::llround(tempo * 10000.0));
+        return tempoAtAnswersZero ? 0 : static_cast<VstIntPtr>(std::llround(tempo * tempoAtScale));
     case audioMasterGetTime:
         ++timeRequests;
         if (timeFilters.size() < 64) timeFilters.push_back(static_cast<std::int32_t>(value));

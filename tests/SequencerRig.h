@@ -38,7 +38,8 @@ class SequencerRig {
     APlugin& plugin() { return *static_cast<APlugin*>(effect->object); }
 
     // What the host answers.
-    double tempo;                    // tempoAt: tempo * 10000
+    double tempo;                    // tempoAt: tempo * tempoAtScale
+    double tempoAtScale = 10000.0;   // as the interface defines it
     bool tempoAtAnswersZero = false; // as several current hosts do
     bool timeInfoAvailable = true;   // false: audioMasterGetTime answers 0
     bool timeInfoTempoValid = true;  // the tempo-valid flag in the record

@@ -201,6 +201,22 @@ TEST(Engine, ATempoOfZeroFallsBackToTheTimeInformation) {
     EXPECT_EQ(rig.timeFilters[0], kVstTempoValid);
 }
 
+TEST(Engine, TheTimeInformationsTempoWinsOverAMisscaledTempoAtAnswer) {
+    SequencerRig rig;
+    rig.tempoAtScale = 1000.0; // a host answering tempoAt with 120000 at 120 bpm
+    rig.run(1);
+    EXPECT_EQ(rig.plugin().stepLength(), 22050);
+    rig.tempo = 60.0; // a tempo change changes the answer, and the tempo is read again
+    rig.run(3);
+    EXPECT_EQ(rig.plugin().stepLength(), 44100);
+
+    SequencerRig withoutTimeInfo; // the answer alone, as the interface scales it
+    withoutTimeInfo.timeInfoTempoValid = false;
+    withoutTimeInfo.tempo = 90.0;
+    withoutTimeInfo.run(1);
+    EXPECT_EQ(withoutTimeInfo.plugin().stepLength(), 29400);
+}
+
 TEST(Engine, WithoutAnyTempoTheClockHoldsUntilOneExists) {
     SequencerRig rig;
     rig.tempoAtAnswersZero = true;
