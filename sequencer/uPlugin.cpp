@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "editor/uPluginEditor.h"
+#include "framework/Backend.h"
 #include "framework/Locale.h"
 
 using namespace plugin;
@@ -84,6 +86,8 @@ APlugin::APlugin(audioMasterCallback audioMaster)
     freeRecords[3] = (std::uint64_t{1} << (kEventRecords - 192)) - 1; // records up to 250
     for (std::int32_t i = 0; i < kNumParams; ++i)
         setParamOnly(i, defaultValue(i));
+    // Without windows to show, no editor is announced: hosts then offer their own panel.
+    if (framework::editorsAvailable()) setEditor(new APluginEditor(this));
 
     suspend();
     hasVu(false);
@@ -99,8 +103,11 @@ APlugin::APlugin(audioMasterCallback audioMaster)
     setProgram(0);
 }
 
-// The base destructor then destroys the editor; the programs and event records are members.
-APlugin::~APlugin() = default;
+// The editor goes first, while the plug-in it may still tell about its window is whole; the
+// programs and event records are members.
+APlugin::~APlugin() {
+    setEditor(nullptr);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Parameters and programs

@@ -46,13 +46,15 @@ float SequencerRig::getParameter(std::int32_t index) {
     return effect->getParameter(effect, index);
 }
 
-VstIntPtr VSTCALLBACK SequencerRig::callback(AEffect*, std::int32_t opcode, std::int32_t,
-                                             VstIntPtr value, void* ptr, float) {
-    return active->answer(opcode, value, ptr);
+VstIntPtr VSTCALLBACK SequencerRig::callback(AEffect*, std::int32_t opcode, std::int32_t index,
+                                             VstIntPtr value, void* ptr, float opt) {
+    return active->answer(opcode, index, value, ptr, opt);
 }
 
-VstIntPtr SequencerRig::answer(std::int32_t opcode, VstIntPtr value, void* ptr) {
+VstIntPtr SequencerRig::answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
+                               float opt) {
     switch (opcode) {
+    case audioMasterAutomate: automated.emplace_back(index, opt); return 0;
     case audioMasterVersion: return 2400;
     case audioMasterWantMidi: ++wantMidiRequests; return 1;
     case audioMasterTempoAt:

@@ -52,6 +52,7 @@ class SequencerRig {
     std::vector<VstEvents> sentLists;      // the list it came in
     std::int64_t tempoRequests = 0, timeRequests = 0, wantMidiRequests = 0;
     std::vector<std::int32_t> timeFilters;
+    std::vector<std::pair<std::int32_t, float>> automated; // audioMasterAutomate: index, value
 
     std::uint64_t blockStart = 0; // absolute sample of the next block
     bool accumulate = false;      // process instead of processReplacing
@@ -82,7 +83,8 @@ class SequencerRig {
   private:
     static VstIntPtr VSTCALLBACK callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
                                           VstIntPtr value, void* ptr, float opt);
-    VstIntPtr answer(std::int32_t opcode, VstIntPtr value, void* ptr);
+    VstIntPtr answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
+                     float opt);
     std::uint64_t runningSample();
 
     static SequencerRig* active;

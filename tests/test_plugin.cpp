@@ -195,7 +195,7 @@ TEST(Plugin, DescriptiveAnswers) {
     EXPECT_EQ(rig.dispatch(effGetVu), 0);
     EXPECT_EQ(rig.dispatch(effGetVu), 0);
     EXPECT_EQ(rig.dispatch(effGetPlugCategory), 0);
-    EXPECT_EQ(rig.effect->flags & ~effFlagsHasEditor, effFlagsCanMono | effFlagsCanReplacing);
+    EXPECT_EQ(rig.effect->flags, effFlagsHasEditor | effFlagsCanMono | effFlagsCanReplacing);
     EXPECT_EQ(rig.effect->uniqueID, fourCharCode('K', 'V', '0', '1'));
 
     for (const char* yes : {"receiveVstEvents", "receiveVstMidiEvent", "sendVstEvents",

@@ -1,0 +1,21 @@
+# Writes a C++ source holding the given JPEG files as byte arrays, so that the library needs
+# no files beside it at run time.
+# usage: cmake -DOUTPUT=file.cpp "-DINPUTS=a.jpg|b.jpg" -P embed_pictures.cmake
+string(REPLACE "|" ";" INPUTS "${INPUTS}")
+set(code "// Generated from resources/pictures by cmake/embed_pictures.cmake.\n")
+string(APPEND code "#include \"resources/Pictures.h\"\n\nnamespace resources {\nnamespace {\n")
+set(table "")
+foreach(input ${INPUTS})
+    get_filename_component(name ${input} NAME_WE)
+    string(MAKE_C_IDENTIFIER ${name} identifier)
+    file(READ ${input} hex HEX)
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+    string(APPEND code "const unsigned char ${identifier}[] = {${bytes}};\n")
+    string(APPEND table "    {\"${name}\", ${identifier}, sizeof ${identifier}},\n")
+endforeach()
+string(APPEND code "} // namespace\n\nconst EmbeddedPicture kPictures[] = {\n${table}};\n")
+string(APPEND code "const std::size_t kPictureCount = sizeof kPictures / sizeof kPictures[0];\n")
+string(APPEND code "\n} // namespace resources\n")
+file(WRITE ${OUTPUT}.new "${code}")
+file(COPY_FILE ${OUTPUT}.new ${OUTPUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUTPUT}.new)

@@ -1,0 +1,290 @@
+#include "uEditor.h"
+
+#include <cstring>
+#include <sstream>
+
+#include "framework/Numbers.h"
+#include "host/DVstUtils.h"
+#include "resources/Layout.h"
+#include "resources/Pictures.h"
+
+using namespace framework;
+
+namespace {
+
+// Parameter indices the window shows (the plug-in's own numbering).
+constexpr std::int32_t kSyncValue = 16, kCcOut = 17, kCcMin = 18, kCcMax = 19, kEndStep = 20,
+                       kTimingMode = 21, kStartStop = 22;
+constexpr long double kSliderRange = 127.0L;
+constexpr long double kMidiScale = 127.0L;
+constexpr long double kStepCountScale = 100.0L;
+constexpr long double kSyncScale = 100.0L;
+
+// The sync choices "1/1" to "1/32" and the steps per beat they stand for.
+constexpr float kSyncValues[] = {0.01f, 0.02f, 0.04f, 0.08f, 0.16f, 0.32f};
+constexpr int kSyncSteps[] = {1, 2, 4, 8, 16, 32};
+
+std::vector<std::string> split(const char* text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator))
+        parts.push_back(part);
+    if (text[0] != '\0' && text[std::strlen(text) - 1] == separator) parts.emplace_back();
+    return parts;
+}
+
+std::unique_ptr<Control> create(const resources::ControlSpec& spec) {
+    switch (spec.kind) {
+    case Kind::Picture: {
+        auto picture = std::make_unique<Picture>(spec.name);
+        if (const resources::EmbeddedPicture* data = resources::findPicture(spec.picture))
+            picture->image = decodeJpeg(data->data, data->size);
+        picture->stretch = spec.stretch;
+        return picture;
+    }
+    case Kind::Label: {
+        auto label = std::make_unique<Label>(spec.name);
+        label->setText(spec.text);
+        return label;
+    }
+    case Kind::ScrollBar: {
+        auto bar = std::make_unique<ScrollBar>(spec.name);
+        bar->min = 0;
+        bar->max = spec.rangeMax;
+        return bar;
+    }
+    case Kind::Edit: {
+        auto edit = std::make_unique<Edit>(spec.name);
+        edit->setText(spec.text);
+        edit->readOnly = spec.readOnly;
+        return edit;
+    }
+    case Kind::Button: {
+        auto button = std::make_unique<Button>(spec.name);
+        button->caption = spec.text;
+        return button;
+    }
+    case Kind::RadioGroup: {
+        auto group = std::make_unique<RadioGroup>(spec.name);
+        group->caption = spec.text;
+        group->items = split(spec.items, '|');
+        group->setItemIndex(0);
+        return group;
+    }
+    case Kind::Panel: return std::make_unique<Panel>(spec.name);
+    case Kind::Memo: {
+        auto memo = std::make_unique<Memo>(spec.name);
+        memo->lines = split(spec.text, '\n');
+        memo->readOnly = spec.readOnly;
+        memo->border = spec.border;
+        return memo;
+    }
+    case Kind::Form: break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TPluginEditorWindow::TPluginEditorWindow(void* parentWindow,
+                                         std::atomic<float> (&paramCopy)[kParams])
+    : Form("TPluginEditorWindow"), parentWindow(parentWindow), paramCopy(paramCopy) {
+    build();
+}
+
+void TPluginEditorWindow::build() {
+    bounds = {0, 0, resources::kWindowWidth, resources::kWindowHeight};
+    colour = kBlack;
+    textColour = kWhite;
+    for (std::size_t i = 0; i < resources::kWindowLayoutSize; ++i) {
+        const resources::ControlSpec& spec = resources::kWindowLayout[i];
+        std::unique_ptr<Control> made = create(spec);
+        made->bounds = {spec.left, spec.top, spec.width, spec.height};
+        made->colour = spec.colour;
+        made->textColour = spec.textColour;
+        made->font.height = spec.fontHeight;
+        made->font.bold = spec.bold;
+        made->setVisible(spec.visible);
+        made->tabOrder = spec.tabOrder;
+        made->tag = spec.tag;
+        Control* owner = spec.parent != nullptr ? find(spec.parent) : this;
+        Control& control = owner->adopt(std::move(made));
+        if (spec.handler != nullptr) bindHandler(control, spec.handler);
+    }
+    char name[8];
+    for (int step = 0; step < kSteps; ++step) {
+        std::snprintf(name, sizeof name, "par%02d", step);
+        sliders[step] = &get<ScrollBar>(name);
+        std::snprintf(name, sizeof name, "led%02d", step);
+        leds[step] = &get<Picture>(name);
+    }
+    Updater.interval = 100;
+    Updater.enabled = false;
+    Updater.onTimer = [this] { UpdaterTimer(); };
+}
+
+void TPluginEditorWindow::bindHandler(Control& control, const char* handler) {
+    const std::string name = handler;
+    if (name == "par00Change")
+        static_cast<ScrollBar&>(control).onChange = [this](ScrollBar& s) { par00Change(s); };
+    else if (name == "SyncGUIClick")
+        static_cast<RadioGroup&>(control).onSelect = [this](RadioGroup& g) { SyncGUIClick(g); };
+    else if (name == "TimingClick")
+        static_cast<RadioGroup&>(control).onSelect = [this](RadioGroup& g) { TimingClick(g); };
+    else if (name == "ccoutGUIKeyPress")
+        static_cast<Edit&>(control).onKeyPress = [this](Edit& e, char& k) {
+            ccoutGUIKeyPress(e, k);
+        };
+    else if (name == "Button1Click")
+        static_cast<Button&>(control).onPress = [this](Button& b) { Button1Click(b); };
+    else if (name == "PlayClick")
+        control.onClick = [this](Control& c) { PlayClick(c); };
+    else if (name == "StopClick")
+        control.onClick = [this](Control& c) { StopClick(c); };
+    else if (name == "Label7Click")
+        control.onClick = [this](Control& c) { Label7Click(c); };
+    else if (name == "AboutGUIClick")
+        control.onClick = [this](Control& c) { AboutGUIClick(c); };
+    else if (name == "closeClick")
+        control.onClick = [this](Control& c) { closeClick(c); };
+    else if (name == "close2Click")
+        control.onClick = [this](Control& c) { close2Click(c); };
+}
+
+// Stores the value in the window's copy and hands it to the plug-in, which tells the host.
+void TPluginEditorWindow::change(std::int32_t index, float value) {
+    paramCopy[index].store(value, std::memory_order_relaxed);
+    if (plugin != nullptr) plugin->setParameterAutomated(index, value);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The user's changes
+
+void TPluginEditorWindow::par00Change(ScrollBar& sender) {
+    if (updating) return;
+    change(sender.tag, static_cast<float>(1.0L - sender.position() / kSliderRange));
+}
+
+void TPluginEditorWindow::SyncGUIClick(RadioGroup& sender) {
+    if (updating) return;
+    change(kSyncValue, kSyncValues[sender.itemIndex()]);
+}
+
+void TPluginEditorWindow::ccoutGUIKeyPress(Edit&, char& key) {
+    if (key < '0' || key > '9') key = 0; // digits only: not even Backspace or a sign
+}
+
+bool TPluginEditorWindow::readNumber(Edit& edit, const char* empty, std::int32_t& number) {
+    if (empty != nullptr && edit.text().empty()) edit.setText(empty);
+    const std::optional<std::int32_t> parsed = parseInteger(edit.text());
+    if (!parsed) {
+        showError(invalidIntegerMessage(edit.text()) + ".");
+        return false;
+    }
+    number = *parsed;
+    return true;
+}
+
+void TPluginEditorWindow::Button1Click(Button&) {
+    auto& ccout = get<Edit>("ccoutGUI");
+    auto& low = get<Edit>("minGUI");
+    auto& high = get<Edit>("maxGUI");
+    auto& steps = get<Edit>("endstepGUI");
+    auto clamp = [](std::int32_t n, std::int32_t lowest, std::int32_t highest) {
+        return n > highest ? highest : (n < lowest ? lowest : n);
+    };
+    auto apply = [this](std::int32_t index, std::int32_t n, float divisor, Edit& edit) {
+        edit.setText(formatInteger(n));
+        change(index, static_cast<float>(n) / divisor);
+    };
+
+    std::int32_t n = 0;
+    if (!readNumber(ccout, "0", n)) return;
+    apply(kCcOut, clamp(n, 0, 127), 127.0f, ccout);
+
+    std::int32_t minimum = 0, maximum = 0;
+    if (!readNumber(low, "0", minimum)) return;
+    minimum = clamp(minimum, 0, 127);
+    if (!readNumber(high, nullptr, maximum)) return; // as it stands: not clamped, not filled
+    if (minimum > maximum) apply(kCcMax, minimum, 127.0f, high);
+    apply(kCcMin, minimum, 127.0f, low);
+
+    if (!readNumber(high, "0", n)) return;
+    apply(kCcMax, clamp(n, 0, 127), 127.0f, high);
+
+    if (!readNumber(steps, "16", n)) return;
+    apply(kEndStep, clamp(n, 1, 16), 100.0f, steps);
+}
+
+void TPluginEditorWindow::PlayClick(Control&) {
+    if (updating) return;
+    get<Picture>("PlayRed").setVisible(true);
+    get<Picture>("StopRed").setVisible(false);
+    change(kStartStop, 0.0f);
+}
+
+void TPluginEditorWindow::StopClick(Control&) {
+    if (updating) return;
+    get<Picture>("PlayRed").setVisible(false);
+    get<Picture>("StopRed").setVisible(true);
+    change(kStartStop, 1.0f);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The refresh: the controls follow the window's copy of the values. It compares before it
+// writes, and the change handlers it fires return at once, so nothing goes back to the plug-in.
+
+void TPluginEditorWindow::refreshEdit(std::int32_t index, long double factor,
+                                      ScrollBar& lastWritten, Edit& edit) {
+    const std::int32_t n = roundToInt32(paramCopy[index].load(std::memory_order_relaxed) * factor);
+    if (n == lastWritten.position()) return;
+    lastWritten.setPosition(n);
+    edit.setText(formatInteger(n));
+}
+
+void TPluginEditorWindow::UpdaterTimer() {
+    updating = true;
+    for (int step = 0; step < kSteps; ++step) {
+        const std::int32_t position = roundToInt32(
+            kSliderRange - paramCopy[step].load(std::memory_order_relaxed) * kSliderRange);
+        if (position != sliders[step]->position()) sliders[step]->setPosition(position);
+    }
+    const std::int32_t sync =
+        roundToInt32(paramCopy[kSyncValue].load(std::memory_order_relaxed) * kSyncScale);
+    for (int item = 0; item < 6; ++item)
+        if (sync == kSyncSteps[item]) get<RadioGroup>("SyncGUI").setItemIndex(item);
+    refreshEdit(kCcOut, kMidiScale, get<ScrollBar>("ScrollBar1"), get<Edit>("ccoutGUI"));
+    refreshEdit(kCcMin, kMidiScale, get<ScrollBar>("ScrollBar2"), get<Edit>("minGUI"));
+    refreshEdit(kCcMax, kMidiScale, get<ScrollBar>("ScrollBar3"), get<Edit>("maxGUI"));
+    refreshEdit(kEndStep, kStepCountScale, get<ScrollBar>("ScrollBar4"), get<Edit>("endstepGUI"));
+    updating = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The options and about panels
+
+void TPluginEditorWindow::Label7Click(Control&) {
+    Control& options = *find("Panel1");
+    options.setVisible(!options.isVisible());
+    find("Panel2")->setVisible(false);
+}
+
+void TPluginEditorWindow::AboutGUIClick(Control&) {
+    Control& about = *find("Panel2");
+    about.setVisible(!about.isVisible());
+    find("Panel1")->setVisible(false);
+}
+
+void TPluginEditorWindow::closeClick(Control&) {
+    find("Panel1")->setVisible(false);
+}
+
+void TPluginEditorWindow::close2Click(Control&) {
+    find("Panel2")->setVisible(false);
+}
+
+void TPluginEditorWindow::TimingClick(RadioGroup& sender) {
+    if (updating) return;
+    change(kTimingMode, sender.itemIndex() == 1 ? 1.0f : 0.0f);
+}

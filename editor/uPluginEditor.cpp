@@ -1,0 +1,91 @@
+#include "uPluginEditor.h"
+
+#include "framework/Numbers.h"
+#include "sequencer/uPlugin.h"
+
+APluginEditor::APluginEditor(APlugin* plugin) : AEffEditor(plugin) {
+    for (auto& value : paramCopy)
+        value.store(0.0f, std::memory_order_relaxed);
+}
+
+APluginEditor::~APluginEditor() {
+    if (editorWindow) destroyWindow();
+}
+
+APlugin& APluginEditor::plugin() const {
+    return *static_cast<APlugin*>(effect);
+}
+
+std::int32_t APluginEditor::getRect(ERect** where) {
+    rect.top = 0;
+    rect.left = 0;
+    if (editorWindow) {
+        rect.bottom = static_cast<std::int16_t>(editorWindow->bounds.height);
+        rect.right = static_cast<std::int16_t>(editorWindow->bounds.width);
+    }
+    *where = &rect;
+    return 1;
+}
+
+std::int32_t APluginEditor::open(void* ptr) {
+    parentWindow = ptr;
+    ++opens;
+    if (opens == 1 || !editorWindow) {
+        // Some hosts open the editor again without closing it: the first window stays.
+        editorWindow = std::make_unique<TPluginEditorWindow>(ptr, paramCopy);
+        editorWindow->bounds.left = 0;
+        editorWindow->bounds.top = 0;
+        copyParameters();
+        editorWindow->plugin = &plugin();
+        windowExists.store(true, std::memory_order_relaxed);
+    }
+    plugin().setEditorClosed(false);
+    editorWindow->Updater.enabled = true;
+    editorWindow->UpdaterTimer();
+    return 1;
+}
+
+void APluginEditor::close() {
+    if (--opens < 0) opens = 0;
+    if (opens == 0) {
+        plugin().setEditorClosed(true);
+        if (editorWindow) destroyWindow();
+    }
+}
+
+// The plug-in's values go unseen while the window is destroyed: editorClosed is set first.
+void APluginEditor::destroyWindow() {
+    plugin().setEditorClosed(true);
+    windowExists.store(false, std::memory_order_relaxed);
+    editorWindow.reset();
+    parentWindow = nullptr;
+}
+
+void APluginEditor::idle() {
+    if (plugin().isEditorClosed() || !editorWindow) return;
+    TPluginEditorWindow& window = *editorWindow;
+    window.get<framework::Edit>("currentstepGUI")
+        .setText(framework::formatInteger(plugin().stepLength()));
+    window.get<framework::Edit>("Edit1").setText(
+        framework::formatInteger(plugin().songPositionHundredths()));
+    const std::int32_t step = plugin().currentStep();
+    if (step == litStep) return;
+    if (litStep >= 0 && litStep < TPluginEditorWindow::kSteps) {
+        window.light(litStep).setVisible(false);
+        stepToLight = step;
+    }
+    if (stepToLight >= 0 && stepToLight < TPluginEditorWindow::kSteps) {
+        window.light(stepToLight).setVisible(true);
+        litStep = stepToLight;
+    }
+}
+
+void APluginEditor::update() {
+    if (!plugin().isEditorClosed() && windowExists.load(std::memory_order_relaxed))
+        copyParameters();
+}
+
+void APluginEditor::copyParameters() {
+    for (std::int32_t i = 0; i < TPluginEditorWindow::kParams; ++i)
+        paramCopy[i].store(plugin().getParameter(i), std::memory_order_relaxed);
+}

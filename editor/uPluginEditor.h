@@ -1,0 +1,47 @@
+// APluginEditor: the plug-in's editor object, the bridge between the host's editor requests and
+// the editor window. It lives as long as the plug-in and owns the window while it is open.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "editor/uEditor.h"
+#include "host/DAudioEffect.h"
+
+class APlugin;
+
+class APluginEditor : public AEffEditor {
+  public:
+    explicit APluginEditor(APlugin* plugin);
+    ~APluginEditor() override;
+
+    // User-interface thread.
+    std::int32_t getRect(ERect** rect) override;
+    std::int32_t open(void* ptr) override;
+    void close() override;
+    // Moves the step lights and writes the step length and song position into the window.
+    void idle() override;
+    // Any thread, the audio thread during automation included: copies the plug-in's values for
+    // the window. It touches only values the bridge holds, never a window, so it cannot reach
+    // one that is being destroyed.
+    void update() override;
+
+    TPluginEditorWindow* window() const { return editorWindow.get(); }
+    std::int32_t openCount() const { return opens; }
+
+  private:
+    APlugin& plugin() const;
+    void copyParameters();
+    void destroyWindow();
+
+    ERect rect{};
+    std::int32_t opens = 0;
+    std::unique_ptr<TPluginEditorWindow> editorWindow;
+    void* parentWindow = nullptr;
+    // The values the window shows: they belong to the bridge, which outlives every window.
+    std::atomic<float> paramCopy[TPluginEditorWindow::kParams];
+    std::atomic<bool> windowExists{false};
+    // The step whose light is on, and the one idle is about to light: kept across windows.
+    std::int32_t litStep = 0;
+    std::int32_t stepToLight = 0;
+};

@@ -1,0 +1,102 @@
+#include "Controls.h"
+
+#include <algorithm>
+
+namespace framework {
+
+Control::Control(Kind kind, std::string name) : kind(kind), name(std::move(name)) {}
+
+Control::~Control() = default;
+
+Control& Control::adopt(std::unique_ptr<Control> child) {
+    child->owner = this;
+    owned.push_back(std::move(child));
+    return *owned.back();
+}
+
+bool Control::isShowing() const {
+    for (const Control* c = this; c != nullptr; c = c->owner)
+        if (!c->visible) return false;
+    return true;
+}
+
+bool Control::isWindowed() const {
+    return kind != Kind::Picture && kind != Kind::Label && kind != Kind::Form;
+}
+
+Rect Control::onForm() const {
+    Rect rect = bounds;
+    for (const Control* c = owner; c != nullptr && c->kind != Kind::Form; c = c->owner) {
+        rect.left += c->bounds.left;
+        rect.top += c->bounds.top;
+    }
+    return rect;
+}
+
+void ScrollBar::setPosition(int value) {
+    value = std::clamp(value, min, max);
+    if (value == current) return;
+    current = value;
+    if (onChange) onChange(*this);
+}
+
+void Edit::type(char key) {
+    if (onKeyPress) onKeyPress(*this, key);
+    if (key == 0 || readOnly) return;
+    if (key == '\b') {
+        if (!content.empty()) content.pop_back();
+    } else {
+        content += key;
+    }
+}
+
+void RadioGroup::setItemIndex(int index) {
+    if (index < 0 || index >= static_cast<int>(items.size()) || index == selected) return;
+    selected = index;
+    if (onSelect) onSelect(*this);
+}
+
+Control* Form::find(const std::string& wanted) const {
+    std::vector<const Control*> pending{this};
+    while (!pending.empty()) {
+        const Control* control = pending.back();
+        pending.pop_back();
+        if (control->name == wanted) return const_cast<Control*>(control);
+        for (const auto& child : control->children())
+            pending.push_back(child.get());
+    }
+    return nullptr;
+}
+
+namespace {
+
+// The click's target within one container, whose coordinates x and y are relative to.
+Control* clickTarget(const Control& container, int x, int y) {
+    const auto& children = container.children();
+    // Windowed controls lie above every picture and label; later ones above earlier ones.
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        const Control& child = **it;
+        if (child.isWindowed() && child.isVisible() && child.bounds.contains(x, y))
+            return child.kind == Kind::Panel
+                       ? clickTarget(child, x - child.bounds.left, y - child.bounds.top)
+                       : nullptr;
+    }
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        Control& child = **it;
+        if (!child.isWindowed() && child.isVisible() && child.bounds.contains(x, y)) return &child;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void Form::clickAt(int x, int y) {
+    Control* target = clickTarget(*this, x, y);
+    if (target != nullptr && target->onClick) target->onClick(*target);
+}
+
+void Form::showError(const std::string& text) {
+    messagesShown.push_back(text);
+}
+
+} // namespace framework
