@@ -33,6 +33,8 @@ enum Parameter : std::int32_t {
 // Event records: record 0 carries every outgoing message; 1 to 250 hold delayed input.
 constexpr std::int32_t kEventRecords = 251;
 constexpr std::int32_t kDelayRecords = kEventRecords - 1;
+// An entry of the queue of waiting events: its acting sample << 8 | its record number.
+constexpr int kQueueRecordBits = 8;
 // deltaFrames of a free record.
 constexpr std::int32_t kFreeRecord = -99;
 // reserved1 of every record.
@@ -109,6 +111,7 @@ class APlugin final : public AudioEffectX {
     template <bool Accumulate>
     void processBlock(float** inputs, float** outputs, std::int32_t sampleFrames);
     void processSample();
+    std::int32_t countSteadySamples(std::int32_t i, std::int32_t end, std::uint64_t first);
     void processInternalTiming();
     void processExternalTiming();
     struct Position;

@@ -135,10 +135,11 @@ void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleF
     float* const rightOut = audio ? outputs[1] : nullptr;
     // The block's first absolute sample; the position itself moves once per block.
     const std::uint64_t first = samplePosition;
-    for (std::int32_t i = 0; i < sampleFrames; ++i) {
-        if (pendingEvents > 0) processDelayedEvents(first + static_cast<std::uint64_t>(i));
-        processSample();
-        if (audio) {
+    // The samples from `from` up to `to` pass through. Every sample before the one that sends
+    // a message has passed when the message goes out.
+    auto passAudio = [&](std::int32_t from, std::int32_t to) {
+        if (!audio) return;
+        for (std::int32_t i = from; i < to; ++i) {
             if constexpr (Accumulate) {
                 leftOut[i] += left[i];
                 rightOut[i] += right[i];
@@ -147,8 +148,46 @@ void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleF
                 rightOut[i] = right[i];
             }
         }
+    };
+    for (std::int32_t i = 0; i < sampleFrames;) {
+        if (pendingEvents > 0) processDelayedEvents(first + static_cast<std::uint64_t>(i));
+        processSample();
+        passAudio(i, i + 1);
+        const std::int32_t steady = ++i;
+        i = countSteadySamples(i, sampleFrames, first);
+        passAudio(steady, i);
     }
     if (sampleFrames > 0) samplePosition = first + static_cast<std::uint64_t>(sampleFrames);
+}
+
+// Between step boundaries a running internal clock asks the host for the tempo and counts,
+// nothing more. While that holds (internal timing, running, the same sync and tempo answer, no
+// event due, no boundary at the sample) this loop does just that with the counter in a
+// register, and hands every other sample back to the full path above. It sends nothing, so
+// the audio of its samples can pass afterwards.
+MORVO_SAMPLE_PATH std::int32_t APlugin::countSteadySamples(std::int32_t i, std::int32_t end,
+                                                           std::uint64_t first) {
+    const std::int32_t length = samplesPerStep.load(std::memory_order_relaxed);
+    if (length == 0 || tempo != lastTempo || param(timingMode) >= 0.5f) return i;
+    const float sync = lastSync;
+    const std::int32_t answer = tempoAnswer;
+    const std::uint64_t due =
+        pendingEvents > 0 ? dueQueue[0] >> kQueueRecordBits : ~std::uint64_t{0};
+    std::int32_t counter = sampleCounter;
+    for (; i < end && counter != 0 && first + static_cast<std::uint64_t>(i) < due; ++i) {
+        if (param(startStop) >= 0.5f || param(syncValue) != sync || param(timingMode) >= 0.5f)
+            break;
+        const std::int32_t now = tempoAt(0);
+        if (++counter >= length) counter = 0;
+        if (now != answer) {
+            // A new answer: read the tempo as the full path does; its next sample recomputes.
+            sampleCounter = counter;
+            tempo = readNewTempo(now);
+            return i + 1;
+        }
+    }
+    sampleCounter = counter;
+    return i;
 }
 
 void APlugin::process(float** inputs, float** outputs, std::int32_t sampleFrames) {

@@ -12,10 +12,8 @@ using namespace plugin;
 namespace {
 
 constexpr unsigned char kNoteOn = 0x90;
-constexpr int kRecordBits = 8; // a queue entry: acting sample << 8 | record number
-
 std::uint64_t queueEntry(std::uint64_t sample, std::int32_t record) {
-    return (sample << kRecordBits) | static_cast<std::uint64_t>(record);
+    return (sample << kQueueRecordBits) | static_cast<std::uint64_t>(record);
 }
 
 } // namespace
@@ -57,7 +55,7 @@ std::int32_t APlugin::takeFreeRecord() {
 void APlugin::processDelayedEvents(std::uint64_t sample) {
     const std::uint64_t nextSample = queueEntry(sample + 1, 0);
     while (pendingEvents > 0 && dueQueue[0] < nextSample) {
-        const auto record = static_cast<std::int32_t>(dueQueue[0] & ((1u << kRecordBits) - 1));
+        const auto record = static_cast<std::int32_t>(dueQueue[0] & ((1u << kQueueRecordBits) - 1));
         std::pop_heap(dueQueue, dueQueue + pendingEvents, std::greater<>());
         --pendingEvents;
         actOn(eventPool[record]);
