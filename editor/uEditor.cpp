@@ -34,50 +34,50 @@ std::vector<std::string> split(const char* text, char separator) {
     return parts;
 }
 
-std::unique_ptr<Control> create(const resources::ControlSpec& spec) {
-    switch (spec.kind) {
+std::unique_ptr<Control> create(const resources::ControlEntry& entry) {
+    switch (entry.kind) {
     case Kind::Picture: {
-        auto picture = std::make_unique<Picture>(spec.name);
-        if (const resources::EmbeddedPicture* data = resources::findPicture(spec.picture))
+        auto picture = std::make_unique<Picture>(entry.name);
+        if (const resources::EmbeddedPicture* data = resources::findPicture(entry.picture))
             picture->image = decodeJpeg(data->data, data->size);
-        picture->stretch = spec.stretch;
+        picture->stretch = entry.stretch;
         return picture;
     }
     case Kind::Label: {
-        auto label = std::make_unique<Label>(spec.name);
-        label->setText(spec.text);
+        auto label = std::make_unique<Label>(entry.name);
+        label->setText(entry.text);
         return label;
     }
     case Kind::ScrollBar: {
-        auto bar = std::make_unique<ScrollBar>(spec.name);
+        auto bar = std::make_unique<ScrollBar>(entry.name);
         bar->min = 0;
-        bar->max = spec.rangeMax;
+        bar->max = entry.rangeMax;
         return bar;
     }
     case Kind::Edit: {
-        auto edit = std::make_unique<Edit>(spec.name);
-        edit->setText(spec.text);
-        edit->readOnly = spec.readOnly;
+        auto edit = std::make_unique<Edit>(entry.name);
+        edit->setText(entry.text);
+        edit->readOnly = entry.readOnly;
         return edit;
     }
     case Kind::Button: {
-        auto button = std::make_unique<Button>(spec.name);
-        button->caption = spec.text;
+        auto button = std::make_unique<Button>(entry.name);
+        button->caption = entry.text;
         return button;
     }
     case Kind::RadioGroup: {
-        auto group = std::make_unique<RadioGroup>(spec.name);
-        group->caption = spec.text;
-        group->items = split(spec.items, '|');
+        auto group = std::make_unique<RadioGroup>(entry.name);
+        group->caption = entry.text;
+        group->items = split(entry.items, '|');
         group->setItemIndex(0);
         return group;
     }
-    case Kind::Panel: return std::make_unique<Panel>(spec.name);
+    case Kind::Panel: return std::make_unique<Panel>(entry.name);
     case Kind::Memo: {
-        auto memo = std::make_unique<Memo>(spec.name);
-        memo->lines = split(spec.text, '\n');
-        memo->readOnly = spec.readOnly;
-        memo->border = spec.border;
+        auto memo = std::make_unique<Memo>(entry.name);
+        memo->lines = split(entry.text, '\n');
+        memo->readOnly = entry.readOnly;
+        memo->border = entry.border;
         return memo;
     }
     case Kind::Form: break;
@@ -98,19 +98,19 @@ void TPluginEditorWindow::build() {
     colour = kBlack;
     textColour = kWhite;
     for (std::size_t i = 0; i < resources::kWindowLayoutSize; ++i) {
-        const resources::ControlSpec& spec = resources::kWindowLayout[i];
-        std::unique_ptr<Control> made = create(spec);
-        made->bounds = {spec.left, spec.top, spec.width, spec.height};
-        made->colour = spec.colour;
-        made->textColour = spec.textColour;
-        made->font.height = spec.fontHeight;
-        made->font.bold = spec.bold;
-        made->setVisible(spec.visible);
-        made->tabOrder = spec.tabOrder;
-        made->tag = spec.tag;
-        Control* owner = spec.parent != nullptr ? find(spec.parent) : this;
+        const resources::ControlEntry& entry = resources::kWindowLayout[i];
+        std::unique_ptr<Control> made = create(entry);
+        made->bounds = {entry.left, entry.top, entry.width, entry.height};
+        made->colour = entry.colour;
+        made->textColour = entry.textColour;
+        made->font.height = entry.fontHeight;
+        made->font.bold = entry.bold;
+        made->setVisible(entry.visible);
+        made->tabOrder = entry.tabOrder;
+        made->tag = entry.tag;
+        Control* owner = entry.parent != nullptr ? find(entry.parent) : this;
         Control& control = owner->adopt(std::move(made));
-        if (spec.handler != nullptr) bindHandler(control, spec.handler);
+        if (entry.handler != nullptr) bindHandler(control, entry.handler);
     }
     char name[8];
     for (int step = 0; step < kSteps; ++step) {

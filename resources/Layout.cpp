@@ -8,7 +8,7 @@ using framework::kGrey;
 using framework::Kind;
 using framework::kWhite;
 
-const ControlSpec kWindowLayout[] = {
+const ControlEntry kWindowLayout[] = {
     // clang-format off
     {.name = "bg", .kind = Kind::Picture, .parent = nullptr, .left = 0, .top = 0, .width = 626, .height = 280, .picture = "background", .stretch = true},
     {.name = "Label3", .kind = Kind::Label, .parent = nullptr, .left = 516, .top = 64, .width = 34, .height = 13, .text = "CC Out"},

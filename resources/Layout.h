@@ -11,7 +11,7 @@ namespace resources {
 constexpr int kWindowWidth = 626;
 constexpr int kWindowHeight = 280;
 
-struct ControlSpec {
+struct ControlEntry {
     const char* name;
     framework::Kind kind;
     const char* parent; // null: the window itself
@@ -34,7 +34,7 @@ struct ControlSpec {
     bool border = false;
 };
 
-extern const ControlSpec kWindowLayout[];
+extern const ControlEntry kWindowLayout[];
 extern const std::size_t kWindowLayoutSize;
 
 } // namespace resources
