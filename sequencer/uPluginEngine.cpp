@@ -2,6 +2,8 @@
 // (internal timing) or song position (external timing), and each new step goes out as 16
 // Control Change messages. Audio passes through unchanged. Everything here runs on the host's
 // audio thread and neither allocates nor blocks.
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -168,25 +170,32 @@ void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleF
 MORVO_SAMPLE_PATH std::int32_t APlugin::countSteadySamples(std::int32_t i, std::int32_t end,
                                                            std::uint64_t first) {
     const std::int32_t length = samplesPerStep.load(std::memory_order_relaxed);
-    if (length == 0 || tempo != lastTempo || param(timingMode) >= 0.5f) return i;
-    const float sync = lastSync;
+    if (length == 0 || sampleCounter == 0 || tempo != lastTempo || param(timingMode) >= 0.5f)
+        return i;
+    // The samples it may take: up to the block's end, the next event due and the next boundary
+    // (the sample at which the counter is back at 0).
+    std::int64_t limit = std::min<std::int64_t>(end, std::int64_t{i} + length - sampleCounter);
+    if (pendingEvents > 0)
+        limit = std::min<std::int64_t>(
+            limit, static_cast<std::int64_t>((dueQueue[0] >> kQueueRecordBits) - first));
+    // Few values live across the host call: they all stay in registers.
+    const auto syncBits = std::bit_cast<std::uint32_t>(lastSync);
     const std::int32_t answer = tempoAnswer;
-    const std::uint64_t due =
-        pendingEvents > 0 ? dueQueue[0] >> kQueueRecordBits : ~std::uint64_t{0};
-    std::int32_t counter = sampleCounter;
-    for (; i < end && counter != 0 && first + static_cast<std::uint64_t>(i) < due; ++i) {
-        if (param(startStop) >= 0.5f || param(syncValue) != sync || param(timingMode) >= 0.5f)
+    const std::int32_t start = i;
+    std::int32_t changed = answer;
+    for (; i < limit; ++i) {
+        if (param(startStop) >= 0.5f || param(timingMode) >= 0.5f ||
+            std::bit_cast<std::uint32_t>(param(syncValue)) != syncBits)
             break;
-        const std::int32_t now = tempoAt(0);
-        if (++counter >= length) counter = 0;
-        if (now != answer) {
-            // A new answer: read the tempo as the full path does; its next sample recomputes.
-            sampleCounter = counter;
-            tempo = readNewTempo(now);
-            return i + 1;
+        changed = tempoAt(0);
+        if (changed != answer) {
+            ++i; // counted like any other; its tempo is read as the full path reads it
+            break;
         }
     }
-    sampleCounter = counter;
+    sampleCounter += i - start;
+    if (sampleCounter >= length) sampleCounter = 0;
+    if (changed != answer) tempo = readNewTempo(changed);
     return i;
 }
 
