@@ -112,8 +112,11 @@ class APlugin final : public AudioEffectX {
     void processBlock(float** inputs, float** outputs, std::int32_t sampleFrames);
     void processSample();
     std::int32_t countSteadySamples(std::int32_t i, std::int32_t end, std::uint64_t first);
+    std::int32_t followSteadyPosition(std::int32_t i, std::int32_t end, std::uint64_t first);
+    std::int64_t steadyLimit(std::int32_t i, std::int32_t end, std::uint64_t first) const;
     void processInternalTiming();
     void processExternalTiming();
+    void followPosition(const VstTimeInfo* info);
     struct Position;
     void locate(const Position& now);
     void countSample();

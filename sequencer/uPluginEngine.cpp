@@ -94,7 +94,11 @@ void APlugin::stepBoundary() {
 MORVO_SAMPLE_PATH void APlugin::processExternalTiming() {
     if (param(startStop) >= 0.5f) return;
     // Asked with filter 8: hosts fill ppqPos whatever the filter.
-    const VstTimeInfo* info = getTimeInfo(kVstTransportRecording);
+    followPosition(getTimeInfo(kVstTransportRecording));
+}
+
+// The step at the host's position, sent when it is not the one sent last.
+MORVO_SAMPLE_PATH void APlugin::followPosition(const VstTimeInfo* info) {
     if (info == nullptr || !std::isfinite(info->ppqPos)) return;
     const Position now{info->ppqPos, param(syncValue), param(endStep)};
     if (!(now == lastPosition)) locate(now);
@@ -156,7 +160,8 @@ void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleF
         processSample();
         passAudio(i, i + 1);
         const std::int32_t steady = ++i;
-        i = countSteadySamples(i, sampleFrames, first);
+        i = param(timingMode) < 0.5f ? countSteadySamples(i, sampleFrames, first)
+                                     : followSteadyPosition(i, sampleFrames, first);
         passAudio(steady, i);
     }
     if (sampleFrames > 0) samplePosition = first + static_cast<std::uint64_t>(sampleFrames);
@@ -174,10 +179,8 @@ MORVO_SAMPLE_PATH std::int32_t APlugin::countSteadySamples(std::int32_t i, std::
         return i;
     // The samples it may take: up to the block's end, the next event due and the next boundary
     // (the sample at which the counter is back at 0).
-    std::int64_t limit = std::min<std::int64_t>(end, std::int64_t{i} + length - sampleCounter);
-    if (pendingEvents > 0)
-        limit = std::min<std::int64_t>(
-            limit, static_cast<std::int64_t>((dueQueue[0] >> kQueueRecordBits) - first));
+    const std::int64_t limit = std::min<std::int64_t>(steadyLimit(i, end, first),
+                                                      std::int64_t{i} + length - sampleCounter);
     // Few values live across the host call: they all stay in registers.
     const auto syncBits = std::bit_cast<std::uint32_t>(lastSync);
     const std::int32_t answer = tempoAnswer;
@@ -197,6 +200,40 @@ MORVO_SAMPLE_PATH std::int32_t APlugin::countSteadySamples(std::int32_t i, std::
     if (sampleCounter >= length) sampleCounter = 0;
     if (changed != answer) tempo = readNewTempo(changed);
     return i;
+}
+
+// Hosts describe a whole block with one time record. While the position, sync and end step stay
+// as they are, a running external clock asks for the record every sample and finds nothing to
+// do; this loop does just that, and hands the first sample that differs to followPosition.
+MORVO_SAMPLE_PATH std::int32_t APlugin::followSteadyPosition(std::int32_t i, std::int32_t end,
+                                                             std::uint64_t first) {
+    if (param(timingMode) < 0.5f || positionStep != lastStep || !std::isfinite(lastPosition.ppq))
+        return i;
+    const std::int64_t limit = steadyLimit(i, end, first);
+    const double position = lastPosition.ppq;
+    const auto syncBits = std::bit_cast<std::uint32_t>(lastPosition.sync);
+    const auto endBits = std::bit_cast<std::uint32_t>(lastPosition.end);
+    for (; i < limit; ++i) {
+        if (param(startStop) >= 0.5f || param(timingMode) < 0.5f ||
+            std::bit_cast<std::uint32_t>(param(syncValue)) != syncBits ||
+            std::bit_cast<std::uint32_t>(param(endStep)) != endBits)
+            break;
+        const VstTimeInfo* info = getTimeInfo(kVstTransportRecording);
+        if (info == nullptr || !(info->ppqPos == position)) {
+            followPosition(info);
+            return i + 1;
+        }
+    }
+    return i;
+}
+
+// The last sample a steady loop may take before the block ends or an event is due.
+std::int64_t APlugin::steadyLimit(std::int32_t i, std::int32_t end, std::uint64_t first) const {
+    std::int64_t limit = end;
+    if (pendingEvents > 0)
+        limit = std::min<std::int64_t>(
+            limit, static_cast<std::int64_t>((dueQueue[0] >> kQueueRecordBits) - first));
+    return std::max<std::int64_t>(limit, i);
 }
 
 void APlugin::process(float** inputs, float** outputs, std::int32_t sampleFrames) {

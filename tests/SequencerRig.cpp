@@ -63,6 +63,7 @@ VstIntPtr SequencerRig::answer(std::int32_t opcode, std::int32_t index, VstIntPt
     case audioMasterGetTime:
         ++timeRequests;
         if (timeFilters.size() < 64) timeFilters.push_back(static_cast<std::int32_t>(value));
+        if (positionPerRequest) timeInfo.ppqPos = positionPerRequest(timeRequests - 1);
         return timeInfoAvailable ? reinterpret_cast<VstIntPtr>(&timeInfo) : 0;
     case audioMasterProcessEvents: {
         // The host copies the event during the call, as the interface asks of it.

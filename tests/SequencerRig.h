@@ -44,6 +44,8 @@ class SequencerRig {
     bool timeInfoAvailable = true;   // false: audioMasterGetTime answers 0
     bool timeInfoTempoValid = true;  // the tempo-valid flag in the record
     std::function<double(std::uint64_t blockStart)> songPosition; // ppqPos of a block's start
+    // A host that moves ppqPos on every request instead (request number: position).
+    std::function<double(std::int64_t request)> positionPerRequest;
     std::int32_t processEventsAnswer = 1;
 
     // What the host saw.

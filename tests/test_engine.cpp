@@ -341,6 +341,29 @@ TEST(Engine, ExternalTimingWithTheTransportRunning) {
     EXPECT_NEAR(rig.plugin().songPositionHundredths(), 198, 1); // the last block: beat 1.98
 }
 
+TEST(Engine, ExternalTimingFollowsARecordThatMovesWithinTheBlock) {
+    // Each sample asks for the record once; this host moves the position on every request.
+    for (std::int32_t blockSize : {1, 100, 512}) {
+        SequencerRig rig;
+        distinctSteps(rig);
+        rig.setParameter(timingMode, 1.0f);
+        rig.setParameter(syncValue, 0.16f); // 16 steps a beat: a step every ~1378 samples
+        rig.positionPerRequest = [](std::int64_t n) { return n / 22050.0; };
+        rig.run(8000, blockSize);
+        std::vector<SentStep> expected;
+        const long double stepsPerBeat = static_cast<long double>(0.16f) * 100.0L;
+        int last = 0;
+        for (std::uint64_t n = 0; n < 8000; ++n) {
+            const auto step =
+                static_cast<int>(std::floor(static_cast<long double>(n / 22050.0) * stepsPerBeat));
+            if (step != last) expected.push_back({n, 14, valueOfStep(step % 16)});
+            last = step;
+        }
+        ASSERT_EQ(expected.size(), 5u);
+        EXPECT_EQ(rig.steps(), expected) << "block size " << blockSize;
+    }
+}
+
 TEST(Engine, ExternalTimingSendsNothingWhenStoppedOrWithoutAUsablePosition) {
     SequencerRig rig;
     rig.setParameter(timingMode, 1.0f);
