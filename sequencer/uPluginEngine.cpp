@@ -23,8 +23,8 @@ constexpr std::int32_t kChannels = 16;
 
 } // namespace
 
-// The per-sample path is inlined into the block loop; what runs only at boundaries, on tempo
-// changes or in external timing stays out of line.
+// The per-sample path is inlined into the block loop; what runs only at step boundaries, on a
+// new tempo answer or at a new song position stays out of line.
 #define MORVO_SAMPLE_PATH [[gnu::always_inline]] inline
 
 // ---------------------------------------------------------------------------------------------
