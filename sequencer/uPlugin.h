@@ -101,9 +101,12 @@ class APlugin final : public AudioEffectX {
 
   private:
     float param(std::int32_t index) const { return params[index].load(std::memory_order_relaxed); }
+    // Every store is counted, so the audio thread's steady loops see a change with one read.
     void setParamOnly(std::int32_t index, float value) {
         params[index].store(value, std::memory_order_relaxed);
+        parameterChanges.fetch_add(1, std::memory_order_release);
     }
+    std::uint32_t changesSoFar() const { return parameterChanges.load(std::memory_order_acquire); }
     void notifyEditor();
     bool getPinProperties(const char* prefix, std::int32_t index, VstPinProperties* properties);
 
@@ -111,8 +114,10 @@ class APlugin final : public AudioEffectX {
     template <bool Accumulate>
     void processBlock(float** inputs, float** outputs, std::int32_t sampleFrames);
     void processSample();
-    std::int32_t countSteadySamples(std::int32_t i, std::int32_t end, std::uint64_t first);
-    std::int32_t followSteadyPosition(std::int32_t i, std::int32_t end, std::uint64_t first);
+    std::int32_t countSteadySamples(std::int32_t i, std::int32_t end, std::uint64_t first,
+                                    std::uint32_t changes);
+    std::int32_t followSteadyPosition(std::int32_t i, std::int32_t end, std::uint64_t first,
+                                      std::uint32_t changes);
     std::int64_t steadyLimit(std::int32_t i, std::int32_t end, std::uint64_t first) const;
     void processInternalTiming();
     void processExternalTiming();
@@ -137,6 +142,8 @@ class APlugin final : public AudioEffectX {
     VstMidiEvent eventPool[plugin::kEventRecords];
     std::int32_t pendingEvents = 0;
     std::atomic<float> params[plugin::kNumParams];
+    // How many parameter stores there have been; released after the value it counts.
+    std::atomic<std::uint32_t> parameterChanges{0};
     // Set while no editor window is open; written by the editor bridge.
     std::atomic<bool> editorClosed{false};
     double tempo = 0.0;

@@ -156,12 +156,14 @@ void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleF
         }
     };
     for (std::int32_t i = 0; i < sampleFrames;) {
+        // Taken before the sample reads any parameter: a later change shows as a new count.
+        const std::uint32_t changes = changesSoFar();
         if (pendingEvents > 0) processDelayedEvents(first + static_cast<std::uint64_t>(i));
         processSample();
         passAudio(i, i + 1);
         const std::int32_t steady = ++i;
-        i = param(timingMode) < 0.5f ? countSteadySamples(i, sampleFrames, first)
-                                     : followSteadyPosition(i, sampleFrames, first);
+        i = param(timingMode) < 0.5f ? countSteadySamples(i, sampleFrames, first, changes)
+                                     : followSteadyPosition(i, sampleFrames, first, changes);
         passAudio(steady, i);
     }
     if (sampleFrames > 0) samplePosition = first + static_cast<std::uint64_t>(sampleFrames);
@@ -173,23 +175,20 @@ void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleF
 // register, and hands every other sample back to the full path above. It sends nothing, so
 // the audio of its samples can pass afterwards.
 MORVO_SAMPLE_PATH std::int32_t APlugin::countSteadySamples(std::int32_t i, std::int32_t end,
-                                                           std::uint64_t first) {
+                                                           std::uint64_t first,
+                                                           std::uint32_t changes) {
     const std::int32_t length = samplesPerStep.load(std::memory_order_relaxed);
-    if (length == 0 || sampleCounter == 0 || tempo != lastTempo || param(timingMode) >= 0.5f)
+    if (length == 0 || sampleCounter == 0 || tempo != lastTempo || param(timingMode) >= 0.5f ||
+        param(startStop) >= 0.5f || param(syncValue) != lastSync)
         return i;
     // The samples it may take: up to the block's end, the next event due and the next boundary
     // (the sample at which the counter is back at 0).
     const std::int64_t limit = std::min<std::int64_t>(steadyLimit(i, end, first),
                                                       std::int64_t{i} + length - sampleCounter);
-    // Few values live across the host call: they all stay in registers.
-    const auto syncBits = std::bit_cast<std::uint32_t>(lastSync);
     const std::int32_t answer = tempoAnswer;
     const std::int32_t start = i;
     std::int32_t changed = answer;
-    for (; i < limit; ++i) {
-        if (param(startStop) >= 0.5f || param(timingMode) >= 0.5f ||
-            std::bit_cast<std::uint32_t>(param(syncValue)) != syncBits)
-            break;
+    for (; i < limit && changesSoFar() == changes; ++i) {
         changed = tempoAt(0);
         if (changed != answer) {
             ++i; // counted like any other; its tempo is read as the full path reads it
@@ -206,18 +205,15 @@ MORVO_SAMPLE_PATH std::int32_t APlugin::countSteadySamples(std::int32_t i, std::
 // as they are, a running external clock asks for the record every sample and finds nothing to
 // do; this loop does just that, and hands the first sample that differs to followPosition.
 MORVO_SAMPLE_PATH std::int32_t APlugin::followSteadyPosition(std::int32_t i, std::int32_t end,
-                                                             std::uint64_t first) {
-    if (param(timingMode) < 0.5f || positionStep != lastStep || !std::isfinite(lastPosition.ppq))
+                                                             std::uint64_t first,
+                                                             std::uint32_t changes) {
+    if (param(timingMode) < 0.5f || param(startStop) >= 0.5f || positionStep != lastStep ||
+        !std::isfinite(lastPosition.ppq) || !(param(syncValue) == lastPosition.sync) ||
+        !(param(endStep) == lastPosition.end))
         return i;
     const std::int64_t limit = steadyLimit(i, end, first);
     const double position = lastPosition.ppq;
-    const auto syncBits = std::bit_cast<std::uint32_t>(lastPosition.sync);
-    const auto endBits = std::bit_cast<std::uint32_t>(lastPosition.end);
-    for (; i < limit; ++i) {
-        if (param(startStop) >= 0.5f || param(timingMode) < 0.5f ||
-            std::bit_cast<std::uint32_t>(param(syncValue)) != syncBits ||
-            std::bit_cast<std::uint32_t>(param(endStep)) != endBits)
-            break;
+    for (; i < limit && changesSoFar() == changes; ++i) {
         const VstTimeInfo* info = getTimeInfo(kVstTransportRecording);
         if (info == nullptr || !(info->ppqPos == position)) {
             followPosition(info);
