@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "uPlugin.h"
@@ -144,15 +145,20 @@ void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleF
     // The samples from `from` up to `to` pass through. Every sample before the one that sends
     // a message has passed when the message goes out.
     auto passAudio = [&](std::int32_t from, std::int32_t to) {
-        if (!audio) return;
-        for (std::int32_t i = from; i < to; ++i) {
-            if constexpr (Accumulate) {
+        if (!audio || to <= from) return;
+        if constexpr (Accumulate) {
+            for (std::int32_t i = from; i < to; ++i) {
                 leftOut[i] += left[i];
                 rightOut[i] += right[i];
-            } else {
-                leftOut[i] = left[i];
-                rightOut[i] = right[i];
             }
+        } else if (to - from == 1) {
+            leftOut[from] = left[from];
+            rightOut[from] = right[from];
+        } else {
+            // Hosts may process in place: memmove allows the buffers to be the same.
+            const std::size_t bytes = static_cast<std::size_t>(to - from) * sizeof(float);
+            std::memmove(leftOut + from, left + from, bytes);
+            std::memmove(rightOut + from, right + from, bytes);
         }
     };
     for (std::int32_t i = 0; i < sampleFrames;) {
@@ -178,8 +184,23 @@ MORVO_SAMPLE_PATH std::int32_t APlugin::countSteadySamples(std::int32_t i, std::
                                                            std::uint64_t first,
                                                            std::uint32_t changes) {
     const std::int32_t length = samplesPerStep.load(std::memory_order_relaxed);
-    if (length == 0 || sampleCounter == 0 || tempo != lastTempo || param(timingMode) >= 0.5f ||
-        param(startStop) >= 0.5f || param(syncValue) != lastSync)
+    if (param(timingMode) >= 0.5f) return i;
+    if (param(startStop) >= 0.5f) {
+        // Stopped: the counter runs on through the last step length, and nothing else happens.
+        const std::int64_t limit = steadyLimit(i, end, first);
+        const std::int32_t start = i;
+        while (i < limit && changesSoFar() == changes)
+            ++i;
+        // As countSample would, sample by sample: the first increment may wrap a counter that
+        // a shorter length left beyond its end.
+        if (const std::int64_t n = i - start; n > 0) {
+            std::int64_t counter = sampleCounter + 1 >= length ? 0 : sampleCounter + 1;
+            if (length > 0) counter = (counter + n - 1) % length;
+            sampleCounter = static_cast<std::int32_t>(counter);
+        }
+        return i;
+    }
+    if (length == 0 || sampleCounter == 0 || tempo != lastTempo || param(syncValue) != lastSync)
         return i;
     // The samples it may take: up to the block's end, the next event due and the next boundary
     // (the sample at which the counter is back at 0).
@@ -212,10 +233,12 @@ MORVO_SAMPLE_PATH std::int32_t APlugin::followSteadyPosition(std::int32_t i, std
         !(param(endStep) == lastPosition.end))
         return i;
     const std::int64_t limit = steadyLimit(i, end, first);
-    const double position = lastPosition.ppq;
+    // Compared bit for bit: kept in an integer register across the host call. (A position
+    // that is equal but not identical, -0 for 0, only goes the general way.)
+    const auto position = std::bit_cast<std::uint64_t>(lastPosition.ppq);
     for (; i < limit && changesSoFar() == changes; ++i) {
         const VstTimeInfo* info = getTimeInfo(kVstTransportRecording);
-        if (info == nullptr || !(info->ppqPos == position)) {
+        if (info == nullptr || std::bit_cast<std::uint64_t>(info->ppqPos) != position) {
             followPosition(info);
             return i + 1;
         }
