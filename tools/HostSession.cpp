@@ -206,6 +206,7 @@ void HostSession::play(const SessionSettings& chosen, std::int32_t program,
     const auto total = static_cast<std::uint64_t>(std::llround(settings.beats * samplesPerBeat));
     std::sort(notes.begin(), notes.end(),
               [](const SentNote& a, const SentNote& b) { return a.sample < b.sample; });
+    sent = notes;
 
     dispatch(effOpen);
     dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(settings.sampleRate));

@@ -47,6 +47,7 @@ class HostSession {
               std::vector<SentNote> notes);
 
     std::vector<ReceivedEvent> received;
+    std::vector<SentNote> sent; // the notes play sent, in the order of their samples
     std::vector<std::pair<std::int32_t, float>> automation; // what the plug-in reported
 
   private:

@@ -287,13 +287,11 @@ int main(int argc, char** argv) {
     std::vector<SentNote> notes;
     for (const auto& [note, beat] : options.notes)
         notes.push_back({static_cast<std::uint64_t>(std::llround(beat * samplesPerBeat)), note});
-    std::sort(notes.begin(), notes.end(),
-              [](const SentNote& a, const SentNote& b) { return a.sample < b.sample; });
 
     const std::string title =
         session.text(effGetEffectName) + " by " + session.text(effGetVendorString);
     session.play(options.settings, options.program, parameters, notes);
-    printTable(title, options, session.received, notes);
+    printTable(title, options, session.received, session.sent);
 
     if (!options.midiFile.empty() &&
         !writeMidiFile(options.midiFile, session.received, options.settings.tempo,
