@@ -113,9 +113,29 @@ void FloorCopyAndCallback(benchmark::State& state) {
     perSample(state);
 }
 
+// For reference, not a goal: the floor again, but with a branch on each answer, as any engine
+// that looks at what its host says must have.
+void FloorLookingAtTheAnswer(benchmark::State& state) {
+    audioMasterCallback volatile host = quietHost;
+    AEffect record{};
+    Buffers buffers;
+    int unexpected = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; ++i) {
+            if (host(&record, audioMasterTempoAt, 0, 0, nullptr, 0.0f) != 1200000) ++unexpected;
+            buffers.out[0][i] = buffers.in[0][i];
+            buffers.out[1][i] = buffers.in[1][i];
+        }
+        benchmark::DoNotOptimize(buffers.out);
+    }
+    benchmark::DoNotOptimize(unexpected);
+    perSample(state);
+}
+
 } // namespace
 
 BENCHMARK(FloorCopyAndCallback);
+BENCHMARK(FloorLookingAtTheAnswer);
 BENCHMARK(Stopped);
 BENCHMARK(InternalRunning);
 BENCHMARK(ExternalRunning);

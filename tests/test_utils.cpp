@@ -1,6 +1,7 @@
 // The rounding rules, bounded text copies and the floating-point mask.
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -40,6 +41,61 @@ TEST(Rounding, GuardsNonFiniteAndOutOfRange) {
     EXPECT_EQ(floorToInt64(-1e30L), INT64_MIN);
     EXPECT_EQ(floorToInt64(std::numeric_limits<long double>::quiet_NaN()), 0);
     EXPECT_EQ(floorToInt64(4.0L * 0.0099999998L * 100.0L), 3);
+}
+
+// The conversions store in the FPU's current rounding mode and correct afterwards; a host that
+// leaves another mode set must still get the same integers.
+TEST(Rounding, SameResultsInEveryRoundingMode) {
+    const long double two63 = 9223372036854775808.0L;
+    const long double values[] = {0.0L,
+                                  -0.0L,
+                                  0.25L,
+                                  -0.25L,
+                                  0.5L,
+                                  -0.5L,
+                                  1.5L,
+                                  2.5L,
+                                  -2.5L,
+                                  -3.5L,
+                                  63.5L,
+                                  62.5L,
+                                  5512.999999L,
+                                  -5512.00001L,
+                                  2147483646.5L,
+                                  -2147483647.5L,
+                                  two63 / 2 + 0.5L,
+                                  -(two63 / 2) - 0.5L,
+                                  two63 - 1.0L,
+                                  -two63 + 0.5L,
+                                  -two63,
+                                  two63};
+    const int modes[] = {FE_TONEAREST, FE_DOWNWARD, FE_UPWARD, FE_TOWARDZERO};
+    const int saved = std::fegetround();
+    for (const int mode : modes) {
+        ASSERT_EQ(std::fesetround(mode), 0);
+        for (const long double value : values) {
+            SCOPED_TRACE(testing::Message() << "mode " << mode << ", value " << value);
+            // The expected floors, computed exactly whatever the mode: floorl does not round.
+            const long double floor = std::floor(value);
+            const std::int64_t floor64 =
+                floor >= two63
+                    ? INT64_MAX
+                    : (floor < -two63 + 1.0L ? INT64_MIN : static_cast<std::int64_t>(floor));
+            EXPECT_EQ(floorToInt64(value), floor64);
+            const std::int32_t floor32 =
+                floor64 > INT32_MAX
+                    ? INT32_MAX
+                    : (floor64 < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(floor64));
+            EXPECT_EQ(floorToInt32(value), floor32);
+            const long double fraction = value - floor;
+            std::int64_t nearest = floor64;
+            if (fraction > 0.5L || (fraction == 0.5L && (floor64 & 1) != 0)) ++nearest;
+            if (std::fabs(value) <= 2147483647.5L) {
+                EXPECT_EQ(roundToInt32(value), nearest);
+            }
+        }
+    }
+    std::fesetround(saved);
 }
 
 TEST(Rounding, NarrowingSaturates) {
