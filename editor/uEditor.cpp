@@ -3,6 +3,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "framework/Backend.h"
 #include "framework/Numbers.h"
 #include "host/DVstUtils.h"
 #include "resources/Layout.h"
@@ -91,6 +92,7 @@ TPluginEditorWindow::TPluginEditorWindow(void* parentWindow,
                                          std::atomic<float> (&paramCopy)[kParams])
     : Form("TPluginEditorWindow"), parentWindow(parentWindow), paramCopy(paramCopy) {
     build();
+    showInParent(*this, parentWindow);
 }
 
 void TPluginEditorWindow::build() {
@@ -122,6 +124,7 @@ void TPluginEditorWindow::build() {
     Updater.interval = 100;
     Updater.enabled = false;
     Updater.onTimer = [this] { UpdaterTimer(); };
+    addTimer(Updater);
 }
 
 void TPluginEditorWindow::bindHandler(Control& control, const char* handler) {

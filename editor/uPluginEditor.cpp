@@ -40,6 +40,7 @@ std::int32_t APluginEditor::open(void* ptr) {
         windowExists.store(true, std::memory_order_relaxed);
     }
     plugin().setEditorClosed(false);
+    editorWindow->paintNow();
     editorWindow->Updater.enabled = true;
     editorWindow->UpdaterTimer();
     return 1;

@@ -14,6 +14,12 @@ Control& Control::adopt(std::unique_ptr<Control> child) {
     return *owned.back();
 }
 
+void Control::setVisible(bool shown) {
+    if (shown == visible) return;
+    visible = shown;
+    notifyPeer();
+}
+
 bool Control::isShowing() const {
     for (const Control* c = this; c != nullptr; c = c->owner)
         if (!c->visible) return false;
@@ -37,11 +43,22 @@ void ScrollBar::setPosition(int value) {
     value = std::clamp(value, min, max);
     if (value == current) return;
     current = value;
+    notifyPeer();
     if (onChange) onChange(*this);
 }
 
-void Edit::type(char key) {
+void Edit::setText(std::string value) {
+    content = std::move(value);
+    notifyPeer();
+}
+
+char Edit::filterKey(char key) {
     if (onKeyPress) onKeyPress(*this, key);
+    return key;
+}
+
+void Edit::type(char key) {
+    key = filterKey(key);
     if (key == 0 || readOnly) return;
     if (key == '\b') {
         if (!content.empty()) content.pop_back();
@@ -53,7 +70,17 @@ void Edit::type(char key) {
 void RadioGroup::setItemIndex(int index) {
     if (index < 0 || index >= static_cast<int>(items.size()) || index == selected) return;
     selected = index;
+    notifyPeer();
     if (onSelect) onSelect(*this);
+}
+
+void Label::setText(std::string value) {
+    content = std::move(value);
+    notifyPeer();
+}
+
+Form::~Form() {
+    peer.reset();
 }
 
 Control* Form::find(const std::string& wanted) const {
@@ -97,6 +124,7 @@ void Form::clickAt(int x, int y) {
 
 void Form::showError(const std::string& text) {
     messagesShown.push_back(text);
+    if (peer) peer->showMessage(text);
 }
 
 } // namespace framework

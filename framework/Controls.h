@@ -5,7 +5,8 @@
 // libraries: setting a position, a selection or a text from code fires the change handler as a
 // user's change does, and only when the value changes. A backend shows them: the headless one
 // (framework/headless) keeps nothing more and offers tests the user's actions; a native one
-// mirrors each control onto a real window.
+// (framework/win32) gives each control a peer that mirrors it onto a real window and turns the
+// user's actions on that window into the same calls the tests make.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +41,19 @@ struct Font {
 
 enum class Kind { Form, Picture, Label, ScrollBar, Edit, Button, RadioGroup, Panel, Memo };
 
+// A native backend's mirror of one control. The control tells it of every change made to its
+// state; the peer never calls back into the control while it is told.
+class Peer {
+  public:
+    virtual ~Peer() = default;
+    // Position, selection, text or visibility changed.
+    virtual void changed() {}
+    // Forms: paint everything now.
+    virtual void paint() {}
+    // Forms: a modal error message box.
+    virtual void showMessage(const std::string& text) { (void)text; }
+};
+
 class Control {
   public:
     Control(Kind kind, std::string name);
@@ -61,7 +75,7 @@ class Control {
     Control& adopt(std::unique_ptr<Control> child);
 
     bool isVisible() const { return visible; }
-    void setVisible(bool shown) { visible = shown; }
+    void setVisible(bool shown);
     // Visible itself and inside visible parents.
     bool isShowing() const;
     // Scroll bars, edits, groups, buttons and panels are windows of their own and lie above
@@ -72,6 +86,14 @@ class Control {
 
     // Clicks on labels and pictures.
     std::function<void(Control&)> onClick;
+
+    // Set by a native backend while the control is shown on screen.
+    std::unique_ptr<Peer> peer;
+
+  protected:
+    void notifyPeer() {
+        if (peer) peer->changed();
+    }
 
   private:
     Control* owner = nullptr;
@@ -97,12 +119,15 @@ class Edit : public Control {
     explicit Edit(std::string name) : Control(Kind::Edit, std::move(name)) {}
     bool readOnly = false;
     const std::string& text() const { return content; }
-    void setText(std::string value) { content = std::move(value); }
+    void setText(std::string value);
     // Sees each typed character first; setting it to 0 discards it.
     std::function<void(Edit&, char&)> onKeyPress;
     // A character typed by the user, through the key filter. Backspace (8) removes the last
     // character; other characters are appended.
     void type(char key);
+    // For a native backend: the key filter alone, and the text the user's edit now shows.
+    char filterKey(char key);
+    void textEdited(std::string value) { content = std::move(value); }
 
   private:
     std::string content;
@@ -136,7 +161,7 @@ class Label : public Control {
   public:
     explicit Label(std::string name) : Control(Kind::Label, std::move(name)) {}
     const std::string& text() const { return content; }
-    void setText(std::string value) { content = std::move(value); }
+    void setText(std::string value);
     // Labels draw their text on an opaque background and size themselves to it: the layout
     // holds the sizes measured with the design font, a native backend measures again.
     bool autoSize = true;
@@ -179,6 +204,8 @@ class Timer {
 class Form : public Control {
   public:
     explicit Form(std::string name) : Control(Kind::Form, std::move(name)) {}
+    // The native windows go first, before any control they mirror.
+    ~Form() override;
 
     // The control of that name anywhere on the form, or null.
     Control* find(const std::string& name) const;
@@ -190,10 +217,19 @@ class Form : public Control {
     // the pointer, unless a showing windowed control lies there.
     void clickAt(int x, int y);
 
-    // A modal error message box, as the framework shows it to the user; the headless backend
-    // keeps a record of every one.
+    // A modal error message box, as the framework shows it to the user. Every one is also kept
+    // in a record, for the tests.
     void showError(const std::string& text);
     std::vector<std::string> messagesShown;
+
+    // Timers that run while the form is shown; a native backend ticks them.
+    void addTimer(Timer& timer) { timers.push_back(&timer); }
+    std::vector<Timer*> timers;
+
+    // Has the form paint itself at once.
+    void paintNow() {
+        if (peer) peer->paint();
+    }
 };
 
 } // namespace framework

@@ -12,8 +12,13 @@ inline void expectShippedRecord(const AEffect* e) {
     EXPECT_EQ(e->numParams, 23);
     EXPECT_EQ(e->numInputs, 2);
     EXPECT_EQ(e->numOutputs, 2);
-    // No native editor window yet: no editor announced, so hosts show their own panel.
+#if defined(_WIN32)
+    // The Windows libraries show their editor window in the host's.
+    EXPECT_EQ(e->flags, effFlagsHasEditor | effFlagsCanMono | effFlagsCanReplacing);
+#else
+    // No native editor window here: no editor announced, so hosts show their own panel.
     EXPECT_EQ(e->flags, effFlagsCanMono | effFlagsCanReplacing);
+#endif
     EXPECT_EQ(e->uniqueID, fourCharCode('K', 'V', '0', '1'));
     EXPECT_EQ(e->version, 1);
     ASSERT_NE(e->object, nullptr);

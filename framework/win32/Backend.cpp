@@ -1,0 +1,633 @@
+// The Win32 backend. A form is a borderless child window of the host's window; scroll bars,
+// edits, the push button, radio groups, panels and memos are real child windows; pictures and
+// labels are painted by the window they lie on, in layout order, below every child window. The
+// user's actions on those windows become the same control calls the tests make, so handlers run
+// exactly as they do headless. Everything here runs on the thread that shows the form.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/Backend.h"
+#include "framework/Controls.h"
+
+namespace framework {
+
+namespace {
+
+std::atomic<bool> standIn{false};
+
+// Our own window classes, registered while a form is shown. Hosts unload a plug-in library and
+// load it again at another address; a class left registered would point at the old procedure.
+constexpr char kContainerClass[] = "HalvarkOstrelContainer";
+int shownForms = 0;
+std::map<std::pair<int, bool>, HFONT> fonts;
+
+HINSTANCE thisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&thisModule), &module);
+    return module;
+}
+
+COLORREF toColorRef(Colour colour) {
+    return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
+}
+
+// "MS Sans Serif" at the layout's pixel height (the character height, as 8 pt is 11 pixels at
+// 96 dots per inch); Windows substitutes a font of the same size where it is missing.
+HFONT fontFor(const Font& font) {
+    const auto key = std::make_pair(font.height, font.bold);
+    auto found = fonts.find(key);
+    if (found != fonts.end()) return found->second;
+    HFONT made = CreateFontA(-font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                             FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, font.name.c_str());
+    fonts.emplace(key, made);
+    return made;
+}
+
+RECT toRect(const Rect& r) {
+    return RECT{r.left, r.top, r.left + r.width, r.top + r.height};
+}
+
+LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---------------------------------------------------------------------------------------------
+// Peers
+
+// A control shown as a window of its own. The window's user data points back at the peer, so
+// a handle that is gone (the host destroyed its window first) or taken by another window is
+// never used.
+class WindowPeer : public Peer {
+  public:
+    explicit WindowPeer(Control& control)
+        : control(control), brush(CreateSolidBrush(toColorRef(control.colour))) {}
+    ~WindowPeer() override {
+        if (alive()) SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        DeleteObject(brush);
+    }
+
+    bool alive() const {
+        return hwnd != nullptr && IsWindow(hwnd) &&
+               GetWindowLongPtrA(hwnd, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this);
+    }
+    static WindowPeer* of(HWND hwnd) {
+        return hwnd == nullptr
+                   ? nullptr
+                   : reinterpret_cast<WindowPeer*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    }
+    void attach(HWND window) {
+        hwnd = window;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(control.font)), FALSE);
+    }
+
+    void changed() override {
+        if (!alive()) return;
+        const bool shown = control.isVisible();
+        if (shown != ((GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0))
+            ShowWindow(hwnd, shown ? SW_SHOWNA : SW_HIDE);
+        mirror();
+    }
+    // Brings the window's own state (position, text, checks) in line with the control.
+    virtual void mirror() {}
+
+    Control& control;
+    HWND hwnd = nullptr;
+    HBRUSH brush;
+    // Set while the window is changed from code, so its notifications are not taken as the
+    // user's.
+    bool settingFromCode = false;
+};
+
+// A control without a window: its parent paints it.
+class GraphicPeer : public Peer {
+  public:
+    explicit GraphicPeer(Control& control) : control(control), shownAt(control.bounds) {}
+    void changed() override;
+    Control& control;
+    Rect shownAt; // the rectangle painted last, to be cleared when a label's size changes
+};
+
+class ScrollBarPeer : public WindowPeer {
+  public:
+    using WindowPeer::WindowPeer;
+    void mirror() override {
+        auto& bar = static_cast<ScrollBar&>(control);
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+        info.nMin = bar.min;
+        info.nMax = bar.max;
+        info.nPage = 0;
+        info.nPos = bar.position();
+        SetScrollInfo(hwnd, SB_CTL, &info, TRUE);
+    }
+};
+
+class EditPeer : public WindowPeer {
+  public:
+    using WindowPeer::WindowPeer;
+    void mirror() override {
+        const std::string& text =
+            control.kind == Kind::Edit ? static_cast<Edit&>(control).text() : memoText();
+        if (windowText() == text) return;
+        settingFromCode = true;
+        SetWindowTextA(hwnd, text.c_str());
+        settingFromCode = false;
+    }
+    std::string windowText() const {
+        std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
+        text.resize(static_cast<std::size_t>(
+            GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+        return text;
+    }
+    std::string memoText() const {
+        std::string text;
+        const auto& lines = static_cast<Memo&>(control).lines;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            text += (i > 0 ? "\r\n" : "") + lines[i];
+        return text;
+    }
+    WNDPROC original = nullptr;
+};
+
+class ContainerPeer;
+
+class RadioGroupPeer : public WindowPeer {
+  public:
+    using WindowPeer::WindowPeer;
+    void mirror() override {
+        const int selected = static_cast<RadioGroup&>(control).itemIndex();
+        for (std::size_t i = 0; i < buttons.size(); ++i)
+            SendMessageA(buttons[i], BM_SETCHECK,
+                         static_cast<int>(i) == selected ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    HWND frame = nullptr;
+    std::vector<HWND> buttons;
+};
+
+// Forms and panels: windows of our own class that paint their pictures and labels and pass
+// their child windows' notifications on to the controls.
+class ContainerPeer : public WindowPeer {
+  public:
+    using WindowPeer::WindowPeer;
+    bool pressed = false;
+};
+
+class FormPeer : public ContainerPeer {
+  public:
+    explicit FormPeer(Form& form) : ContainerPeer(form) { ++shownForms; }
+    ~FormPeer() override {
+        if (alive()) {
+            SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+            DestroyWindow(hwnd);
+        }
+        if (--shownForms == 0) {
+            UnregisterClassA(kContainerClass, thisModule());
+            for (auto& entry : fonts)
+                DeleteObject(entry.second);
+            fonts.clear();
+        }
+    }
+    void paint() override {
+        if (alive())
+            RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+    void showMessage(const std::string& text) override {
+        // The application's title on the box, as the classic libraries put it there: the name
+        // of the host's program.
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string title = path;
+        title = title.substr(title.find_last_of("\\/") + 1);
+        title = title.substr(0, title.find_last_of('.'));
+        HWND owner = alive() ? GetAncestor(hwnd, GA_ROOT) : nullptr;
+        MessageBoxA(owner, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+    }
+};
+
+ContainerPeer* containerOf(const Control& control) {
+    for (Control* up = control.parent(); up != nullptr; up = up->parent())
+        if (up->kind == Kind::Form || up->kind == Kind::Panel)
+            return static_cast<ContainerPeer*>(up->peer.get());
+    return nullptr;
+}
+
+void GraphicPeer::changed() {
+    ContainerPeer* container = containerOf(control);
+    if (container == nullptr || !container->alive()) return;
+    if (control.kind == Kind::Label) {
+        // Labels size themselves to their text in the font they are drawn with.
+        auto& label = static_cast<Label&>(control);
+        HDC dc = GetDC(container->hwnd);
+        HGDIOBJ old = SelectObject(dc, fontFor(label.font));
+        SIZE size{};
+        GetTextExtentPoint32A(dc, label.text().c_str(), static_cast<int>(label.text().size()),
+                              &size);
+        SelectObject(dc, old);
+        ReleaseDC(container->hwnd, dc);
+        if (label.autoSize) {
+            label.bounds.width = size.cx;
+            label.bounds.height = size.cy;
+        }
+    }
+    RECT before = toRect(shownAt);
+    RECT now = toRect(control.bounds);
+    InvalidateRect(container->hwnd, &before, FALSE);
+    InvalidateRect(container->hwnd, &now, FALSE);
+    shownAt = control.bounds;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Painting
+
+void drawPicture(HDC dc, const Picture& picture) {
+    const Image& image = picture.image;
+    if (image.empty()) return;
+    const int stride = (image.width * 3 + 3) & ~3;
+    std::vector<std::uint8_t> bgr(static_cast<std::size_t>(stride) * image.height);
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint32_t rgb = image.pixel(x, y);
+            std::uint8_t* at = &bgr[static_cast<std::size_t>(y) * stride + x * 3];
+            at[0] = rgb & 0xFF;
+            at[1] = (rgb >> 8) & 0xFF;
+            at[2] = (rgb >> 16) & 0xFF;
+        }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = image.width;
+    info.bmiHeader.biHeight = -image.height; // rows from the top
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    const Rect& box = picture.bounds;
+    if (picture.stretch) {
+        SetStretchBltMode(dc, COLORONCOLOR);
+        StretchDIBits(dc, box.left, box.top, box.width, box.height, 0, 0, image.width, image.height,
+                      bgr.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    } else {
+        // Unscaled at the top left, cut to the box.
+        const int width = std::min(image.width, box.width);
+        const int height = std::min(image.height, box.height);
+        StretchDIBits(dc, box.left, box.top, width, height, 0, 0, width, height, bgr.data(), &info,
+                      DIB_RGB_COLORS, SRCCOPY);
+    }
+}
+
+void drawLabel(HDC dc, const Label& label) {
+    RECT box = toRect(label.bounds);
+    HBRUSH background = CreateSolidBrush(toColorRef(label.colour));
+    FillRect(dc, &box, background);
+    DeleteObject(background);
+    HGDIOBJ old = SelectObject(dc, fontFor(label.font));
+    SetBkMode(dc, OPAQUE);
+    SetBkColor(dc, toColorRef(label.colour));
+    SetTextColor(dc, toColorRef(label.textColour));
+    TextOutA(dc, label.bounds.left, label.bounds.top, label.text().c_str(),
+             static_cast<int>(label.text().size()));
+    SelectObject(dc, old);
+}
+
+// The container's background, then its pictures and labels in layout order, each above the
+// ones before it; drawn off screen and copied in one go so nothing flickers.
+void paintContainer(ContainerPeer& peer) {
+    PAINTSTRUCT ps;
+    HDC screen = BeginPaint(peer.hwnd, &ps);
+    RECT client;
+    GetClientRect(peer.hwnd, &client);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    FillRect(dc, &client, peer.brush);
+    for (const auto& child : peer.control.children()) {
+        if (child->isWindowed() || !child->isVisible()) continue;
+        if (child->kind == Kind::Picture)
+            drawPicture(dc, static_cast<const Picture&>(*child));
+        else if (child->kind == Kind::Label)
+            drawLabel(dc, static_cast<const Label&>(*child));
+    }
+    BitBlt(screen, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    EndPaint(peer.hwnd, &ps);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The user's actions
+
+void scrolled(ScrollBar& bar, int request, int thumb) {
+    int position = bar.position();
+    switch (request) {
+    case SB_LINEUP:
+    case SB_PAGEUP: --position; break; // the page is 0: a click on the track moves by 1
+    case SB_LINEDOWN:
+    case SB_PAGEDOWN: ++position; break;
+    case SB_TOP: position = bar.min; break;
+    case SB_BOTTOM: position = bar.max; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: position = thumb; break; // every range here fits 16 bits
+    default: return;
+    }
+    bar.setPosition(position);
+}
+
+void commanded(HWND child, int notification) {
+    WindowPeer* peer = WindowPeer::of(child);
+    if (peer == nullptr || !peer->alive()) return;
+    Control& control = peer->control;
+    if (control.kind == Kind::Button && notification == BN_CLICKED) {
+        static_cast<Button&>(control).press();
+    } else if (control.kind == Kind::Edit && notification == EN_CHANGE && !peer->settingFromCode) {
+        static_cast<Edit&>(control).textEdited(static_cast<EditPeer*>(peer)->windowText());
+    }
+}
+
+// A click on a container at (x, y) of its client area: to the form's click routing.
+void clicked(ContainerPeer& peer, int x, int y) {
+    Control* form = &peer.control;
+    const Rect at = peer.control.onForm();
+    if (peer.control.kind != Kind::Form) {
+        while (form->parent() != nullptr)
+            form = form->parent();
+        x += at.left;
+        y += at.top;
+    }
+    if (form->kind == Kind::Form) static_cast<Form*>(form)->clickAt(x, y);
+}
+
+LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+    auto* peer = static_cast<WindowPeer*>(WindowPeer::of(hwnd));
+    if (peer == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    switch (message) {
+    case WM_ERASEBKGND:
+        if (peer->control.kind == Kind::RadioGroup) {
+            RECT client;
+            GetClientRect(hwnd, &client);
+            FillRect(reinterpret_cast<HDC>(wParam), &client, peer->brush);
+            return 1;
+        }
+        // The form's stretched background picture covers its whole client area; panels paint
+        // their background with everything else.
+        return 0;
+    case WM_PAINT:
+        if (peer->control.kind == Kind::RadioGroup) break;
+        paintContainer(static_cast<ContainerPeer&>(*peer));
+        return 0;
+    case WM_VSCROLL: {
+        auto* bar = WindowPeer::of(reinterpret_cast<HWND>(lParam));
+        if (bar != nullptr && bar->alive() && bar->control.kind == Kind::ScrollBar)
+            scrolled(static_cast<ScrollBar&>(bar->control), LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    }
+    case WM_COMMAND:
+        if (peer->control.kind == Kind::RadioGroup && HIWORD(wParam) == BN_CLICKED) {
+            auto& group = static_cast<RadioGroupPeer&>(*peer);
+            const auto found = std::find(group.buttons.begin(), group.buttons.end(),
+                                         reinterpret_cast<HWND>(lParam));
+            if (found != group.buttons.end())
+                static_cast<RadioGroup&>(group.control)
+                    .setItemIndex(static_cast<int>(found - group.buttons.begin()));
+            return 0;
+        }
+        commanded(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+        return 0;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        // Each child in its own colours; radio buttons and the group's frame in the group's.
+        WindowPeer* child = WindowPeer::of(reinterpret_cast<HWND>(lParam));
+        if (child == nullptr) child = peer;
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, toColorRef(child->control.textColour));
+        SetBkColor(dc, toColorRef(child->control.colour));
+        return reinterpret_cast<LRESULT>(child->brush);
+    }
+    case WM_LBUTTONDOWN:
+        if (peer->control.kind == Kind::RadioGroup) break;
+        static_cast<ContainerPeer&>(*peer).pressed = true;
+        return 0;
+    case WM_LBUTTONUP:
+        if (peer->control.kind == Kind::RadioGroup) break;
+        if (std::exchange(static_cast<ContainerPeer&>(*peer).pressed, false))
+            clicked(static_cast<ContainerPeer&>(*peer), static_cast<short>(LOWORD(lParam)),
+                    static_cast<short>(HIWORD(lParam)));
+        return 0;
+    case WM_TIMER:
+        if (peer->control.kind == Kind::Form) {
+            const auto& timers = static_cast<Form&>(peer->control).timers;
+            if (wParam >= 1 && wParam <= timers.size()) timers[wParam - 1]->tick();
+            return 0;
+        }
+        break;
+    default: break;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// Edits: each typed character goes through the control's key filter first.
+LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* peer = static_cast<EditPeer*>(WindowPeer::of(hwnd));
+    if (peer == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    const WNDPROC original = peer->original;
+    if (message == WM_CHAR && wParam < 256 && peer->control.kind == Kind::Edit) {
+        const char key = static_cast<Edit&>(peer->control)
+                             .filterKey(static_cast<char>(static_cast<unsigned char>(wParam)));
+        if (key == 0) return 0;
+        wParam = static_cast<unsigned char>(key);
+    }
+    return CallWindowProcA(original, hwnd, message, wParam, lParam);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building the windows
+
+bool registerClasses() {
+    WNDCLASSEXA container{};
+    container.cbSize = sizeof container;
+    container.lpfnWndProc = containerProc;
+    container.hInstance = thisModule();
+    container.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    container.lpszClassName = kContainerClass;
+    return RegisterClassExA(&container) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+DWORD baseStyle(const Control& control) {
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+    if (control.isVisible()) style |= WS_VISIBLE;
+    if (control.tabOrder >= 0) style |= WS_TABSTOP;
+    return style;
+}
+
+HWND createWindow(const char* className, const char* text, DWORD style, const Rect& box,
+                  HWND parent, void* param = nullptr) {
+    return CreateWindowExA(0, className, text, style, box.left, box.top, box.width, box.height,
+                           parent, nullptr, thisModule(), param);
+}
+
+void showChildren(Control& container, HWND parentWindow);
+
+void showControl(Control& control, HWND parent) {
+    switch (control.kind) {
+    case Kind::Picture:
+    case Kind::Label: {
+        control.peer = std::make_unique<GraphicPeer>(control);
+        control.peer->changed(); // labels measure themselves
+        return;
+    }
+    case Kind::ScrollBar: {
+        auto peer = std::make_unique<ScrollBarPeer>(control);
+        peer->attach(
+            createWindow("SCROLLBAR", "", baseStyle(control) | SBS_VERT, control.bounds, parent));
+        peer->mirror();
+        control.peer = std::move(peer);
+        return;
+    }
+    case Kind::Edit:
+    case Kind::Memo: {
+        DWORD style = baseStyle(control);
+        bool readOnly = false;
+        if (control.kind == Kind::Edit) {
+            style |= ES_AUTOHSCROLL | WS_BORDER;
+            readOnly = static_cast<Edit&>(control).readOnly;
+        } else {
+            // Lines wrap at the edge.
+            style |= ES_MULTILINE;
+            readOnly = static_cast<Memo&>(control).readOnly;
+            if (static_cast<Memo&>(control).border) style |= WS_BORDER;
+        }
+        if (readOnly) style |= ES_READONLY;
+        auto peer = std::make_unique<EditPeer>(control);
+        peer->attach(createWindow("EDIT", "", style, control.bounds, parent));
+        peer->original = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(peer->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc)));
+        peer->mirror();
+        control.peer = std::move(peer);
+        return;
+    }
+    case Kind::Button: {
+        auto peer = std::make_unique<WindowPeer>(control);
+        peer->attach(createWindow("BUTTON", static_cast<Button&>(control).caption.c_str(),
+                                  baseStyle(control) | BS_PUSHBUTTON, control.bounds, parent));
+        control.peer = std::move(peer);
+        return;
+    }
+    case Kind::RadioGroup: {
+        auto& group = static_cast<RadioGroup&>(control);
+        auto peer = std::make_unique<RadioGroupPeer>(control);
+        RadioGroupPeer& shown = *peer;
+        control.peer = std::move(peer);
+        shown.hwnd = createWindow(kContainerClass, "", baseStyle(control) | WS_CLIPCHILDREN,
+                                  control.bounds, parent, &shown);
+        shown.attach(shown.hwnd);
+        const Rect inside{0, 0, control.bounds.width, control.bounds.height};
+        shown.frame =
+            createWindow("BUTTON", group.caption.c_str(),
+                         WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_CLIPSIBLINGS, inside, shown.hwnd);
+        SendMessageA(shown.frame, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(control.font)),
+                     FALSE);
+        // The items in one column below the caption, sharing the height evenly.
+        const int top = control.font.height + 4;
+        const int count = static_cast<int>(group.items.size());
+        const int each = count > 0 ? (control.bounds.height - top - 4) / count : 0;
+        for (int i = 0; i < count; ++i) {
+            const Rect box{8, top + i * each, control.bounds.width - 12, each};
+            HWND button = createWindow("BUTTON", group.items[i].c_str(),
+                                       WS_CHILD | WS_VISIBLE | BS_RADIOBUTTON | WS_CLIPSIBLINGS |
+                                           (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
+                                       box, shown.hwnd);
+            SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(control.font)),
+                         FALSE);
+            SetWindowPos(button, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+            shown.buttons.push_back(button);
+        }
+        shown.mirror();
+        return;
+    }
+    case Kind::Panel: {
+        auto peer = std::make_unique<ContainerPeer>(control);
+        ContainerPeer& shown = *peer;
+        control.peer = std::move(peer);
+        shown.hwnd = createWindow(kContainerClass, "", baseStyle(control) | WS_CLIPCHILDREN,
+                                  control.bounds, parent, &shown);
+        shown.attach(shown.hwnd);
+        showChildren(control, shown.hwnd);
+        return;
+    }
+    case Kind::Form: return;
+    }
+}
+
+// Windowed children in tab order (the first on top, as dialog navigation expects), then any
+// that overlaps one earlier in the layout raised above it, as later controls lie above earlier
+// ones.
+void showChildren(Control& container, HWND parentWindow) {
+    std::vector<Control*> windowed;
+    for (const auto& child : container.children()) {
+        showControl(*child, parentWindow);
+        if (child->isWindowed()) windowed.push_back(child.get());
+    }
+    std::vector<Control*> byTab = windowed;
+    std::stable_sort(byTab.begin(), byTab.end(),
+                     [](const Control* a, const Control* b) { return a->tabOrder < b->tabOrder; });
+    for (Control* control : byTab)
+        SetWindowPos(static_cast<WindowPeer&>(*control->peer).hwnd, HWND_BOTTOM, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    for (std::size_t i = 0; i < windowed.size(); ++i) {
+        const RECT mine = toRect(windowed[i]->bounds);
+        for (std::size_t j = 0; j < i; ++j) {
+            RECT other = toRect(windowed[j]->bounds), overlap;
+            if (IntersectRect(&overlap, &mine, &other)) {
+                SetWindowPos(static_cast<WindowPeer&>(*windowed[i]->peer).hwnd, HWND_TOP, 0, 0, 0,
+                             0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                break;
+            }
+        }
+    }
+}
+
+} // namespace
+
+bool editorsAvailable() {
+    return true;
+}
+
+void showInParent(Form& form, void* parentWindow) {
+    if (standIn.load(std::memory_order_relaxed) || parentWindow == nullptr || form.peer) return;
+    if (!registerClasses()) return;
+    auto peer = std::make_unique<FormPeer>(form);
+    FormPeer& shown = *peer;
+    form.peer = std::move(peer);
+    // Borderless, at the top left of the host's window, at the form's own size.
+    shown.hwnd = createWindow(kContainerClass, "", baseStyle(form) | WS_CLIPCHILDREN,
+                              Rect{0, 0, form.bounds.width, form.bounds.height},
+                              static_cast<HWND>(parentWindow), &shown);
+    if (shown.hwnd == nullptr) {
+        form.peer.reset();
+        return;
+    }
+    shown.attach(shown.hwnd);
+    showChildren(form, shown.hwnd);
+    for (std::size_t i = 0; i < form.timers.size(); ++i)
+        SetTimer(shown.hwnd, i + 1, static_cast<UINT>(form.timers[i]->interval), nullptr);
+}
+
+void headless::standInForNativeWindows() {
+    standIn.store(true, std::memory_order_relaxed);
+}
+
+} // namespace framework

@@ -1,0 +1,540 @@
+// The Windows library's editor in a real window: a host's window on a (virtual) display, the
+// library loaded with LoadLibrary, the editor opened in that window and driven with the window
+// messages a user's mouse and keyboard produce. What the host hears comes through its callback;
+// what the user sees is read back from the screen, and kept as a screenshot.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/DAEffectX.h"
+
+namespace {
+
+std::string libraryPath;    // from the command line, as a Windows path
+std::string screenshotPath; // where the screenshot of the open editor goes
+
+using EntryPoint = AEffect*(VSTCALLBACK*)(audioMasterCallback);
+
+struct Automation {
+    std::int32_t index;
+    float value;
+    bool operator==(const Automation&) const = default;
+};
+std::vector<Automation> automated;
+
+VstIntPtr VSTCALLBACK hostCallback(AEffect*, std::int32_t opcode, std::int32_t index, VstIntPtr,
+                                   void*, float opt) {
+    switch (opcode) {
+    case audioMasterVersion: return 2400;
+    case audioMasterAutomate: automated.push_back({index, opt}); return 0;
+    case audioMasterTempoAt: return 1200000; // 120 beats per minute
+    default: return 0;
+    }
+}
+
+std::string windowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+std::string textOf(HWND window) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string classOf(HWND window) {
+    char name[128] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+// A window's rectangle in its parent's client coordinates.
+RECT placeOf(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(window), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The child window of a class (any class when null) at a place of its parent, as the layout
+// puts it.
+HWND childAt(HWND parent, const char* className, int left, int top, int width, int height) {
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        const RECT r = placeOf(child);
+        if ((className == nullptr || lstrcmpiA(classOf(child).c_str(), className) == 0) &&
+            r.left == left && r.top == top && r.right - r.left == width &&
+            r.bottom - r.top == height)
+            return child;
+    }
+    return nullptr;
+}
+
+struct Search {
+    std::string wanted; // a text, or a class name
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK findText(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<Search*>(data);
+    if (textOf(window) != search->wanted) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK findClass(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<Search*>(data);
+    if (classOf(window) != search->wanted) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A child window found by its text, anywhere below a parent.
+HWND childWithText(HWND parent, const std::string& text) {
+    Search search{text};
+    EnumChildWindows(parent, findText, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool isRed(COLORREF c) {
+    return GetRValue(c) > 160 && GetGValue(c) < 90 && GetBValue(c) < 90;
+}
+
+class WindowsEditor : public testing::Test {
+  protected:
+    // One host window for all tests, as a host keeps its window: Wine takes seconds to take a
+    // top-level window off the display.
+    static void SetUpTestSuite() {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        windowClass.lpszClassName = "TestHostWindow";
+        RegisterClassA(&windowClass);
+        parent = CreateWindowExA(0, "TestHostWindow", "Test host",
+                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN, 10, 10, 700,
+                                 380, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+
+    static void TearDownTestSuite() { DestroyWindow(parent); }
+
+    void SetUp() override {
+        ASSERT_NE(parent, nullptr);
+        ASSERT_EQ(GetWindow(parent, GW_CHILD), nullptr) << "an editor is left from before";
+        load();
+        automated.clear();
+    }
+
+    // Closing the plug-in takes its editor with it.
+    void TearDown() override {
+        unload();
+        pump(20);
+        EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    }
+
+    void load() {
+        library = LoadLibraryA(libraryPath.c_str());
+        ASSERT_NE(library, nullptr) << "error " << GetLastError();
+        auto entry =
+            reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(library, "main")));
+        ASSERT_NE(entry, nullptr);
+        effect = entry(hostCallback);
+        ASSERT_NE(effect, nullptr);
+        dispatch(effOpen);
+        dispatch(effMainsChanged, 0, 1);
+    }
+
+    void unload() {
+        if (effect != nullptr) dispatch(effClose);
+        effect = nullptr;
+        if (library != nullptr) FreeLibrary(library);
+        library = nullptr;
+    }
+
+    VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr) {
+        return effect->dispatcher(effect, opcode, index, value, ptr, 0.0f);
+    }
+
+    // Opens the editor in the host's window and lets its first refresh and paint happen.
+    HWND openEditor() {
+        EXPECT_EQ(dispatch(effEditOpen, 0, 0, parent), 1);
+        pump(250);
+        return GetWindow(parent, GW_CHILD);
+    }
+
+    // The host's message loop for a while.
+    static void pump(int milliseconds) {
+        const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
+        do {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            Sleep(5);
+        } while (static_cast<LONG>(GetTickCount() - end) < 0);
+    }
+
+    // A click of the left button at a point of a window's client area.
+    static void click(HWND window, int x, int y) {
+        SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+
+    // Characters as the keyboard delivers them to the focused edit.
+    static void type(HWND edit, const std::string& text) {
+        for (char c : text)
+            SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 1);
+    }
+
+    static void replaceText(HWND edit, const std::string& text) {
+        SendMessageA(edit, EM_SETSEL, 0, -1);
+        SendMessageA(edit, WM_CHAR, VK_BACK, 1); // deleting the selection; filtered in some
+        SendMessageA(edit, WM_CLEAR, 0, 0);
+        type(edit, text);
+    }
+
+    // What the screen shows of a window, pixel by pixel.
+    struct Screenshot {
+        int width = 0, height = 0;
+        std::vector<std::uint32_t> pixels; // 0x00RRGGBB, rows from the top
+        COLORREF at(int x, int y) const {
+            const std::uint32_t p = pixels[static_cast<std::size_t>(y) * width + x];
+            return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+        }
+        // Whether any pixel in the box is red.
+        bool redIn(int left, int top, int width, int height) const {
+            for (int y = top; y < top + height; ++y)
+                for (int x = left; x < left + width; ++x)
+                    if (isRed(at(x, y))) return true;
+            return false;
+        }
+        void save(const std::string& path) const {
+            BITMAPFILEHEADER file{};
+            BITMAPINFOHEADER info{};
+            info.biSize = sizeof info;
+            info.biWidth = width;
+            info.biHeight = -height;
+            info.biPlanes = 1;
+            info.biBitCount = 32;
+            info.biCompression = BI_RGB;
+            const DWORD bytes = static_cast<DWORD>(pixels.size() * 4);
+            file.bfType = 0x4D42; // "BM"
+            file.bfOffBits = sizeof file + sizeof info;
+            file.bfSize = file.bfOffBits + bytes;
+            if (FILE* out = std::fopen(path.c_str(), "wb")) {
+                std::fwrite(&file, sizeof file, 1, out);
+                std::fwrite(&info, sizeof info, 1, out);
+                std::fwrite(pixels.data(), 1, bytes, out);
+                std::fclose(out);
+            }
+        }
+    };
+
+    static Screenshot capture(HWND window) {
+        Screenshot shot;
+        RECT client;
+        GetClientRect(window, &client);
+        shot.width = client.right;
+        shot.height = client.bottom;
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = shot.width;
+        info.bmiHeader.biHeight = -shot.height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HDC screen = GetDC(window);
+        HDC memory = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, shot.width, shot.height, screen, 0, 0, SRCCOPY);
+        GdiFlush();
+        const auto* first = static_cast<const std::uint32_t*>(bits);
+        shot.pixels.assign(first, first + static_cast<std::size_t>(shot.width) * shot.height);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(window, screen);
+        return shot;
+    }
+
+    static HWND parent;
+    HMODULE library = nullptr;
+    AEffect* effect = nullptr;
+};
+
+HWND WindowsEditor::parent = nullptr;
+
+TEST_F(WindowsEditor, OpensAsABorderlessChildAtTheTopLeftAndClosesWithoutATrace) {
+    EXPECT_EQ(effect->flags & effFlagsHasEditor, effFlagsHasEditor);
+    ERect* rect = nullptr;
+    ASSERT_EQ(dispatch(effEditGetRect, 0, 0, &rect), 1);
+    EXPECT_EQ(rect->right, 0);
+
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(GetParent(form), parent);
+    const LONG style = GetWindowLongA(form, GWL_STYLE);
+    EXPECT_TRUE(style & WS_CHILD);
+    EXPECT_TRUE(style & WS_VISIBLE);
+    EXPECT_FALSE(style & (WS_CAPTION | WS_BORDER | WS_THICKFRAME | WS_DLGFRAME));
+    const RECT place = placeOf(form);
+    EXPECT_EQ(place.left, 0);
+    EXPECT_EQ(place.top, 0);
+    RECT client;
+    GetClientRect(form, &client);
+    EXPECT_EQ(client.right, 626);
+    EXPECT_EQ(client.bottom, 280);
+    ASSERT_EQ(dispatch(effEditGetRect, 0, 0, &rect), 1);
+    EXPECT_EQ(rect->right, 626);
+    EXPECT_EQ(rect->bottom, 280);
+    // Erasing is left to the background picture.
+    HDC dc = GetDC(form);
+    EXPECT_EQ(SendMessageA(form, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0), 0);
+    ReleaseDC(form, dc);
+
+    // A second open keeps the one window; the window goes with the last close.
+    EXPECT_EQ(dispatch(effEditOpen, 0, 0, parent), 1);
+    dispatch(effEditClose);
+    EXPECT_TRUE(IsWindow(form));
+    dispatch(effEditClose);
+    EXPECT_FALSE(IsWindow(form));
+    EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    ASSERT_EQ(dispatch(effEditGetRect, 0, 0, &rect), 1);
+    EXPECT_EQ(rect->right, 626);
+}
+
+TEST_F(WindowsEditor, ShowsTheValuesAndFollowsTheHost) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    HWND firstSlider = childAt(form, "ScrollBar", 28, 60, 17, 165);
+    HWND lastSlider = childAt(form, "ScrollBar", 412, 60, 16, 165);
+    ASSERT_NE(firstSlider, nullptr);
+    ASSERT_NE(lastSlider, nullptr);
+    EXPECT_EQ(GetScrollPos(firstSlider, SB_CTL), 64); // 0.5: 127 - 63.5, ties to even
+    int low = -1, high = -1;
+    GetScrollRange(firstSlider, SB_CTL, &low, &high);
+    EXPECT_EQ(low, 0);
+    EXPECT_EQ(high, 127);
+    EXPECT_EQ(textOf(childAt(form, "Edit", 556, 60, 25, 19)), "14");
+    EXPECT_EQ(textOf(childAt(form, "Edit", 556, 80, 25, 19)), "0");
+    EXPECT_EQ(textOf(childAt(form, "Edit", 588, 80, 25, 19)), "127");
+    EXPECT_EQ(textOf(childAt(form, "Edit", 556, 112, 25, 19)), "16");
+    EXPECT_EQ(textOf(childAt(form, "Button", 544, 140, 49, 17)), "Apply");
+    HWND oneStep = childWithText(form, "1/1");
+    ASSERT_NE(oneStep, nullptr);
+    EXPECT_EQ(SendMessageA(oneStep, BM_GETCHECK, 0, 0), BST_CHECKED);
+    // The hidden edits and scroll bars are there but never shown.
+    HWND stepLength = childAt(form, "Edit", 450, 244, 25, 19);
+    ASSERT_NE(stepLength, nullptr);
+    EXPECT_FALSE(IsWindowVisible(stepLength));
+
+    // The host's changes reach the window with the next refresh, and nothing goes back.
+    effect->setParameter(effect, 15, 1.0f);
+    effect->setParameter(effect, 16, 0.16f);
+    effect->setParameter(effect, 20, 0.04f);
+    pump(250);
+    EXPECT_EQ(GetScrollPos(lastSlider, SB_CTL), 0);
+    EXPECT_EQ(SendMessageA(childWithText(form, "1/16"), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageA(oneStep, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(textOf(childAt(form, "Edit", 556, 112, 25, 19)), "4");
+    EXPECT_TRUE(automated.empty());
+
+    // On screen: the red Play face is up, the Stop face grey, all lights off, and the texts.
+    const Screenshot shot = capture(form);
+    if (!screenshotPath.empty()) shot.save(screenshotPath);
+    EXPECT_TRUE(shot.redIn(52, 244, 20, 20));
+    EXPECT_FALSE(shot.redIn(28, 244, 20, 20));
+    EXPECT_FALSE(shot.redIn(30, 228, 400, 13));
+    // The silver label behind "CC Out", and the background picture's grey elsewhere.
+    const COLORREF label = shot.at(517, 65);
+    EXPECT_EQ(label, RGB(0xC0, 0xC0, 0xC0));
+    const COLORREF background = shot.at(480, 30);
+    EXPECT_NEAR(GetRValue(background), GetGValue(background), 12);
+    EXPECT_GT(GetRValue(background), 120);
+}
+
+TEST_F(WindowsEditor, SlidersSyncAndTransportSendWhatTheUserDoes) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    HWND slider = childAt(form, "ScrollBar", 52, 60, 16, 165);
+    ASSERT_NE(slider, nullptr);
+
+    // A click on the down arrow, as the mouse gives it: the bar tracks until the button is up.
+    PostMessageA(slider, WM_LBUTTONUP, 0, MAKELPARAM(8, 160));
+    SendMessageA(slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 160));
+    pump(20);
+    ASSERT_FALSE(automated.empty());
+    EXPECT_EQ(automated.front(), (Automation{1, 1.0f - 65.0f / 127.0f}));
+    EXPECT_EQ(GetScrollPos(slider, SB_CTL), 65);
+    EXPECT_FLOAT_EQ(effect->getParameter(effect, 1), 1.0f - 65.0f / 127.0f);
+
+    // Dragging the thumb to the top sends every position it passes; here the end of a drag.
+    automated.clear();
+    SendMessageA(form, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 0), reinterpret_cast<LPARAM>(slider));
+    EXPECT_EQ(automated, (std::vector<Automation>{{1, 1.0f}}));
+
+    automated.clear();
+    SendMessageA(childWithText(form, "1/8"), BM_CLICK, 0, 0);
+    SendMessageA(childWithText(form, "1/8"), BM_CLICK, 0, 0); // already chosen: nothing
+    EXPECT_EQ(automated, (std::vector<Automation>{{16, 0.08f}}));
+
+    automated.clear();
+    click(form, 35, 250); // Stop
+    pump(50);
+    EXPECT_EQ(automated, (std::vector<Automation>{{22, 1.0f}}));
+    Screenshot shot = capture(form);
+    EXPECT_TRUE(shot.redIn(28, 244, 20, 20));
+    EXPECT_FALSE(shot.redIn(52, 244, 20, 20));
+    click(form, 35, 250); // the red face lies over Stop and takes no clicks
+    click(form, 58, 250); // Play
+    EXPECT_EQ(automated, (std::vector<Automation>{{22, 1.0f}, {22, 0.0f}}));
+}
+
+TEST_F(WindowsEditor, KeyFilterAndApplyInTheHostsOrder) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    HWND ccout = childAt(form, "Edit", 556, 60, 25, 19);
+    HWND low = childAt(form, "Edit", 556, 80, 25, 19);
+    HWND high = childAt(form, "Edit", 588, 80, 25, 19);
+    HWND steps = childAt(form, "Edit", 556, 112, 25, 19);
+    ASSERT_TRUE(ccout && low && high && steps);
+
+    SendMessageA(ccout, EM_SETSEL, 2, 2);
+    type(ccout, "-a\b"); // refused: not digits
+    EXPECT_EQ(textOf(ccout), "14");
+    SendMessageA(ccout, EM_SETSEL, 0, -1);
+    type(ccout, "300");
+    EXPECT_EQ(textOf(ccout), "300");
+    replaceText(low, "100");
+    replaceText(high, "20");
+    replaceText(steps, "0");
+    EXPECT_EQ(textOf(low), "100");
+
+    SendMessageA(childAt(form, "Button", 544, 140, 49, 17), BM_CLICK, 0, 0);
+    const float hundred = 100.0f / 127.0f;
+    EXPECT_EQ(automated,
+              (std::vector<Automation>{
+                  {17, 1.0f}, {19, hundred}, {18, hundred}, {19, hundred}, {20, 0.01f}}));
+    EXPECT_EQ(textOf(ccout), "127");
+    EXPECT_EQ(textOf(high), "100");
+    EXPECT_EQ(textOf(steps), "1");
+}
+
+TEST_F(WindowsEditor, ApplyReportsANumberItCannotReadInAModalBox) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    replaceText(childAt(form, "Edit", 556, 80, 25, 19), "abc");
+
+    // The box is modal: it is read and dismissed from another thread, as a user would.
+    std::atomic<bool> done{false};
+    std::string shown;
+    const DWORD uiThread = GetCurrentThreadId();
+    std::thread user([&] {
+        for (int tries = 0; tries < 400 && !done; ++tries) {
+            Search search{"#32770"}; // the dialog class message boxes use
+            EnumThreadWindows(uiThread, findClass, reinterpret_cast<LPARAM>(&search));
+            HWND box = search.found;
+            if (box != nullptr) {
+                for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+                     child = GetWindow(child, GW_HWNDNEXT))
+                    if (classOf(child) == "Static" && !textOf(child).empty()) shown = textOf(child);
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(10);
+        }
+    });
+    PostMessageA(childAt(form, "Button", 544, 140, 49, 17), BM_CLICK, 0, 0);
+    pump(300);
+    done = true;
+    user.join();
+    EXPECT_EQ(shown, "'abc' is not a valid integer value.");
+    // The controller number was applied before the box; nothing after it.
+    EXPECT_EQ(automated, (std::vector<Automation>{{17, 14.0f / 127.0f}}));
+}
+
+TEST_F(WindowsEditor, PanelsOpenAndCloseAndTimingIsChosenThere) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    HWND options = childAt(form, nullptr, 4, 40, 625, 241);
+    HWND about = childAt(form, nullptr, 0, 44, 629, 237);
+    ASSERT_NE(options, nullptr);
+    ASSERT_NE(about, nullptr);
+    EXPECT_FALSE(IsWindowVisible(options));
+
+    click(form, 505, 12); // "Options"
+    EXPECT_TRUE(IsWindowVisible(options));
+    click(form, 548, 12); // "About"
+    EXPECT_FALSE(IsWindowVisible(options));
+    EXPECT_TRUE(IsWindowVisible(about));
+    click(about, 597, 5); // its close picture
+    EXPECT_FALSE(IsWindowVisible(about));
+
+    click(form, 505, 12);
+    HWND external = childWithText(options, "External ");
+    ASSERT_NE(external, nullptr);
+    SendMessageA(external, BM_CLICK, 0, 0);
+    SendMessageA(childWithText(options, "Internal"), BM_CLICK, 0, 0);
+    EXPECT_EQ(automated, (std::vector<Automation>{{21, 1.0f}, {21, 0.0f}}));
+    click(options, 597, 9); // its close picture
+    EXPECT_FALSE(IsWindowVisible(options));
+}
+
+TEST_F(WindowsEditor, TheLightFollowsTheStepOnIdle) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    float in[2][64] = {}, out[2][64] = {};
+    float* inputs[2] = {in[0], in[1]};
+    float* outputs[2] = {out[0], out[1]};
+    effect->processReplacing(effect, inputs, outputs, 64); // the first boundary: step 1 next
+    dispatch(effEditIdle);
+    pump(50);
+    const Screenshot shot = capture(form);
+    EXPECT_TRUE(shot.redIn(52, 228, 13, 13));
+    EXPECT_FALSE(shot.redIn(30, 228, 13, 13));
+    EXPECT_FALSE(shot.redIn(78, 228, 13 + 350, 13));
+}
+
+TEST_F(WindowsEditor, OpensAgainAfterTheHostUnloadedAndReloadedTheLibrary) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    const std::string formClass = classOf(form);
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(form, GWLP_HINSTANCE));
+    dispatch(effEditClose);
+    unload();
+    // Nothing of the library's is left registered that a reload at another address would find.
+    WNDCLASSEXA info{};
+    info.cbSize = sizeof info;
+    EXPECT_FALSE(GetClassInfoExA(instance, formClass.c_str(), &info));
+
+    load();
+    form = openEditor();
+    ASSERT_NE(form, nullptr);
+    EXPECT_NE(childAt(form, "ScrollBar", 28, 60, 17, 165), nullptr);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s LIBRARY [SCREENSHOT.bmp]\n", argv[0]);
+        return 2;
+    }
+    libraryPath = windowsPath(argv[1]);
+    if (argc > 2) screenshotPath = windowsPath(argv[2]);
+    return RUN_ALL_TESTS();
+}
