@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/DAEffectX.h"
+#include "tests/windows/WindowsPath.h"
 
 namespace {
 
@@ -36,13 +37,6 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect*, std::int32_t opcode, std::int32_t i
     case audioMasterTempoAt: return 1200000; // 120 beats per minute
     default: return 0;
     }
-}
-
-std::string windowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
 }
 
 std::string textOf(HWND window) {
@@ -240,6 +234,14 @@ class WindowsEditor : public testing::Test {
             }
         }
     };
+
+    // Kept beside the main screenshot, its name with a suffix.
+    static void saveScreenshot(HWND window, const std::string& suffix) {
+        if (screenshotPath.empty()) return;
+        pump(100);
+        const std::size_t dot = screenshotPath.rfind('.');
+        capture(window).save(screenshotPath.substr(0, dot) + suffix + screenshotPath.substr(dot));
+    }
 
     static Screenshot capture(HWND window) {
         Screenshot shot;
@@ -477,9 +479,11 @@ TEST_F(WindowsEditor, PanelsOpenAndCloseAndTimingIsChosenThere) {
 
     click(form, 505, 12); // "Options"
     EXPECT_TRUE(IsWindowVisible(options));
+    saveScreenshot(form, "-options");
     click(form, 548, 12); // "About"
     EXPECT_FALSE(IsWindowVisible(options));
     EXPECT_TRUE(IsWindowVisible(about));
+    saveScreenshot(form, "-about");
     click(about, 597, 5); // its close picture
     EXPECT_FALSE(IsWindowVisible(about));
 

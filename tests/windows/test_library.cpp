@@ -9,6 +9,7 @@
 #include "host/DAEffectX.h"
 #include "tests/FloatingPointState.h"
 #include "tests/ShippedRecord.h"
+#include "tests/windows/WindowsPath.h"
 
 namespace {
 
@@ -19,14 +20,6 @@ using EntryPoint = AEffect*(VSTCALLBACK*)(audioMasterCallback);
 VstIntPtr VSTCALLBACK hostCallback(AEffect*, std::int32_t opcode, std::int32_t, VstIntPtr, void*,
                                    float) {
     return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-// Wine maps the Unix root to drive Z:.
-std::string windowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
 }
 
 } // namespace
