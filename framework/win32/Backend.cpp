@@ -52,6 +52,10 @@ HFONT fontFor(const Font& font) {
     return made;
 }
 
+void useFont(HWND window, const Font& font) {
+    SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(font)), FALSE);
+}
+
 RECT toRect(const Rect& r) {
     return RECT{r.left, r.top, r.left + r.width, r.top + r.height};
 }
@@ -86,7 +90,7 @@ class WindowPeer : public Peer {
     void attach(HWND window) {
         hwnd = window;
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(control.font)), FALSE);
+        useFont(hwnd, control.font);
     }
 
     void changed() override {
@@ -159,8 +163,6 @@ class EditPeer : public WindowPeer {
     WNDPROC original = nullptr;
 };
 
-class ContainerPeer;
-
 class RadioGroupPeer : public WindowPeer {
   public:
     using WindowPeer::WindowPeer;
@@ -170,7 +172,6 @@ class RadioGroupPeer : public WindowPeer {
             SendMessageA(buttons[i], BM_SETCHECK,
                          static_cast<int>(i) == selected ? BST_CHECKED : BST_UNCHECKED, 0);
     }
-    HWND frame = nullptr;
     std::vector<HWND> buttons;
 };
 
@@ -535,11 +536,10 @@ void showControl(Control& control, HWND parent) {
                                   control.bounds, parent, &shown);
         shown.attach(shown.hwnd);
         const Rect inside{0, 0, control.bounds.width, control.bounds.height};
-        shown.frame =
-            createWindow("BUTTON", group.caption.c_str(),
-                         WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_CLIPSIBLINGS, inside, shown.hwnd);
-        SendMessageA(shown.frame, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(control.font)),
-                     FALSE);
+        useFont(createWindow("BUTTON", group.caption.c_str(),
+                             WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_CLIPSIBLINGS, inside,
+                             shown.hwnd),
+                control.font);
         // The items in one column below the caption, sharing the height evenly.
         const int top = control.font.height + 4;
         const int count = static_cast<int>(group.items.size());
@@ -550,8 +550,7 @@ void showControl(Control& control, HWND parent) {
                                        WS_CHILD | WS_VISIBLE | BS_RADIOBUTTON | WS_CLIPSIBLINGS |
                                            (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
                                        box, shown.hwnd);
-            SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(control.font)),
-                         FALSE);
+            useFont(button, control.font);
             SetWindowPos(button, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
             shown.buttons.push_back(button);
         }
