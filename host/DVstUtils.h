@@ -19,6 +19,39 @@ constexpr std::int32_t fourCharCode(char a, char b, char c, char d) {
 // Not-a-number gives 0; values beyond the 32-bit range saturate.
 std::int32_t roundToInt32(long double value);
 
+// The x87 control word the plug-in computes with, from any other: the six exception masks
+// set, rounding to nearest, 64-bit precision; the remaining bits as they were.
+constexpr unsigned short extendedPrecisionWord(unsigned short word) {
+    return static_cast<unsigned short>((word & ~0x0C00u) | 0x0300u | 0x003Fu);
+}
+
+// Extended precision for the length of a block. The library sets it on the thread that loads
+// it, but a host's audio thread may run with its own word (Windows starts threads at 53-bit
+// precision, and some hosts unmask exceptions); the host gets its word back afterwards. The
+// host's callbacks during the block run with the plug-in's word.
+class ExtendedPrecisionScope {
+  public:
+    ExtendedPrecisionScope() {
+#if defined(__i386__) || defined(__x86_64__)
+        __asm__ volatile("fnstcw %0" : "=m"(hosts) : : "memory");
+        const unsigned short ours = extendedPrecisionWord(hosts);
+        changed = ours != hosts;
+        if (changed) __asm__ volatile("fldcw %0" : : "m"(ours) : "memory");
+#endif
+    }
+    ~ExtendedPrecisionScope() {
+#if defined(__i386__) || defined(__x86_64__)
+        if (changed) __asm__ volatile("fldcw %0" : : "m"(hosts) : "memory");
+#endif
+    }
+    ExtendedPrecisionScope(const ExtendedPrecisionScope&) = delete;
+    ExtendedPrecisionScope& operator=(const ExtendedPrecisionScope&) = delete;
+
+  private:
+    unsigned short hosts = 0;
+    bool changed = false;
+};
+
 // Rounds down (towards minus infinity). Not-a-number gives 0; out-of-range values saturate.
 std::int32_t floorToInt32(long double value);
 std::int64_t floorToInt64(long double value);

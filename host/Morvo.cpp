@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "host/DVstUtils.h"
 #include "sequencer/uPlugin.h"
 
 #if !defined(__i386__) && !defined(__x86_64__) && defined(__GLIBC__)
@@ -17,13 +18,9 @@ AEffect* pluginMain(audioMasterCallback audioMaster) {
 void maskFloatingPointExceptions() {
 #if defined(__i386__) || defined(__x86_64__)
     // x87: the six exception masks set, precision control 64 bits, rounding to nearest.
-    constexpr unsigned short exceptionMasks = 0x003F;
-    constexpr unsigned short precisionControl = 0x0300;
-    constexpr unsigned short roundingControl = 0x0C00;
     unsigned short word = 0;
     __asm__ volatile("fnstcw %0" : "=m"(word));
-    word =
-        static_cast<unsigned short>((word & ~roundingControl) | precisionControl | exceptionMasks);
+    word = extendedPrecisionWord(word);
     __asm__ volatile("fldcw %0" : : "m"(word));
     // SSE: the six exception masks of MXCSR set as well (every x86_64 processor has SSE; a
     // 32-bit host may in principle run where it is missing).

@@ -133,6 +133,7 @@ MORVO_SAMPLE_PATH void APlugin::processSample() {
 
 template <bool Accumulate>
 void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleFrames) {
+    const ExtendedPrecisionScope precision;
     // Some hosts hand a MIDI effect no audio buffers; the sequencer runs all the same.
     const bool audio = inputs != nullptr && outputs != nullptr && inputs[0] != nullptr &&
                        inputs[1] != nullptr && outputs[0] != nullptr && outputs[1] != nullptr;

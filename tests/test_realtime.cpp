@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "AllocationCounter.h"
+#include "FloatingPointState.h"
 #include "SequencerRig.h"
 #include "host/Morvo.h"
 
@@ -87,6 +88,41 @@ TEST(Realtime, TheCounterSeesAllocations) {
 
 // The stream of messages with their samples is the same for every block size: events that
 // arrive in different blocks with different delays still act at the same sample.
+#if defined(__i386__) || defined(__x86_64__)
+// Windows starts a host's threads at 53-bit precision, and some hosts unmask exceptions: the
+// engine computes at extended precision with every exception masked all the same, and the
+// thread gets its own word back.
+TEST(Realtime, ProcessingRunsAtExtendedPrecisionAndGivesTheHostItsWordBack) {
+    static unsigned short duringProcessing = 0;
+    struct WordWatchingHost {
+        static VstIntPtr VSTCALLBACK callback(AEffect* e, std::int32_t opcode, std::int32_t index,
+                                              VstIntPtr value, void* ptr, float opt) {
+            if (opcode == audioMasterTempoAt) duringProcessing = x87ControlWord();
+            return QuietHost::callback(e, opcode, index, value, ptr, opt);
+        }
+    };
+    AEffect* e = pluginMain(WordWatchingHost::callback);
+    ASSERT_NE(e, nullptr);
+    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    float in[2][64] = {}, out[2][64] = {};
+    float* inputs[2] = {in[0], in[1]};
+    float* outputs[2] = {out[0], out[1]};
+
+    const unsigned short saved = x87ControlWord();
+    // 53-bit precision, division by zero unmasked.
+    const auto hosts =
+        static_cast<unsigned short>((saved & ~0x0300 & ~kX87DivideByZeroMask) | 0x0200);
+    setX87ControlWord(hosts);
+    e->processReplacing(e, inputs, outputs, 64);
+    const unsigned short after = x87ControlWord();
+    setX87ControlWord(saved);
+
+    EXPECT_EQ(duringProcessing & 0x0F3F, 0x033F);
+    EXPECT_EQ(after, hosts);
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+}
+#endif
+
 TEST(Realtime, InternalTimingIsTheSameForEveryBlockSize) {
     auto play = [](std::int32_t blockSize) {
         SequencerRig rig;
