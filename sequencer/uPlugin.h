@@ -118,6 +118,17 @@ class APlugin final : public AudioEffectX {
                                     std::uint32_t changes);
     std::int32_t followSteadyPosition(std::int32_t i, std::int32_t end, std::uint64_t first,
                                       std::uint32_t changes);
+    // What watchTempo and watchPosition saw: where they stopped, and whether they asked the
+    // host at that sample, with its answer.
+    struct Sighting {
+        std::int32_t sample;
+        bool asked;
+        VstIntPtr answer;
+    };
+    Sighting watchTempo(std::int32_t i, std::int32_t limit, std::int32_t answer,
+                        std::uint32_t changes);
+    Sighting watchPosition(std::int32_t i, std::int32_t limit, std::uint64_t position,
+                           std::uint32_t changes);
     std::int64_t steadyLimit(std::int32_t i, std::int32_t end, std::uint64_t first) const;
     void processInternalTiming();
     void processExternalTiming();
