@@ -42,7 +42,7 @@ struct Font {
 enum class Kind { Form, Picture, Label, ScrollBar, Edit, Button, RadioGroup, Panel, Memo };
 
 // A native backend's mirror of one control. The control tells it of every change made to its
-// state; the peer never calls back into the control while it is told.
+// state; the peer fires none of the control's handlers while it is told.
 class Peer {
   public:
     virtual ~Peer() = default;

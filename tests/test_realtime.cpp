@@ -86,8 +86,6 @@ TEST(Realtime, TheCounterSeesAllocations) {
     EXPECT_EQ(allocations::count, 2);
 }
 
-// The stream of messages with their samples is the same for every block size: events that
-// arrive in different blocks with different delays still act at the same sample.
 #if defined(__i386__) || defined(__x86_64__)
 // Windows starts a host's threads at 53-bit precision, and some hosts unmask exceptions: the
 // engine computes at extended precision with every exception masked all the same, and the
@@ -123,6 +121,8 @@ TEST(Realtime, ProcessingRunsAtExtendedPrecisionAndGivesTheHostItsWordBack) {
 }
 #endif
 
+// The stream of messages with their samples is the same for every block size: events that
+// arrive in different blocks with different delays still act at the same sample.
 TEST(Realtime, InternalTimingIsTheSameForEveryBlockSize) {
     auto play = [](std::int32_t blockSize) {
         SequencerRig rig;
