@@ -482,6 +482,18 @@ HWND createWindow(const char* className, const char* text, DWORD style, const Re
 
 void showChildren(Control& container, HWND parentWindow);
 
+// A control shown as a window of our own class: the peer is in place before the window's
+// first message arrives.
+template <typename OwnPeer, typename ControlType>
+OwnPeer& showInOwnWindow(ControlType& control, const Rect& box, HWND parent) {
+    auto peer = std::make_unique<OwnPeer>(control);
+    OwnPeer& shown = *peer;
+    control.peer = std::move(peer);
+    shown.attach(createWindow(kContainerClass, "", baseStyle(control) | WS_CLIPCHILDREN, box,
+                              parent, &shown));
+    return shown;
+}
+
 void showControl(Control& control, HWND parent) {
     switch (control.kind) {
     case Kind::Picture:
@@ -529,12 +541,7 @@ void showControl(Control& control, HWND parent) {
     }
     case Kind::RadioGroup: {
         auto& group = static_cast<RadioGroup&>(control);
-        auto peer = std::make_unique<RadioGroupPeer>(control);
-        RadioGroupPeer& shown = *peer;
-        control.peer = std::move(peer);
-        shown.hwnd = createWindow(kContainerClass, "", baseStyle(control) | WS_CLIPCHILDREN,
-                                  control.bounds, parent, &shown);
-        shown.attach(shown.hwnd);
+        auto& shown = showInOwnWindow<RadioGroupPeer>(control, control.bounds, parent);
         const Rect inside{0, 0, control.bounds.width, control.bounds.height};
         useFont(createWindow("BUTTON", group.caption.c_str(),
                              WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_CLIPSIBLINGS, inside,
@@ -558,12 +565,7 @@ void showControl(Control& control, HWND parent) {
         return;
     }
     case Kind::Panel: {
-        auto peer = std::make_unique<ContainerPeer>(control);
-        ContainerPeer& shown = *peer;
-        control.peer = std::move(peer);
-        shown.hwnd = createWindow(kContainerClass, "", baseStyle(control) | WS_CLIPCHILDREN,
-                                  control.bounds, parent, &shown);
-        shown.attach(shown.hwnd);
+        auto& shown = showInOwnWindow<ContainerPeer>(control, control.bounds, parent);
         showChildren(control, shown.hwnd);
         return;
     }
@@ -608,18 +610,13 @@ bool editorsAvailable() {
 void showInParent(Form& form, void* parentWindow) {
     if (standIn.load(std::memory_order_relaxed) || parentWindow == nullptr || form.peer) return;
     if (!registerClasses()) return;
-    auto peer = std::make_unique<FormPeer>(form);
-    FormPeer& shown = *peer;
-    form.peer = std::move(peer);
     // Borderless, at the top left of the host's window, at the form's own size.
-    shown.hwnd = createWindow(kContainerClass, "", baseStyle(form) | WS_CLIPCHILDREN,
-                              Rect{0, 0, form.bounds.width, form.bounds.height},
-                              static_cast<HWND>(parentWindow), &shown);
+    auto& shown = showInOwnWindow<FormPeer>(form, Rect{0, 0, form.bounds.width, form.bounds.height},
+                                            static_cast<HWND>(parentWindow));
     if (shown.hwnd == nullptr) {
         form.peer.reset();
         return;
     }
-    shown.attach(shown.hwnd);
     showChildren(form, shown.hwnd);
     for (std::size_t i = 0; i < form.timers.size(); ++i)
         SetTimer(shown.hwnd, i + 1, static_cast<UINT>(form.timers[i]->interval), nullptr);
