@@ -25,6 +25,19 @@ constexpr unsigned short extendedPrecisionWord(unsigned short word) {
     return static_cast<unsigned short>((word & ~0x0C00u) | 0x0300u | 0x003Fu);
 }
 
+#if defined(__i386__) || defined(__x86_64__)
+// The calling thread's x87 control word. The "memory" clobbers keep the compiler from moving
+// loads and stores of the values computed with it across a change.
+inline unsigned short x87ControlWord() {
+    unsigned short word = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(word) : : "memory");
+    return word;
+}
+inline void setX87ControlWord(unsigned short word) {
+    __asm__ volatile("fldcw %0" : : "m"(word) : "memory");
+}
+#endif
+
 // Extended precision for the length of a block. The library sets it on the thread that loads
 // it, but a host's audio thread may run with its own word (Windows starts threads at 53-bit
 // precision, and some hosts unmask exceptions); the host gets its word back afterwards. The
@@ -33,15 +46,15 @@ class ExtendedPrecisionScope {
   public:
     ExtendedPrecisionScope() {
 #if defined(__i386__) || defined(__x86_64__)
-        __asm__ volatile("fnstcw %0" : "=m"(hosts) : : "memory");
+        hosts = x87ControlWord();
         const unsigned short ours = extendedPrecisionWord(hosts);
         changed = ours != hosts;
-        if (changed) __asm__ volatile("fldcw %0" : : "m"(ours) : "memory");
+        if (changed) setX87ControlWord(ours);
 #endif
     }
     ~ExtendedPrecisionScope() {
 #if defined(__i386__) || defined(__x86_64__)
-        if (changed) __asm__ volatile("fldcw %0" : : "m"(hosts) : "memory");
+        if (changed) setX87ControlWord(hosts);
 #endif
     }
     ExtendedPrecisionScope(const ExtendedPrecisionScope&) = delete;

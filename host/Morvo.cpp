@@ -18,10 +18,7 @@ AEffect* pluginMain(audioMasterCallback audioMaster) {
 void maskFloatingPointExceptions() {
 #if defined(__i386__) || defined(__x86_64__)
     // x87: the six exception masks set, precision control 64 bits, rounding to nearest.
-    unsigned short word = 0;
-    __asm__ volatile("fnstcw %0" : "=m"(word));
-    word = extendedPrecisionWord(word);
-    __asm__ volatile("fldcw %0" : : "m"(word));
+    setX87ControlWord(extendedPrecisionWord(x87ControlWord()));
     // SSE: the six exception masks of MXCSR set as well (every x86_64 processor has SSE; a
     // 32-bit host may in principle run where it is missing).
 #if defined(__i386__)

@@ -1,18 +1,10 @@
-// Reading and setting the x87 control word and the SSE control register, for tests of the
-// floating-point mask on every x86 target.
+// Reading and setting the SSE control register (the x87 control word through the plug-in's own
+// accessors), for tests of the floating-point mask on every x86 target.
 #pragma once
 
+#include "host/DVstUtils.h" // x87ControlWord, setX87ControlWord
+
 #if defined(__i386__) || defined(__x86_64__)
-
-inline unsigned short x87ControlWord() {
-    unsigned short word = 0;
-    __asm__ volatile("fnstcw %0" : "=m"(word));
-    return word;
-}
-
-inline void setX87ControlWord(unsigned short word) {
-    __asm__ volatile("fldcw %0" : : "m"(word));
-}
 
 inline unsigned int sseControl() {
     unsigned int csr = 0;
