@@ -30,14 +30,20 @@ std::int32_t APluginEditor::getRect(ERect** where) {
 std::int32_t APluginEditor::open(void* ptr) {
     parentWindow = ptr;
     ++opens;
+    // Some hosts destroy their plug-in window without effEditClose and later open the editor
+    // in a new one: the kept window is gone with theirs, so it is built anew.
+    if (editorWindow && editorWindow->windowLost()) destroyWindow();
     if (opens == 1 || !editorWindow) {
         // Some hosts open the editor again without closing it: the first window stays.
         editorWindow = std::make_unique<TPluginEditorWindow>(ptr, paramCopy);
         editorWindow->bounds.left = 0;
         editorWindow->bounds.top = 0;
-        copyParameters();
         editorWindow->plugin = &plugin();
+        // Updates are let through before the values are copied, so a change made by the audio
+        // thread while the window opens is never lost.
         windowExists.store(true, std::memory_order_relaxed);
+        plugin().setEditorClosed(false);
+        copyParameters();
     }
     plugin().setEditorClosed(false);
     editorWindow->paintNow();
@@ -51,6 +57,7 @@ void APluginEditor::close() {
     if (opens == 0) {
         plugin().setEditorClosed(true);
         if (editorWindow) destroyWindow();
+        parentWindow = nullptr;
     }
 }
 
@@ -59,7 +66,6 @@ void APluginEditor::destroyWindow() {
     plugin().setEditorClosed(true);
     windowExists.store(false, std::memory_order_relaxed);
     editorWindow.reset();
-    parentWindow = nullptr;
 }
 
 void APluginEditor::idle() {

@@ -1,6 +1,7 @@
 #include "Controls.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace framework {
 
@@ -118,8 +119,18 @@ Control* clickTarget(const Control& container, int x, int y) {
 } // namespace
 
 void Form::clickAt(int x, int y) {
-    Control* target = clickTarget(*this, x, y);
-    if (target != nullptr && target->onClick) target->onClick(*target);
+    pressAt(x, y);
+    releaseAt(x, y);
+}
+
+void Form::pressAt(int x, int y) {
+    pressed = clickTarget(*this, x, y);
+}
+
+void Form::releaseAt(int x, int y) {
+    Control* target = std::exchange(pressed, nullptr);
+    if (target == nullptr || target != clickTarget(*this, x, y)) return;
+    if (target->onClick) target->onClick(*target);
 }
 
 void Form::showError(const std::string& text) {

@@ -52,6 +52,8 @@ class Peer {
     virtual void paint() {}
     // Forms: a modal error message box.
     virtual void showMessage(const std::string& text) { (void)text; }
+    // Forms: the native window is gone, destroyed by someone else.
+    virtual bool lost() const { return false; }
 };
 
 class Control {
@@ -216,6 +218,13 @@ class Form : public Control {
     // A click at a point of the form: it goes to the topmost showing picture or label under
     // the pointer, unless a showing windowed control lies there.
     void clickAt(int x, int y);
+    // A click as the mouse makes it: the button goes down at one point and up at another. It
+    // clicks only when both land on the same picture or label, so a press on Stop released
+    // over Play presses nothing. A press the pointer lost (another window took the mouse)
+    // clicks nothing.
+    void pressAt(int x, int y);
+    void releaseAt(int x, int y);
+    void pressLost() { pressed = nullptr; }
 
     // A modal error message box, as the framework shows it to the user. Every one is also kept
     // in a record, for the tests.
@@ -230,6 +239,12 @@ class Form : public Control {
     void paintNow() {
         if (peer) peer->paint();
     }
+    // True when the form was shown in a host's window that no longer exists: some hosts
+    // destroy their window without closing the editor first.
+    bool windowLost() const { return peer && peer->lost(); }
+
+  private:
+    Control* pressed = nullptr; // the picture or label the mouse button went down on
 };
 
 } // namespace framework

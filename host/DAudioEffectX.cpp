@@ -8,6 +8,8 @@ namespace {
 
 // Opcodes whose ptr (and for effSetSpeakerArrangement and effGetSpeakerArrangement also value)
 // the plug-in reads or writes through. A host that passes null there gets 0 instead of a crash.
+// An operation that never touches its pointer is left out, so that a null one still gets the
+// operation's own answer (effGetCurrentMidiProgram: -1, no MIDI programs).
 bool readsOrWritesPtr(std::int32_t opcode) {
     switch (opcode) {
     case effProcessEvents:
@@ -27,7 +29,6 @@ bool readsOrWritesPtr(std::int32_t opcode) {
     case effCanDo:
     case effGetParameterProperties:
     case effGetMidiProgramName:
-    case effGetCurrentMidiProgram:
     case effGetMidiProgramCategory:
     case effGetMidiKeyName:
     case effGetSpeakerArrangement:

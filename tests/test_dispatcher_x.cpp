@@ -122,6 +122,7 @@ TEST(DispatcherX, DefaultsOfEveryOperation) {
         {effSetEditKnobMode, 0, 1, nullptr, 0, "", 0},
         {effGetMidiProgramName, 0, 0, o, 0, "", 0},
         {effGetCurrentMidiProgram, 0, 0, o, 0, "", -1},
+        {effGetCurrentMidiProgram, 0, 0, nullptr, 0, "", -1}, // never reads its pointer
         {effGetMidiProgramCategory, 0, 0, o, 0, "", 0},
         {effHasMidiProgramsChanged, 0, 0, nullptr, 0, "", 0},
         {effGetMidiKeyName, 0, 0, o, 0, "", 0},
@@ -193,15 +194,29 @@ TEST(DispatcherX, OpcodesOutsideItsRangeReachTheBasicTable) {
 TEST(DispatcherX, NullRecordsAndTextsGiveZeroAndReachNothing) {
     FakeHost host;
     RecordingEffect fx;
-    for (std::int32_t opcode :
-         {effProcessEvents,          effString2Parameter,    effGetProgramNameIndexed,
-          effGetInputProperties,     effGetOutputProperties, effOfflineNotify,
-          effOfflinePrepare,         effOfflineRun,          effProcessVarIo,
-          effSetSpeakerArrangement,  effGetEffectName,       effGetErrorText,
-          effGetVendorString,        effGetProductString,    effCanDo,
-          effGetParameterProperties, effGetMidiProgramName,  effGetCurrentMidiProgram,
-          effGetMidiProgramCategory, effGetMidiKeyName,      effGetSpeakerArrangement,
-          effShellGetNextPlugin,     effBeginLoadBank,       effBeginLoadProgram})
+    for (std::int32_t opcode : {effProcessEvents,
+                                effString2Parameter,
+                                effGetProgramNameIndexed,
+                                effGetInputProperties,
+                                effGetOutputProperties,
+                                effOfflineNotify,
+                                effOfflinePrepare,
+                                effOfflineRun,
+                                effProcessVarIo,
+                                effSetSpeakerArrangement,
+                                effGetEffectName,
+                                effGetErrorText,
+                                effGetVendorString,
+                                effGetProductString,
+                                effCanDo,
+                                effGetParameterProperties,
+                                effGetMidiProgramName,
+                                effGetMidiProgramCategory,
+                                effGetMidiKeyName,
+                                effGetSpeakerArrangement,
+                                effShellGetNextPlugin,
+                                effBeginLoadBank,
+                                effBeginLoadProgram})
         EXPECT_EQ(fx.dispatch(opcode, 0, reinterpret_cast<VstIntPtr>(opaque), nullptr), 0)
             << "opcode " << opcode;
     // The speaker-arrangement opcodes also read through value.

@@ -98,6 +98,33 @@ TEST(EditorBridge, OpensAndClosesArePairedByCount) {
     EXPECT_EQ(e.bridge().openCount(), 1);
 }
 
+// A native window that someone else destroyed, as some hosts destroy their plug-in window
+// without effEditClose.
+struct LostWindow : Peer {
+    bool lost() const override { return true; }
+};
+
+TEST(EditorBridge, AWindowTheHostDestroyedIsBuiltAnewAtTheNextOpen) {
+    Editor e;
+    e.open();
+    e.window().get<Picture>("StopRed").setVisible(true); // state only the old window has
+    e.window().peer = std::make_unique<LostWindow>();
+    e.rig.setParameter(2, 1.0f);
+    int newParent = 0;
+    EXPECT_EQ(e.rig.dispatch(effEditOpen, 0, 0, &newParent), 1);
+    ASSERT_NE(e.bridge().window(), nullptr);
+    EXPECT_EQ(e.window().parentWindow, &newParent);
+    EXPECT_FALSE(e.get<Picture>("StopRed").isVisible()); // as the layout starts it
+    EXPECT_EQ(e.get<ScrollBar>("par02").position(), 0);
+    EXPECT_TRUE(e.window().Updater.enabled);
+    EXPECT_FALSE(e.rig.plugin().isEditorClosed());
+    EXPECT_EQ(e.bridge().openCount(), 2); // the count goes on as the host's calls made it
+    e.close();
+    EXPECT_NE(e.bridge().window(), nullptr);
+    e.close();
+    EXPECT_EQ(e.bridge().window(), nullptr);
+}
+
 TEST(EditorBridge, OpenShowsTheCurrentValuesAndStartsTheRefresh) {
     Editor e;
     e.rig.setParameter(0, 1.0f);
@@ -499,4 +526,32 @@ TEST(Concurrency, EditorUpdatesNeverReachADestroyedWindow) {
     done = true;
     audio.join();
     EXPECT_EQ(e.bridge().window(), nullptr);
+}
+
+// The audio thread changes a value that open has already copied, while open is still copying
+// the rest: the change must reach the window's copy all the same.
+TEST(Concurrency, AChangeWhileTheEditorOpensIsNotLost) {
+    Editor e;
+    e.open();
+    std::atomic<float>* copy = e.window().paramCopy; // the bridge's, kept across windows
+    e.close();
+    for (int round = 1; round <= 300; ++round) {
+        const float marker = static_cast<float>(round) / 1000.0f;
+        const float changed = 1.0f - marker;
+        e.rig.setParameter(1, marker); // closed: the copy still holds the value before
+        std::atomic<bool> sent{false};
+        std::thread audio([&] {
+            // Step 1 copied means step 0 was copied before it.
+            while (copy[1].load(std::memory_order_relaxed) != marker) {
+            }
+            e.rig.setParameter(0, changed);
+            sent = true;
+        });
+        e.open();
+        while (!sent.load()) {
+        }
+        audio.join();
+        ASSERT_EQ(copy[0].load(), changed) << "round " << round;
+        e.close();
+    }
 }

@@ -112,6 +112,32 @@ TEST(Controls, AClickGoesToTheTopmostShowingPictureOrLabel) {
     EXPECT_FALSE(form.find("inPanel")->isShowing());
 }
 
+TEST(Controls, AClickNeedsPressAndReleaseOnTheSameTarget) {
+    Form form("form");
+    form.bounds = {0, 0, 100, 40};
+    std::vector<std::string> clicked;
+    for (int i = 0; i < 2; ++i) {
+        auto picture = std::make_unique<Picture>(i == 0 ? "stop" : "play");
+        picture->bounds = {i * 30, 0, 20, 20};
+        picture->onClick = [&](Control& c) { clicked.push_back(c.name); };
+        form.adopt(std::move(picture));
+    }
+    form.pressAt(5, 5);
+    form.releaseAt(35, 5); // released over the other picture
+    form.pressAt(5, 5);
+    form.releaseAt(25, 5); // released beside it
+    form.pressAt(25, 5);
+    form.releaseAt(5, 5); // pressed beside it
+    form.pressAt(35, 5);
+    form.pressLost();
+    form.releaseAt(35, 5); // the press went elsewhere in between
+    form.releaseAt(35, 5); // a release without a press
+    EXPECT_TRUE(clicked.empty());
+    form.pressAt(31, 1);
+    form.releaseAt(49, 19); // anywhere within the same picture
+    EXPECT_EQ(clicked, (std::vector<std::string>{"play"}));
+}
+
 TEST(Pictures, DamagedDataDecodesToAnEmptyPicture) {
     const unsigned char notJpeg[] = {0xFF, 0xD8, 0xFF, 0x00, 0x12, 0x34};
     EXPECT_TRUE(decodeJpeg(notJpeg, sizeof notJpeg).empty());

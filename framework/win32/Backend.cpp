@@ -2,12 +2,16 @@
 // edits, the push button, radio groups, panels and memos are real child windows; pictures and
 // labels are painted by the window they lie on, in layout order, below every child window. The
 // user's actions on those windows become the same control calls the tests make, so handlers run
-// exactly as they do headless. Everything here runs on the thread that shows the form.
+// exactly as they do headless. Everything here runs on the thread that shows the form; the few
+// tables that forms share are guarded, since editors of two instances may live on different
+// threads in some hosts.
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +28,12 @@ std::atomic<bool> standIn{false};
 // Our own window classes, registered while a form is shown. Hosts unload a plug-in library and
 // load it again at another address; a class left registered would point at the old procedure.
 constexpr char kContainerClass[] = "HalvarkOstrelContainer";
+// Posted to a form to show an error box once the handler that raised it has returned.
+constexpr UINT kShowMessage = WM_APP + 1;
+
+// Guards the tables below: the count of shown forms, the class registration that goes with
+// it, and the fonts. Taken on user-interface threads only, never on the audio thread.
+std::mutex sharedTables;
 int shownForms = 0;
 std::map<std::pair<int, bool>, HFONT> fonts;
 
@@ -42,6 +52,7 @@ COLORREF toColorRef(Colour colour) {
 // "MS Sans Serif" at the layout's pixel height (the character height, as 8 pt is 11 pixels at
 // 96 dots per inch); Windows substitutes a font of the same size where it is missing.
 HFONT fontFor(const Font& font) {
+    const std::lock_guard<std::mutex> lock(sharedTables);
     const auto key = std::make_pair(font.height, font.bold);
     auto found = fonts.find(key);
     if (found != fonts.end()) return found->second;
@@ -61,7 +72,7 @@ RECT toRect(const Rect& r) {
 }
 
 LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK controlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---------------------------------------------------------------------------------------------
 // Peers
@@ -92,6 +103,11 @@ class WindowPeer : public Peer {
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         useFont(hwnd, control.font);
     }
+    // A standard control's window handles its keys through controlProc first.
+    void subclass() {
+        original = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc)));
+    }
 
     void changed() override {
         if (!alive()) return;
@@ -109,6 +125,8 @@ class WindowPeer : public Peer {
     // Set while the window is changed from code, so its notifications are not taken as the
     // user's.
     bool settingFromCode = false;
+    // The standard control's own window procedure, for a subclassed control.
+    WNDPROC original = nullptr;
 };
 
 // A control without a window: its parent paints it.
@@ -160,7 +178,6 @@ class EditPeer : public WindowPeer {
             text += (i > 0 ? "\r\n" : "") + lines[i];
         return text;
     }
-    WNDPROC original = nullptr;
 };
 
 class RadioGroupPeer : public WindowPeer {
@@ -180,29 +197,39 @@ class RadioGroupPeer : public WindowPeer {
 class ContainerPeer : public WindowPeer {
   public:
     using WindowPeer::WindowPeer;
-    bool pressed = false;
 };
+
+// Our window class is registered while any form is shown, and the fonts kept.
+bool enterShownForm();
+void leaveShownForm();
 
 class FormPeer : public ContainerPeer {
   public:
-    explicit FormPeer(Form& form) : ContainerPeer(form) { ++shownForms; }
+    using ContainerPeer::ContainerPeer;
     ~FormPeer() override {
         if (alive()) {
             SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
             DestroyWindow(hwnd);
         }
-        if (--shownForms == 0) {
-            UnregisterClassA(kContainerClass, thisModule());
-            for (auto& entry : fonts)
-                DeleteObject(entry.second);
-            fonts.clear();
-        }
+        leaveShownForm();
     }
+    bool lost() const override { return hwnd != nullptr && !alive(); }
     void paint() override {
         if (alive())
             RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
+    // The box runs a message loop of its own, in which the host may close the editor or the
+    // plug-in. So it is shown from a posted message once the handler that raised it has
+    // returned, and nothing of the form is touched after it (showPendingMessage).
     void showMessage(const std::string& text) override {
+        if (!alive()) return;
+        pendingMessages.push_back(text);
+        PostMessageA(hwnd, kShowMessage, 0, 0);
+    }
+    void showPendingMessage() {
+        if (pendingMessages.empty()) return;
+        const std::string text = std::move(pendingMessages.front());
+        pendingMessages.pop_front();
         // The application's title on the box, as the classic libraries put it there: the name
         // of the host's program.
         char path[MAX_PATH] = {};
@@ -210,9 +237,11 @@ class FormPeer : public ContainerPeer {
         std::string title = path;
         title = title.substr(title.find_last_of("\\/") + 1);
         title = title.substr(0, title.find_last_of('.'));
-        HWND owner = alive() ? GetAncestor(hwnd, GA_ROOT) : nullptr;
+        HWND owner = GetAncestor(hwnd, GA_ROOT);
         MessageBoxA(owner, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+        // The form and this peer may be gone now.
     }
+    std::deque<std::string> pendingMessages;
 };
 
 ContainerPeer* containerOf(const Control& control) {
@@ -353,17 +382,52 @@ void commanded(HWND child, int notification) {
     }
 }
 
-// A click on a container at (x, y) of its client area: to the form's click routing.
-void clicked(ContainerPeer& peer, int x, int y) {
-    Control* form = &peer.control;
-    const Rect at = peer.control.onForm();
+Form* formOf(Control& control) {
+    Control* form = &control;
+    while (form->parent() != nullptr)
+        form = form->parent();
+    return form->kind == Kind::Form ? static_cast<Form*>(form) : nullptr;
+}
+
+// The mouse on a container at (x, y) of its client area, in the form's coordinates.
+POINT onForm(const ContainerPeer& peer, LPARAM lParam) {
+    POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     if (peer.control.kind != Kind::Form) {
-        while (form->parent() != nullptr)
-            form = form->parent();
-        x += at.left;
-        y += at.top;
+        const Rect box = peer.control.onForm();
+        at.x += box.left;
+        at.y += box.top;
     }
-    if (form->kind == Kind::Form) static_cast<Form*>(form)->clickAt(x, y);
+    return at;
+}
+
+// Tab and Shift+Tab: the next showing slider, edit or button of the form in the layout's tab
+// order, round at the ends.
+void moveFocus(Control& from, bool backwards) {
+    Form* form = formOf(from);
+    if (form == nullptr) return;
+    std::vector<Control*> stops;
+    for (const auto& child : form->children()) {
+        const Kind kind = child->kind;
+        if (child->tabOrder >= 0 && child->isShowing() && child->peer &&
+            (kind == Kind::ScrollBar || kind == Kind::Edit || kind == Kind::Button))
+            stops.push_back(child.get());
+    }
+    std::stable_sort(stops.begin(), stops.end(),
+                     [](const Control* a, const Control* b) { return a->tabOrder < b->tabOrder; });
+    if (stops.empty()) return;
+    const auto at = std::find(stops.begin(), stops.end(), &from);
+    std::size_t next = 0;
+    if (at != stops.end()) {
+        const std::size_t here = static_cast<std::size_t>(at - stops.begin());
+        next = backwards ? (here + stops.size() - 1) % stops.size() : (here + 1) % stops.size();
+    } else if (backwards) {
+        next = stops.size() - 1;
+    }
+    auto& target = static_cast<WindowPeer&>(*stops[next]->peer);
+    if (!target.alive()) return;
+    SetFocus(target.hwnd);
+    // As dialogs do: an edit reached by Tab has its text selected, ready to be typed over.
+    if (target.control.kind == Kind::Edit) SendMessageA(target.hwnd, EM_SETSEL, 0, -1);
 }
 
 LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -418,16 +482,32 @@ LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         SetBkColor(dc, toColorRef(child->control.colour));
         return reinterpret_cast<LRESULT>(child->brush);
     }
+    // A picture or label takes a click only when the button went down and came up over it:
+    // the mouse is captured on the press, so the release is seen wherever it happens.
     case WM_LBUTTONDOWN:
         if (peer->control.kind == Kind::RadioGroup) break;
-        static_cast<ContainerPeer&>(*peer).pressed = true;
+        if (Form* form = formOf(peer->control)) {
+            const POINT at = onForm(static_cast<ContainerPeer&>(*peer), lParam);
+            SetCapture(hwnd);
+            form->pressAt(at.x, at.y);
+        }
         return 0;
     case WM_LBUTTONUP:
         if (peer->control.kind == Kind::RadioGroup) break;
-        if (std::exchange(static_cast<ContainerPeer&>(*peer).pressed, false))
-            clicked(static_cast<ContainerPeer&>(*peer), static_cast<short>(LOWORD(lParam)),
-                    static_cast<short>(HIWORD(lParam)));
+        if (Form* form = formOf(peer->control)) {
+            const POINT at = onForm(static_cast<ContainerPeer&>(*peer), lParam);
+            form->releaseAt(at.x, at.y);
+        }
+        if (GetCapture() == hwnd) ReleaseCapture();
         return 0;
+    case WM_CAPTURECHANGED:
+        // Another window took the mouse (a menu, a box, the host): the press is void.
+        if (peer->control.kind != Kind::RadioGroup)
+            if (Form* form = formOf(peer->control)) form->pressLost();
+        return 0;
+    case kShowMessage:
+        if (peer->control.kind == Kind::Form) static_cast<FormPeer&>(*peer).showPendingMessage();
+        return 0; // the form may be gone: nothing more is touched
     case WM_TIMER:
         if (peer->control.kind == Kind::Form) {
             const auto& timers = static_cast<Form&>(peer->control).timers;
@@ -440,16 +520,41 @@ LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-// Edits: each typed character goes through the control's key filter first.
-LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* peer = static_cast<EditPeer*>(WindowPeer::of(hwnd));
-    if (peer == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+// Sliders, edits and the button. The editor moves its own focus with Tab and Shift+Tab, whether
+// or not the host's message loop calls IsDialogMessage; a host that does would otherwise take
+// Tab for its own dialog, and Enter or Escape typed in an edit as its OK or Cancel. In edits,
+// each typed character goes through the control's key filter first.
+LRESULT CALLBACK controlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowPeer* peer = WindowPeer::of(hwnd);
+    if (peer == nullptr || peer->original == nullptr)
+        return DefWindowProcA(hwnd, message, wParam, lParam);
     const WNDPROC original = peer->original;
-    if (message == WM_CHAR && wParam < 256 && peer->control.kind == Kind::Edit) {
-        const char key = static_cast<Edit&>(peer->control)
-                             .filterKey(static_cast<char>(static_cast<unsigned char>(wParam)));
-        if (key == 0) return 0;
-        wParam = static_cast<unsigned char>(key);
+    const Kind kind = peer->control.kind;
+    switch (message) {
+    case WM_GETDLGCODE:
+        return CallWindowProcA(original, hwnd, message, wParam, lParam) | DLGC_WANTALLKEYS |
+               DLGC_WANTTAB;
+    case WM_KEYDOWN:
+        if (wParam == VK_TAB) {
+            moveFocus(peer->control, GetKeyState(VK_SHIFT) < 0);
+            return 0;
+        }
+        if (wParam == VK_RETURN && kind == Kind::Button) {
+            PostMessageA(hwnd, BM_CLICK, 0, 0); // as a dialog presses its focused button
+            return 0;
+        }
+        if (wParam == VK_RETURN || wParam == VK_ESCAPE) return 0;
+        break;
+    case WM_CHAR:
+        if (wParam == '\t') return 0; // the Tab key moved the focus
+        if (kind == Kind::Edit && wParam < 256) {
+            const char key = static_cast<Edit&>(peer->control)
+                                 .filterKey(static_cast<char>(static_cast<unsigned char>(wParam)));
+            if (key == 0 || key == '\r' || key == '\x1b') return 0;
+            wParam = static_cast<unsigned char>(key);
+        }
+        break;
+    default: break;
     }
     return CallWindowProcA(original, hwnd, message, wParam, lParam);
 }
@@ -457,14 +562,29 @@ LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 // ---------------------------------------------------------------------------------------------
 // Building the windows
 
-bool registerClasses() {
-    WNDCLASSEXA container{};
-    container.cbSize = sizeof container;
-    container.lpfnWndProc = containerProc;
-    container.hInstance = thisModule();
-    container.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    container.lpszClassName = kContainerClass;
-    return RegisterClassExA(&container) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+bool enterShownForm() {
+    const std::lock_guard<std::mutex> lock(sharedTables);
+    if (shownForms == 0) {
+        WNDCLASSEXA container{};
+        container.cbSize = sizeof container;
+        container.lpfnWndProc = containerProc;
+        container.hInstance = thisModule();
+        container.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        container.lpszClassName = kContainerClass;
+        if (RegisterClassExA(&container) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+            return false;
+    }
+    ++shownForms;
+    return true;
+}
+
+void leaveShownForm() {
+    const std::lock_guard<std::mutex> lock(sharedTables);
+    if (--shownForms > 0) return;
+    UnregisterClassA(kContainerClass, thisModule());
+    for (auto& entry : fonts)
+        DeleteObject(entry.second);
+    fonts.clear();
 }
 
 DWORD baseStyle(const Control& control) {
@@ -506,6 +626,7 @@ void showControl(Control& control, HWND parent) {
         auto peer = std::make_unique<ScrollBarPeer>(control);
         peer->attach(
             createWindow("SCROLLBAR", "", baseStyle(control) | SBS_VERT, control.bounds, parent));
+        peer->subclass();
         peer->mirror();
         control.peer = std::move(peer);
         return;
@@ -526,8 +647,7 @@ void showControl(Control& control, HWND parent) {
         if (readOnly) style |= ES_READONLY;
         auto peer = std::make_unique<EditPeer>(control);
         peer->attach(createWindow("EDIT", "", style, control.bounds, parent));
-        peer->original = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(peer->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc)));
+        if (control.kind == Kind::Edit) peer->subclass();
         peer->mirror();
         control.peer = std::move(peer);
         return;
@@ -536,6 +656,7 @@ void showControl(Control& control, HWND parent) {
         auto peer = std::make_unique<WindowPeer>(control);
         peer->attach(createWindow("BUTTON", static_cast<Button&>(control).caption.c_str(),
                                   baseStyle(control) | BS_PUSHBUTTON, control.bounds, parent));
+        peer->subclass();
         control.peer = std::move(peer);
         return;
     }
@@ -609,8 +730,9 @@ bool editorsAvailable() {
 
 void showInParent(Form& form, void* parentWindow) {
     if (standIn.load(std::memory_order_relaxed) || parentWindow == nullptr || form.peer) return;
-    if (!registerClasses()) return;
-    // Borderless, at the top left of the host's window, at the form's own size.
+    if (!enterShownForm()) return;
+    // Borderless, at the top left of the host's window, at the form's own size. The peer
+    // leaves the shown forms again when it goes, window or not.
     auto& shown = showInOwnWindow<FormPeer>(form, Rect{0, 0, form.bounds.width, form.bounds.height},
                                             static_cast<HWND>(parentWindow));
     if (shown.hwnd == nullptr) {

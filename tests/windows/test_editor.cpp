@@ -29,6 +29,15 @@ struct Automation {
 };
 std::vector<Automation> automated;
 
+// What the host's own window was told: the OK and Cancel of a dialog.
+std::vector<WPARAM> hostCommands;
+
+LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
+        hostCommands.push_back(LOWORD(wParam));
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 VstIntPtr VSTCALLBACK hostCallback(AEffect*, std::int32_t opcode, std::int32_t index, VstIntPtr,
                                    void*, float opt) {
     switch (opcode) {
@@ -109,7 +118,7 @@ class WindowsEditor : public testing::Test {
     // top-level window off the display.
     static void SetUpTestSuite() {
         WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.lpfnWndProc = hostWindowProc;
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
         windowClass.lpszClassName = "TestHostWindow";
@@ -126,6 +135,7 @@ class WindowsEditor : public testing::Test {
         ASSERT_EQ(GetWindow(parent, GW_CHILD), nullptr) << "an editor is left from before";
         load();
         automated.clear();
+        hostCommands.clear();
     }
 
     // Closing the plug-in takes its editor with it.
@@ -166,17 +176,39 @@ class WindowsEditor : public testing::Test {
         return GetWindow(parent, GW_CHILD);
     }
 
-    // The host's message loop for a while.
-    static void pump(int milliseconds) {
+    // The host's message loop for a while; as a dialog's loop with IsDialogMessage, as several
+    // hosts run their plug-in windows, or without.
+    static void pump(int milliseconds, bool asDialog = false) {
         const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
         do {
             MSG message;
             while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (asDialog && IsDialogMessageA(parent, &message)) continue;
                 TranslateMessage(&message);
                 DispatchMessageA(&message);
             }
             Sleep(5);
         } while (static_cast<LONG>(GetTickCount() - end) < 0);
+    }
+
+    // A key as the keyboard delivers it to the focused window, through the host's loop.
+    static void press(int key, bool asDialog, bool shift = false) {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        SetKeyboardState(keys);
+        PostMessageA(GetFocus(), WM_KEYDOWN, static_cast<WPARAM>(key), 1);
+        PostMessageA(GetFocus(), WM_KEYUP, static_cast<WPARAM>(key), 0xC0000001);
+        pump(20, asDialog);
+        keys[VK_SHIFT] = 0;
+        SetKeyboardState(keys);
+    }
+
+    // The modal error box of this thread, if one is up.
+    static HWND messageBox() {
+        Search search{"#32770"}; // the dialog class message boxes use
+        EnumThreadWindows(GetCurrentThreadId(), findClass, reinterpret_cast<LPARAM>(&search));
+        return search.found;
     }
 
     // A click of the left button at a point of a window's client area.
@@ -510,6 +542,201 @@ TEST_F(WindowsEditor, TheLightFollowsTheStepOnIdle) {
     EXPECT_TRUE(shot.redIn(52, 228, 13, 13));
     EXPECT_FALSE(shot.redIn(30, 228, 13, 13));
     EXPECT_FALSE(shot.redIn(78, 228, 13 + 350, 13));
+}
+
+TEST_F(WindowsEditor, AClickIsWhereTheButtonWentDownAndCameUp) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    SendMessageA(form, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(35, 250)); // on Stop
+    EXPECT_EQ(GetCapture(), form);
+    SendMessageA(form, WM_LBUTTONUP, 0, MAKELPARAM(58, 250)); // released over Play
+    EXPECT_EQ(GetCapture(), nullptr);
+    SendMessageA(form, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(505, 12)); // on "Options"
+    SendMessageA(form, WM_LBUTTONUP, 0, MAKELPARAM(-40, 400));           // outside the editor
+    SendMessageA(form, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(35, 250));
+    ReleaseCapture(); // something else took the mouse before the release
+    SendMessageA(form, WM_LBUTTONUP, 0, MAKELPARAM(35, 250));
+    pump(20);
+    EXPECT_TRUE(automated.empty());
+    EXPECT_FALSE(IsWindowVisible(childAt(form, nullptr, 4, 40, 625, 241)));
+    click(form, 35, 250); // a whole click on Stop still stops
+    EXPECT_EQ(automated, (std::vector<Automation>{{22, 1.0f}}));
+}
+
+TEST_F(WindowsEditor, TabMovesThroughSlidersEditsAndApplyAndEnterStaysInTheEditor) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    std::vector<HWND> order;
+    const int sliderLefts[] = {28,  52,  76,  100, 132, 156, 180, 204,
+                               236, 260, 284, 308, 340, 364, 388, 412};
+    for (int i = 0; i < 16; ++i)
+        order.push_back(childAt(form, "ScrollBar", sliderLefts[i], 60, i == 0 ? 17 : 16, 165));
+    order.push_back(childAt(form, "Edit", 556, 60, 25, 19));
+    order.push_back(childAt(form, "Edit", 556, 80, 25, 19));
+    order.push_back(childAt(form, "Edit", 588, 80, 25, 19));
+    order.push_back(childAt(form, "Edit", 556, 112, 25, 19));
+    HWND apply = childAt(form, "Button", 544, 140, 49, 17);
+    order.push_back(apply);
+    for (HWND window : order)
+        ASSERT_NE(window, nullptr);
+
+    // Round the whole order and once more to the first, with and without the dialog manager.
+    for (const bool asDialog : {false, true}) {
+        SetFocus(order[0]);
+        for (std::size_t i = 1; i <= order.size(); ++i) {
+            press(VK_TAB, asDialog);
+            ASSERT_EQ(GetFocus(), order[i % order.size()]) << i << (asDialog ? " dialog" : "");
+        }
+        press(VK_TAB, asDialog, true);
+        EXPECT_EQ(GetFocus(), apply);
+        press(VK_TAB, asDialog, true);
+        EXPECT_EQ(GetFocus(), order[19]);
+    }
+    // Reached by Tab, an edit's text is selected to be typed over; Tab types nothing.
+    DWORD from = 1, to = 0;
+    SendMessageA(order[19], EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                 reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(from, 0u);
+    EXPECT_EQ(to, 2u);
+    EXPECT_EQ(textOf(order[19]), "16");
+
+    // Enter and Escape in an edit are the editor's: the host's dialog hears no OK or Cancel.
+    for (const bool asDialog : {false, true}) {
+        SetFocus(order[17]);
+        for (int key : {VK_RETURN, VK_ESCAPE})
+            press(key, asDialog);
+    }
+    EXPECT_TRUE(hostCommands.empty());
+    EXPECT_EQ(textOf(order[17]), "0");
+    EXPECT_TRUE(automated.empty());
+    // Enter on the focused Apply button presses it, as in a dialog.
+    SetFocus(apply);
+    press(VK_RETURN, true);
+    EXPECT_TRUE(hostCommands.empty());
+    ASSERT_FALSE(automated.empty());
+    EXPECT_EQ(automated.front(), (Automation{17, 14.0f / 127.0f}));
+}
+
+TEST_F(WindowsEditor, AHostThatDestroyedItsWindowGetsTheEditorAnewInTheNext) {
+    auto frame = [] {
+        return CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 640,
+                               300, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+    };
+    HWND first = frame();
+    ASSERT_EQ(dispatch(effEditOpen, 0, 0, first), 1);
+    pump(50);
+    HWND oldForm = GetWindow(first, GW_CHILD);
+    ASSERT_NE(oldForm, nullptr);
+    DestroyWindow(first); // no effEditClose
+    dispatch(effEditIdle);
+    pump(150); // timer ticks and idle calls find nothing to touch
+
+    HWND second = frame();
+    ASSERT_EQ(dispatch(effEditOpen, 0, 0, second), 1);
+    pump(250);
+    HWND form = GetWindow(second, GW_CHILD);
+    ASSERT_NE(form, nullptr);
+    EXPECT_NE(childAt(form, "ScrollBar", 28, 60, 17, 165), nullptr);
+    EXPECT_EQ(textOf(childAt(form, "Edit", 588, 80, 25, 19)), "127");
+    EXPECT_TRUE(capture(form).redIn(52, 244, 20, 20)); // painted: the red Play face
+    click(form, 35, 250);
+    EXPECT_EQ(automated, (std::vector<Automation>{{22, 1.0f}}));
+    // Two opens, one window: the count goes on as the host's calls made it.
+    dispatch(effEditClose);
+    EXPECT_TRUE(IsWindow(form));
+    dispatch(effEditClose);
+    EXPECT_FALSE(IsWindow(form));
+    DestroyWindow(second);
+}
+
+// The host closes the editor, or the whole plug-in, while the error box is up: its timer and
+// idle calls go on inside the box's message loop.
+class ReenteringHost : public WindowsEditor {
+  protected:
+    static void CALLBACK whileTheBoxIsUp(HWND, UINT, UINT_PTR timer, DWORD) {
+        HWND box = messageBox();
+        if (box == nullptr) return;
+        KillTimer(nullptr, timer);
+        boxSeen = true;
+        running->dispatch(effEditIdle);
+        running->dispatch(closing);
+        if (closing == effClose) running->effect = nullptr;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+
+    void applyBadTextAndCloseWithTheBoxUp(std::int32_t opcode) {
+        HWND form = openEditor();
+        ASSERT_NE(form, nullptr);
+        replaceText(childAt(form, "Edit", 556, 80, 25, 19), "abc");
+        running = this;
+        closing = opcode;
+        boxSeen = false;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 30, whileTheBoxIsUp);
+        SendMessageA(childAt(form, "Button", 544, 140, 49, 17), BM_CLICK, 0, 0);
+        pump(600);
+        KillTimer(nullptr, timer);
+        EXPECT_TRUE(boxSeen);
+        EXPECT_EQ(messageBox(), nullptr);
+        EXPECT_FALSE(IsWindow(form));
+        EXPECT_EQ(automated, (std::vector<Automation>{{17, 14.0f / 127.0f}}));
+    }
+
+    static ReenteringHost* running;
+    static std::int32_t closing;
+    static bool boxSeen;
+};
+
+ReenteringHost* ReenteringHost::running = nullptr;
+std::int32_t ReenteringHost::closing = 0;
+bool ReenteringHost::boxSeen = false;
+
+TEST_F(ReenteringHost, ClosesTheEditorWhileTheErrorBoxIsUp) {
+    applyBadTextAndCloseWithTheBoxUp(effEditClose);
+    ASSERT_NE(effect, nullptr);
+    HWND form = openEditor(); // and the editor opens again as new
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(textOf(childAt(form, "Edit", 556, 80, 25, 19)), "0");
+}
+
+TEST_F(ReenteringHost, ClosesThePluginWhileTheErrorBoxIsUp) {
+    applyBadTextAndCloseWithTheBoxUp(effClose);
+    EXPECT_EQ(effect, nullptr);
+}
+
+// Editors of two instances, each on a thread of its own with its own host window, opened,
+// idled and closed at the same time.
+TEST_F(WindowsEditor, EditorsOnTwoThreadsAtOnce) {
+    std::atomic<int> failures{0};
+    auto host = [&](int which) {
+        HWND window = CreateWindowExA(
+            0, "TestHostWindow", "Other host", WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN,
+            20 + which * 10, 20, 700, 380, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        auto entry =
+            reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(library, "main")));
+        AEffect* fx = entry(hostCallback);
+        if (window == nullptr || fx == nullptr) {
+            ++failures;
+            return;
+        }
+        for (int round = 0; round < 25; ++round) {
+            fx->dispatcher(fx, effEditOpen, 0, 0, window, 0.0f);
+            fx->dispatcher(fx, effEditIdle, 0, 0, nullptr, 0.0f);
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&message);
+            HWND form = GetWindow(window, GW_CHILD);
+            if (form == nullptr || childAt(form, "ScrollBar", 28, 60, 17, 165) == nullptr)
+                ++failures;
+            fx->dispatcher(fx, effEditClose, 0, 0, nullptr, 0.0f);
+            if (GetWindow(window, GW_CHILD) != nullptr) ++failures;
+        }
+        fx->dispatcher(fx, effClose, 0, 0, nullptr, 0.0f);
+        DestroyWindow(window);
+    };
+    std::thread one(host, 0), two(host, 1);
+    one.join();
+    two.join();
+    EXPECT_EQ(failures.load(), 0);
 }
 
 TEST_F(WindowsEditor, OpensAgainAfterTheHostUnloadedAndReloadedTheLibrary) {
