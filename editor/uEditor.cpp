@@ -10,20 +10,9 @@
 #include "resources/Pictures.h"
 
 using namespace framework;
+using namespace plugin;
 
 namespace {
-
-// Parameter indices the window shows (the plug-in's own numbering).
-constexpr std::int32_t kSyncValue = 16, kCcOut = 17, kCcMin = 18, kCcMax = 19, kEndStep = 20,
-                       kTimingMode = 21, kStartStop = 22;
-constexpr long double kSliderRange = 127.0L;
-constexpr long double kMidiScale = 127.0L;
-constexpr long double kStepCountScale = 100.0L;
-constexpr long double kSyncScale = 100.0L;
-
-// The sync choices "1/1" to "1/32" and the steps per beat they stand for.
-constexpr float kSyncValues[] = {0.01f, 0.02f, 0.04f, 0.08f, 0.16f, 0.32f};
-constexpr int kSyncSteps[] = {1, 2, 4, 8, 16, 32};
 
 std::vector<std::string> split(const char* text, char separator) {
     std::vector<std::string> parts;
@@ -89,7 +78,7 @@ std::unique_ptr<Control> create(const resources::ControlEntry& entry) {
 } // namespace
 
 TPluginEditorWindow::TPluginEditorWindow(void* parentWindow,
-                                         std::atomic<float> (&paramCopy)[kParams])
+                                         std::atomic<float> (&paramCopy)[kNumParams])
     : Form("TPluginEditorWindow"), parentWindow(parentWindow), paramCopy(paramCopy) {
     build();
     showInParent(*this, parentWindow);
@@ -115,7 +104,7 @@ void TPluginEditorWindow::build() {
         if (entry.handler != nullptr) bindHandler(control, entry.handler);
     }
     char name[8];
-    for (int step = 0; step < kSteps; ++step) {
+    for (int step = 0; step < kNumSteps; ++step) {
         std::snprintf(name, sizeof name, "par%02d", step);
         sliders[step] = &get<ScrollBar>(name);
         std::snprintf(name, sizeof name, "led%02d", step);
@@ -166,12 +155,12 @@ void TPluginEditorWindow::change(std::int32_t index, float value) {
 
 void TPluginEditorWindow::par00Change(ScrollBar& sender) {
     if (updating) return;
-    change(sender.tag, static_cast<float>(1.0L - sender.position() / kSliderRange));
+    change(sender.tag, fromSliderPosition(sender.position()));
 }
 
 void TPluginEditorWindow::SyncGUIClick(RadioGroup& sender) {
     if (updating) return;
-    change(kSyncValue, kSyncValues[sender.itemIndex()]);
+    change(syncValue, kSyncValues[sender.itemIndex()]);
 }
 
 void TPluginEditorWindow::ccoutGUIKeyPress(Edit&, char& key) {
@@ -197,50 +186,54 @@ void TPluginEditorWindow::Button1Click(Button&) {
     auto clamp = [](std::int32_t n, std::int32_t lowest, std::int32_t highest) {
         return n > highest ? highest : (n < lowest ? lowest : n);
     };
-    auto apply = [this](std::int32_t index, std::int32_t n, float divisor, Edit& edit) {
+    auto apply = [this](std::int32_t index, std::int32_t n, float value, Edit& edit) {
         edit.setText(formatInteger(n));
-        change(index, static_cast<float>(n) / divisor);
+        change(index, value);
+    };
+    auto applyMidi = [&](std::int32_t index, std::int32_t n, Edit& edit) {
+        apply(index, n, fromMidiNumber(n), edit);
     };
 
     std::int32_t n = 0;
     if (!readNumber(ccout, "0", n)) return;
-    apply(kCcOut, clamp(n, 0, 127), 127.0f, ccout);
+    applyMidi(ccOut, clamp(n, 0, 127), ccout);
 
     std::int32_t minimum = 0, maximum = 0;
     if (!readNumber(low, "0", minimum)) return;
     minimum = clamp(minimum, 0, 127);
     if (!readNumber(high, nullptr, maximum)) return; // as it stands: not clamped, not filled
-    if (minimum > maximum) apply(kCcMax, minimum, 127.0f, high);
-    apply(kCcMin, minimum, 127.0f, low);
+    if (minimum > maximum) applyMidi(ccMax, minimum, high);
+    applyMidi(ccMin, minimum, low);
 
     if (!readNumber(high, "0", n)) return;
-    apply(kCcMax, clamp(n, 0, 127), 127.0f, high);
+    applyMidi(ccMax, clamp(n, 0, 127), high);
 
     if (!readNumber(steps, "16", n)) return;
-    apply(kEndStep, clamp(n, 1, 16), 100.0f, steps);
+    n = clamp(n, 1, kNumSteps);
+    apply(endStep, n, fromEndStepNumber(n), steps);
 }
 
 void TPluginEditorWindow::PlayClick(Control&) {
     if (updating) return;
     get<Picture>("PlayRed").setVisible(true);
     get<Picture>("StopRed").setVisible(false);
-    change(kStartStop, 0.0f);
+    change(startStop, 0.0f);
 }
 
 void TPluginEditorWindow::StopClick(Control&) {
     if (updating) return;
     get<Picture>("PlayRed").setVisible(false);
     get<Picture>("StopRed").setVisible(true);
-    change(kStartStop, 1.0f);
+    change(startStop, 1.0f);
 }
 
 // ---------------------------------------------------------------------------------------------
 // The refresh: the controls follow the window's copy of the values. It compares before it
 // writes, and the change handlers it fires return at once, so nothing goes back to the plug-in.
 
-void TPluginEditorWindow::refreshEdit(std::int32_t index, long double factor,
+void TPluginEditorWindow::refreshEdit(std::int32_t index, std::int32_t (*toNumber)(float),
                                       ScrollBar& lastWritten, Edit& edit) {
-    const std::int32_t n = roundToInt32(paramCopy[index].load(std::memory_order_relaxed) * factor);
+    const std::int32_t n = toNumber(paramCopy[index].load(std::memory_order_relaxed));
     if (n == lastWritten.position()) return;
     lastWritten.setPosition(n);
     edit.setText(formatInteger(n));
@@ -248,19 +241,19 @@ void TPluginEditorWindow::refreshEdit(std::int32_t index, long double factor,
 
 void TPluginEditorWindow::UpdaterTimer() {
     updating = true;
-    for (int step = 0; step < kSteps; ++step) {
-        const std::int32_t position = roundToInt32(
-            kSliderRange - paramCopy[step].load(std::memory_order_relaxed) * kSliderRange);
+    for (int step = 0; step < kNumSteps; ++step) {
+        const std::int32_t position =
+            sliderPosition(paramCopy[step].load(std::memory_order_relaxed));
         if (position != sliders[step]->position()) sliders[step]->setPosition(position);
     }
     const std::int32_t sync =
-        roundToInt32(paramCopy[kSyncValue].load(std::memory_order_relaxed) * kSyncScale);
-    for (int item = 0; item < 6; ++item)
+        roundToInt32(stepsPerBeat(paramCopy[syncValue].load(std::memory_order_relaxed)));
+    for (int item = 0; item < kSyncChoices; ++item)
         if (sync == kSyncSteps[item]) get<RadioGroup>("SyncGUI").setItemIndex(item);
-    refreshEdit(kCcOut, kMidiScale, get<ScrollBar>("ScrollBar1"), get<Edit>("ccoutGUI"));
-    refreshEdit(kCcMin, kMidiScale, get<ScrollBar>("ScrollBar2"), get<Edit>("minGUI"));
-    refreshEdit(kCcMax, kMidiScale, get<ScrollBar>("ScrollBar3"), get<Edit>("maxGUI"));
-    refreshEdit(kEndStep, kStepCountScale, get<ScrollBar>("ScrollBar4"), get<Edit>("endstepGUI"));
+    refreshEdit(ccOut, midiNumber, get<ScrollBar>("ScrollBar1"), get<Edit>("ccoutGUI"));
+    refreshEdit(ccMin, midiNumber, get<ScrollBar>("ScrollBar2"), get<Edit>("minGUI"));
+    refreshEdit(ccMax, midiNumber, get<ScrollBar>("ScrollBar3"), get<Edit>("maxGUI"));
+    refreshEdit(endStep, endStepNumber, get<ScrollBar>("ScrollBar4"), get<Edit>("endstepGUI"));
     updating = false;
 }
 
@@ -289,5 +282,5 @@ void TPluginEditorWindow::close2Click(Control&) {
 
 void TPluginEditorWindow::TimingClick(RadioGroup& sender) {
     if (updating) return;
-    change(kTimingMode, sender.itemIndex() == 1 ? 1.0f : 0.0f);
+    change(timingMode, sender.itemIndex() == 1 ? 1.0f : 0.0f);
 }

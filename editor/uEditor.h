@@ -8,22 +8,20 @@
 
 #include "framework/Controls.h"
 #include "host/DAudioEffect.h"
+#include "sequencer/uParameters.h"
 
 class TPluginEditorWindow : public framework::Form {
   public:
-    static constexpr int kParams = 23;
-    static constexpr int kSteps = 16;
-
     // Builds the window from its layout as a borderless child of the host's window. The values
     // it shows live with the editor bridge, which outlives every window.
-    TPluginEditorWindow(void* parentWindow, std::atomic<float> (&paramCopy)[kParams]);
+    TPluginEditorWindow(void* parentWindow, std::atomic<float> (&paramCopy)[plugin::kNumParams]);
 
     void* const parentWindow;
     // The plug-in, not owned; every call into it is skipped while it is null.
     AudioEffect* plugin = nullptr;
     // Set while the refresh writes into the controls, so their handlers send nothing back.
     bool updating = false;
-    std::atomic<float> (&paramCopy)[kParams];
+    std::atomic<float> (&paramCopy)[plugin::kNumParams];
     framework::Timer Updater;
 
     // Handlers, named after control and event.
@@ -50,9 +48,9 @@ class TPluginEditorWindow : public framework::Form {
     // number shows the framework's error box and gives nothing.
     bool readNumber(framework::Edit& edit, const char* empty, std::int32_t& number);
     // Writes a refreshed number into an edit when it differs from the one written last.
-    void refreshEdit(std::int32_t index, long double factor, framework::ScrollBar& lastWritten,
-                     framework::Edit& edit);
+    void refreshEdit(std::int32_t index, std::int32_t (*toNumber)(float),
+                     framework::ScrollBar& lastWritten, framework::Edit& edit);
 
-    framework::ScrollBar* sliders[kSteps] = {};
-    framework::Picture* leds[kSteps] = {};
+    framework::ScrollBar* sliders[plugin::kNumSteps] = {};
+    framework::Picture* leds[plugin::kNumSteps] = {};
 };

@@ -77,11 +77,11 @@ void APluginEditor::idle() {
         framework::formatInteger(plugin().songPositionHundredths()));
     const std::int32_t step = plugin().currentStep();
     if (step == litStep) return;
-    if (litStep >= 0 && litStep < TPluginEditorWindow::kSteps) {
+    if (litStep >= 0 && litStep < plugin::kNumSteps) {
         window.light(litStep).setVisible(false);
         stepToLight = step;
     }
-    if (stepToLight >= 0 && stepToLight < TPluginEditorWindow::kSteps) {
+    if (stepToLight >= 0 && stepToLight < plugin::kNumSteps) {
         window.light(stepToLight).setVisible(true);
         litStep = stepToLight;
     }
@@ -93,6 +93,6 @@ void APluginEditor::update() {
 }
 
 void APluginEditor::copyParameters() {
-    for (std::int32_t i = 0; i < TPluginEditorWindow::kParams; ++i)
+    for (std::int32_t i = 0; i < plugin::kNumParams; ++i)
         paramCopy[i].store(plugin().getParameter(i), std::memory_order_relaxed);
 }

@@ -39,7 +39,7 @@ class APluginEditor : public AEffEditor {
     std::unique_ptr<TPluginEditorWindow> editorWindow;
     void* parentWindow = nullptr;
     // The values the window shows: they belong to the bridge, which outlives every window.
-    std::atomic<float> paramCopy[TPluginEditorWindow::kParams];
+    std::atomic<float> paramCopy[plugin::kNumParams];
     std::atomic<bool> windowExists{false};
     // The step whose light is on, and the one idle is about to light: kept across windows.
     std::int32_t litStep = 0;

@@ -52,11 +52,11 @@ bool isParameter(std::int32_t index) {
 
 float plugin::defaultValue(std::int32_t index) {
     switch (index) {
-    case syncValue: return 0.01f; // 1 step per beat
-    case ccOut: return 0.1102f;   // controller 14 (13.9954 rounded)
+    case syncValue: return kSyncValues[0]; // 1 step per beat
+    case ccOut: return 0.1102f;            // controller 14 (13.9954 rounded)
     case ccMin: return 0.0f;
     case ccMax: return 1.0f;
-    case endStep: return 0.16f;   // 16 steps
+    case endStep: return fromEndStepNumber(kNumSteps);
     case timingMode: return 0.0f; // internal clock
     case startStop: return 0.0f;  // running
     default: return 0.5f;         // the step values

@@ -7,28 +7,14 @@
 #include <limits>
 
 #include "host/DAudioEffectX.h"
+#include "sequencer/uParameters.h"
 
 namespace plugin {
 
-constexpr std::int32_t kNumSteps = 16;
-constexpr std::int32_t kNumParams = 23;
 constexpr std::int32_t kNumPrograms = 16;
 constexpr std::size_t kProgramNameSize = 52;
 // What hosts reserve for a program name, the terminating zero included.
 constexpr std::size_t kHostProgramNameSize = 24;
-
-// Parameter indices.
-enum Parameter : std::int32_t {
-    step1 = 0,
-    step16 = 15,
-    syncValue = 16,
-    ccOut = 17,
-    ccMin = 18,
-    ccMax = 19,
-    endStep = 20,
-    timingMode = 21,
-    startStop = 22,
-};
 
 // Event records: record 0 carries every outgoing message; 1 to 250 hold delayed input.
 constexpr std::int32_t kEventRecords = 251;

@@ -14,9 +14,6 @@ using namespace plugin;
 
 namespace {
 
-constexpr long double kStepsPerBeatScale = 100.0L; // syncValue 0.01 is 1 step per beat
-constexpr long double kStepCountScale = 100.0L;    // endStep 0.16 is 16 steps
-constexpr long double kMidiScale = 127.0L;
 constexpr long double kSongPositionScale = 100.0L; // hundredths of a beat
 constexpr double kTempoScale = 10000.0;            // tempoAt answers bpm times 10000
 constexpr unsigned char kControlChange = 0xB0;
@@ -115,10 +112,9 @@ MORVO_SAMPLE_PATH void APlugin::followPosition(const VstTimeInfo* info) {
 void APlugin::locate(const Position& now) {
     lastPosition = now;
     const long double position = now.ppq;
-    const long double stepsPerBeat = static_cast<long double>(now.sync) * kStepsPerBeatScale;
     const std::int64_t count = stepCount();
     // Positions before 0 continue the pattern backwards: a non-negative remainder.
-    std::int64_t whole = floorToInt64(position * stepsPerBeat) % count;
+    std::int64_t whole = floorToInt64(position * stepsPerBeat(now.sync)) % count;
     if (whole < 0) whole += count;
     positionStep = static_cast<std::int32_t>(whole);
     songPosition.store(floorToInt32(position * kSongPositionScale), std::memory_order_relaxed);
@@ -298,11 +294,11 @@ void APlugin::processReplacing(float** inputs, float** outputs, std::int32_t sam
 void APlugin::computeStepLength(float sync) {
     lastTempo = tempo;
     lastSync = sync;
-    const long double stepsPerBeat = static_cast<long double>(sync) * kStepsPerBeatScale;
+    const long double steps = stepsPerBeat(sync);
     std::int32_t length = 0;
-    if (tempo > 0.0 && stepsPerBeat > 0.0L) {
+    if (tempo > 0.0 && steps > 0.0L) {
         const long double exact = 60.0L / static_cast<long double>(tempo) *
-                                  static_cast<long double>(getSampleRate()) / stepsPerBeat;
+                                  static_cast<long double>(getSampleRate()) / steps;
         if (std::isfinite(exact) && exact >= 1.0L &&
             exact < static_cast<long double>(std::numeric_limits<std::int32_t>::max()) + 1.0L)
             length = floorToInt32(exact);
@@ -310,21 +306,16 @@ void APlugin::computeStepLength(float sync) {
     samplesPerStep.store(length, std::memory_order_relaxed);
 }
 
-// The number of steps played, kept within the 16 steps whatever the host set endStep to.
 std::int32_t APlugin::stepCount() const {
-    const std::int32_t count =
-        roundToInt32(static_cast<long double>(param(endStep)) * kStepCountScale);
-    return count < 1 ? 1 : (count > kNumSteps ? kNumSteps : count);
+    return plugin::stepCount(param(endStep));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Output
 
 void APlugin::sendStep(std::int32_t step) {
-    const long double low = param(ccMin);
-    const long double high = param(ccMax);
-    const std::int32_t controller = roundToInt32(param(ccOut) * kMidiScale);
-    const std::int32_t value = roundToInt32(((high - low) * param(step) + low) * kMidiScale);
+    const std::int32_t controller = midiNumber(param(ccOut));
+    const std::int32_t value = controllerValue(param(ccMin), param(ccMax), param(step));
     for (std::int32_t channel = 1; channel <= kChannels; ++channel)
         sendControlChange(channel, controller, value);
 }

@@ -279,3 +279,22 @@ TEST(Plugin, ChangesReachTheEditorAndClosedEditorsMissOnlyProgramNotices) {
     EXPECT_EQ(updates, 50);
     EXPECT_EQ(rig.getParameter(startStop), 1.0f);
 }
+
+// The editor writes what the user chose and shows what it reads back: every number it can
+// write must read back as the same number, or the refresh would move what the user just set.
+TEST(Parameters, EveryNumberTheEditorWritesReadsBackTheSame) {
+    for (std::int32_t n = 0; n <= 127; ++n) {
+        EXPECT_EQ(midiNumber(fromMidiNumber(n)), n);
+        EXPECT_EQ(sliderPosition(fromSliderPosition(n)), n);
+    }
+    for (std::int32_t n = 1; n <= kNumSteps; ++n) {
+        EXPECT_EQ(endStepNumber(fromEndStepNumber(n)), n);
+        EXPECT_EQ(stepCount(fromEndStepNumber(n)), n);
+    }
+    for (int choice = 0; choice < kSyncChoices; ++choice)
+        EXPECT_EQ(roundToInt32(stepsPerBeat(kSyncValues[choice])), kSyncSteps[choice]);
+    EXPECT_EQ(stepCount(0.0f), 1); // kept within the 16 steps
+    EXPECT_EQ(stepCount(1.0f), kNumSteps);
+    EXPECT_EQ(controllerValue(0.0f, 1.0f, 0.5f), 64);  // 63.5: ties to even
+    EXPECT_EQ(controllerValue(1.0f, 0.0f, 0.25f), 95); // a range upside down runs downwards
+}
