@@ -1,5 +1,6 @@
 // What the shared library exports: VSTPluginMain, which current hosts look up first, and main,
 // which older hosts look up. Built into the library only, so test programs keep their own main.
+#include "FloatingPoint.h"
 #include "Morvo.h"
 
 #if defined(_WIN32)

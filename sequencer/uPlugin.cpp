@@ -5,10 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "editor/uPluginEditor.h"
 #include "framework/Backend.h"
 #include "framework/Locale.h"
+#include "host/Morvo.h"
 
 using namespace plugin;
 
@@ -67,6 +69,10 @@ APluginProgram::APluginProgram() {
     for (std::int32_t i = 0; i < kNumParams; ++i)
         values[i].store(defaultValue(i), std::memory_order_relaxed);
     copyText(name, "Init", sizeof name);
+}
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+    return new (std::nothrow) APlugin(audioMaster);
 }
 
 APlugin::APlugin(audioMasterCallback audioMaster)

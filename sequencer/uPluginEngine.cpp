@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "host/FloatingPoint.h"
 #include "uPlugin.h"
 
 using namespace plugin;

@@ -2,7 +2,7 @@
 // accessors), for tests of the floating-point mask on every x86 target.
 #pragma once
 
-#include "host/DVstUtils.h" // x87ControlWord, setX87ControlWord
+#include "host/FloatingPoint.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "host/DVstUtils.h"
+#include "host/FloatingPoint.h"
 #include "host/Morvo.h"
 
 #include "FloatingPointState.h"
