@@ -40,7 +40,8 @@ void require(bool holds, const char* what) {
 
 // Times a call of the plug-in. Time the host spends answering is the host's; time the thread
 // spends switched out for other processes (a busy machine) is no one's, so a call during which
-// that happened is held to the thread's processor time instead. Waiting still counts.
+// that happened is held to the thread's processor time instead. Otherwise the clock rules, so a
+// call that sleeps or waits is caught too.
 class Stopwatch {
   public:
     using Clock = std::chrono::steady_clock;
@@ -50,11 +51,11 @@ class Stopwatch {
         rusage after{};
         getrusage(RUSAGE_THREAD, &after);
         if (after.ru_nivcsw == before.ru_nivcsw) return false;
-        const auto micros = [](const rusage& u) {
+        const auto processorTime = [](const rusage& u) {
             return std::chrono::seconds(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
                    std::chrono::microseconds(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
         };
-        return micros(after) - micros(before) - hosts < bound;
+        return processorTime(after) - processorTime(before) - hosts < bound;
     }
 
   private:
