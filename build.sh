@@ -34,6 +34,7 @@ build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev goog
     libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev locales)
 wine_tools=(wine wine32:i386 wine64 xvfb xauth)
 real_host_tools=(ardour)
+fuzz_tools=(clang-14 libclang-rt-14-dev)
 
 # libjpeg for the Windows builds: Debian ships it for mingw in no package, so the build makes
 # it from Debian's own source package of libjpeg-turbo, fetched once into build/third_party.
@@ -92,6 +93,43 @@ run_tests() {
     failed=$((failed + fails))
 }
 
+# The libFuzzer harness (tests/fuzz): it replays the committed seed corpus, then fuzzes for a
+# minute into a scratch corpus under build/fuzz, leaving tests/fuzz/corpus as it is. Each of the
+# two runs counts as one test.
+run_fuzz() {
+    install_missing "${fuzz_tools[@]}"
+    echo "== building fuzz"
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$jobs"
+    local fuzzer=build/fuzz/tests/fuzz/morvo_fuzz scratch=build/fuzz/corpus log=build/fuzz/replay.log
+    local options=(-timeout=10 -artifact_prefix=build/fuzz/)
+    echo "== fuzz: replaying tests/fuzz/corpus"
+    if timeout 300 "$fuzzer" "${options[@]}" -runs=0 tests/fuzz/corpus >"$log" 2>&1; then
+        grep -E '^#[0-9]+[[:space:]]+DONE' "$log" || true
+        passed=$((passed + 1))
+    else
+        tail -n 40 "$log"
+        echo "== fuzz: the seed corpus fails (log: $log)"
+        failed=$((failed + 1))
+    fi
+    echo "== fuzz: 60 s into $scratch"
+    log=build/fuzz/fuzz.log
+    rm -rf "$scratch"
+    mkdir -p "$scratch"
+    if timeout 300 "$fuzzer" "${options[@]}" -max_total_time=60 -print_final_stats=1 \
+        "$scratch" tests/fuzz/corpus >"$log" 2>&1; then
+        passed=$((passed + 1))
+    else
+        tail -n 40 "$log"
+        echo "== fuzz: a finding (log: $log; the input is in build/fuzz/)"
+        failed=$((failed + 1))
+    fi
+    grep -E ' cov: ' "$log" | tail -n 1 || true
+    grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' \
+        "$log" || true
+    echo "corpus: $(find "$scratch" -type f | wc -l) inputs in $scratch"
+}
+
 # Wine for the Windows tests: a fresh prefix for this run, a virtual display started before the
 # wine server (the server keeps the display it started with), and the server started here,
 # outside the test runner, which would otherwise wait on the pipes the server inherits.
@@ -144,6 +182,7 @@ test)
     run_tests linux
     run_tests linux-sanitize
     run_tests linux-thread
+    run_fuzz
     start_wine
     run_tests win32
     run_tests win64

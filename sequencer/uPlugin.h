@@ -83,6 +83,8 @@ class APlugin final : public AudioEffectX {
         return songPosition.load(std::memory_order_relaxed);
     }
     bool isEditorClosed() const { return editorClosed.load(std::memory_order_relaxed); }
+    // For tests, between the host's calls: how many input events wait for their sample.
+    std::int32_t waitingEvents() const { return pendingEvents; }
     void setEditorClosed(bool closed) { editorClosed.store(closed, std::memory_order_relaxed); }
 
   private:
