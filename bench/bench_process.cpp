@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "host/Morvo.h"
+#include "host/VstEventList.h"
 #include "sequencer/uPlugin.h"
 
 namespace {
@@ -53,12 +54,8 @@ void processBlocks(benchmark::State& state, Mode mode) {
     if (mode == Mode::External) e->setParameter(e, plugin::timingMode, 1.0f);
     if (mode == Mode::InternalPending) {
         // 250 events that wait far longer than the benchmark runs.
-        static VstMidiEvent events[250];
-        static struct {
-            std::int32_t numEvents;
-            VstIntPtr reserved;
-            VstEvent* events[250];
-        } list{250, 0, {}};
+        static std::vector<VstMidiEvent> events(250);
+        static VstEventList list;
         for (int i = 0; i < 250; ++i) {
             events[i] = VstMidiEvent{};
             events[i].type = kVstMidiType;
@@ -67,9 +64,9 @@ void processBlocks(benchmark::State& state, Mode mode) {
             events[i].midiData[0] = static_cast<char>(0x90);
             events[i].midiData[1] = 13;
             events[i].midiData[2] = 100;
-            list.events[i] = reinterpret_cast<VstEvent*>(&events[i]);
         }
-        e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
+        list.assign(events);
+        e->dispatcher(e, effProcessEvents, 0, 0, list.get(), 0.0f);
     }
     Buffers buffers;
     double ppq = 0.0;

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "host/Morvo.h"
+#include "host/VstEventList.h"
 
 namespace {
 
@@ -152,15 +153,8 @@ void SequencerRig::run(std::uint64_t samples, std::int32_t blockSize) {
 }
 
 void SequencerRig::deliver(const std::vector<VstEvent*>& events) {
-    // A host allocates the list numEvents long, past the two pointers the record declares.
-    std::vector<VstIntPtr> storage(2 + std::max<std::size_t>(events.size(), 2));
-    auto* list = reinterpret_cast<VstEvents*>(storage.data());
-    list->numEvents = static_cast<std::int32_t>(events.size());
-    list->reserved = 0;
-    VstEvent** pointers = list->events;
-    for (std::size_t i = 0; i < events.size(); ++i)
-        pointers[i] = events[i];
-    EXPECT_EQ(dispatch(effProcessEvents, 0, 0, list), 1);
+    VstEventList list(events.data(), events.size());
+    EXPECT_EQ(dispatch(effProcessEvents, 0, 0, list.get()), 1);
 }
 
 void SequencerRig::noteAt(std::uint64_t sample, int note, int velocity, int channel) {

@@ -222,7 +222,7 @@ void HostSession::play(const SessionSettings& chosen, std::int32_t program,
     float* outputs[2] = {left.data(), right.data()};
     std::size_t nextNote = 0;
     std::vector<VstMidiEvent> noteEvents;
-    std::vector<VstIntPtr> listStorage;
+    VstEventList noteList;
     for (blockStart = 0; blockStart < total;) {
         const auto frames = static_cast<std::int32_t>(std::min<std::uint64_t>(
             static_cast<std::uint64_t>(settings.blockSize), total - blockStart));
@@ -241,13 +241,8 @@ void HostSession::play(const SessionSettings& chosen, std::int32_t program,
             ++nextNote;
         }
         if (!noteEvents.empty()) {
-            listStorage.assign(2 + noteEvents.size() + 2, 0);
-            auto* list = reinterpret_cast<VstEvents*>(listStorage.data());
-            list->numEvents = static_cast<std::int32_t>(noteEvents.size());
-            VstEvent** pointers = list->events;
-            for (std::size_t i = 0; i < noteEvents.size(); ++i)
-                pointers[i] = reinterpret_cast<VstEvent*>(&noteEvents[i]);
-            dispatch(effProcessEvents, 0, 0, list);
+            noteList.assign(noteEvents);
+            dispatch(effProcessEvents, 0, 0, noteList.get());
         }
         timeInfo = VstTimeInfo{};
         timeInfo.samplePos = static_cast<double>(blockStart);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/DAEffectX.h"
+#include "host/VstEventList.h"
 
 struct ReceivedEvent {
     std::uint64_t sample; // block start plus the event's deltaFrames

@@ -21,6 +21,7 @@
 #include "editor/uPluginEditor.h"
 #include "framework/Backend.h"
 #include "host/Morvo.h"
+#include "host/VstEventList.h"
 #include "sequencer/uPlugin.h"
 
 namespace {
@@ -252,11 +253,8 @@ void sendEvents(Instance& in, Input& input) {
         static_cast<std::int32_t>(input.raw<std::uint16_t>() % (kMaxEvents + 1));
     // Generic 32-byte records; the list is allocated numEvents long, as hosts do.
     std::vector<VstMidiEvent> events(static_cast<std::size_t>(count));
-    const std::size_t listBytes = offsetof(VstEvents, events) + sizeof(VstEvent*) * count;
-    auto* list = static_cast<VstEvents*>(std::malloc(listBytes));
-    list->numEvents = count;
-    list->reserved = 0;
-    VstEvent** entries = list->events; // really numEvents long
+    VstEventList list(nullptr, static_cast<std::size_t>(count));
+    VstEvent** entries = list.pointers();
     std::int32_t pending = in.plugin().waitingEvents();
     for (std::int32_t i = 0; i < count; ++i) {
         VstMidiEvent& ev = events[static_cast<std::size_t>(i)];
@@ -283,10 +281,9 @@ void sendEvents(Instance& in, Input& input) {
         in.waiting.push_back({in.samples + static_cast<std::uint64_t>(delay), transport});
     }
     const Stopwatch watch;
-    const VstIntPtr result = dispatch(in, effProcessEvents, 0, 0, list);
+    const VstIntPtr result = dispatch(in, effProcessEvents, 0, 0, list.get());
     require(watch.within(kBlockBound, {}), "processEvents took the plug-in over 50 ms");
     require(result == 1, "processEvents does not answer 1");
-    std::free(list);
 }
 
 void processBlock(Instance& in, Input& input) {
