@@ -1,7 +1,6 @@
 #include "uEditor.h"
 
 #include <cstring>
-#include <sstream>
 
 #include "framework/Backend.h"
 #include "framework/Numbers.h"
@@ -14,14 +13,18 @@ using namespace plugin;
 
 namespace {
 
+// "a|b|" gives "a", "b" and an empty last part; an empty text gives no parts. (No string
+// streams: they would bring the C++ run-time's locale machinery into the library.)
 std::vector<std::string> split(const char* text, char separator) {
     std::vector<std::string> parts;
-    std::string part;
-    std::istringstream in(text);
-    while (std::getline(in, part, separator))
-        parts.push_back(part);
-    if (text[0] != '\0' && text[std::strlen(text) - 1] == separator) parts.emplace_back();
-    return parts;
+    if (text[0] == '\0') return parts;
+    const char* start = text;
+    for (const char* at = text;; ++at) {
+        if (*at != separator && *at != '\0') continue;
+        parts.emplace_back(start, at);
+        if (*at == '\0') return parts;
+        start = at + 1;
+    }
 }
 
 std::unique_ptr<Control> create(const resources::ControlEntry& entry) {
