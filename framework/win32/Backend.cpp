@@ -39,15 +39,37 @@ COLORREF toColorRef(Colour colour) {
     return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
 }
 
+HFONT createFont(const Font& font, int averageWidth) {
+    return CreateFontA(-font.height, averageWidth, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
+                       FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, font.name.c_str());
+}
+
 // "MS Sans Serif" at the layout's pixel height (the character height, as 8 pt is 11 pixels at
-// 96 dots per inch); Windows substitutes a font of the same size where it is missing.
+// 96 dots per inch); the layout's boxes are measured in it, 5 pixels wide on average at 11.
+// Where the face is missing the system substitutes another of the same height. Wine as Debian
+// 12 ships it loads none of its own faces (fonts-wine's) and takes DejaVu Sans from fontconfig:
+// wider in its lower case and digits at the same average, and given margins of 2 or 3 pixels a
+// side in an edit where the bitmap face gets none, which cuts " min/max" and "127". Such a
+// stand-in is narrowed to one pixel less than the face's average width.
 HFONT fontFor(const Font& font) {
     const auto key = std::make_pair(font.height, font.bold);
     auto found = fonts.find(key);
     if (found != fonts.end()) return found->second;
-    HFONT made = CreateFontA(-font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
-                             FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, font.name.c_str());
+    HFONT made = createFont(font, 0);
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(screen, made);
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(screen, LF_FACESIZE, face);
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(screen, &metrics);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+    const int narrowed = std::max(1, (font.height * 5 + 5) / 11 - 1);
+    if (lstrcmpiA(face, font.name.c_str()) != 0 && metrics.tmAveCharWidth > narrowed) {
+        DeleteObject(made);
+        made = createFont(font, narrowed);
+    }
     fonts.emplace(key, made);
     return made;
 }

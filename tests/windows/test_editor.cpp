@@ -368,6 +368,38 @@ TEST_F(WindowsEditor, ShowsTheValuesAndFollowsTheHost) {
     EXPECT_GT(GetRValue(background), 120);
 }
 
+// Measured in the font the window gives its edits, which its labels share: whatever face the
+// system gives for "MS Sans Serif" (Wine's stand-in is wider), no text is cut.
+TEST_F(WindowsEditor, EveryTextFitsItsBoxInTheFontTheSystemGives) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    HWND ccout = childAt(form, "Edit", 556, 60, 25, 19);
+    HWND low = childAt(form, "Edit", 556, 80, 25, 19);
+    HWND high = childAt(form, "Edit", 588, 80, 25, 19);
+    ASSERT_TRUE(ccout && low && high);
+    auto font = reinterpret_cast<HFONT>(SendMessageA(high, WM_GETFONT, 0, 0));
+    ASSERT_NE(font, nullptr);
+    HDC dc = GetDC(form);
+    HGDIOBJ old = SelectObject(dc, font);
+    auto widthOf = [dc](const std::string& text) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    // Each label ends before the edit to its right covers it.
+    EXPECT_LE(516 + widthOf("CC Out"), placeOf(ccout).left);
+    EXPECT_LE(508 + widthOf(" min/max"), placeOf(low).left);
+    EXPECT_LE(581 + widthOf("/"), placeOf(high).left);
+    EXPECT_LE(508 + widthOf("End Step"), placeOf(childAt(form, "Edit", 556, 112, 25, 19)).left);
+    // The largest value fits the edit's text rectangle, inside its border and margins.
+    RECT text{};
+    SendMessageA(high, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&text));
+    EXPECT_EQ(textOf(high), "127");
+    EXPECT_LE(widthOf("127"), text.right - text.left);
+    SelectObject(dc, old);
+    ReleaseDC(form, dc);
+}
+
 TEST_F(WindowsEditor, SlidersSyncAndTransportSendWhatTheUserDoes) {
     HWND form = openEditor();
     ASSERT_NE(form, nullptr);
