@@ -84,6 +84,8 @@ RECT toRect(const Rect& r) {
 
 LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK groupFrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+WNDPROC buttonProc = nullptr; // the system's procedure of the BUTTON class
 
 // ---------------------------------------------------------------------------------------------
 // Peers
@@ -462,6 +464,23 @@ LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
+// A radio group's frame and caption. The system's group box paints no background, so what lies
+// inside its frame is whatever the windows below left there: LMMS's Wine VST server erases its
+// window black, over the group's own background. The group's colour goes in first.
+LRESULT CALLBACK groupFrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowPeer* group = WindowPeer::of(GetParent(hwnd));
+    if (message != WM_PAINT || group == nullptr || !group->alive())
+        return CallWindowProcA(buttonProc, hwnd, message, wParam, lParam);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    FillRect(dc, &client, group->brush);
+    CallWindowProcA(buttonProc, hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
 // Edits: each typed character goes through the control's key filter first.
 LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* peer = static_cast<EditPeer*>(WindowPeer::of(hwnd));
@@ -565,10 +584,12 @@ void showControl(Control& control, HWND parent) {
         auto& group = static_cast<RadioGroup&>(control);
         auto& shown = showInOwnWindow<RadioGroupPeer>(control, control.bounds, parent);
         const Rect inside{0, 0, control.bounds.width, control.bounds.height};
-        useFont(createWindow("BUTTON", group.caption.c_str(),
-                             WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_CLIPSIBLINGS, inside,
-                             shown.hwnd),
-                control.font);
+        HWND frame =
+            createWindow("BUTTON", group.caption.c_str(),
+                         WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_CLIPSIBLINGS, inside, shown.hwnd);
+        useFont(frame, control.font);
+        buttonProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(groupFrameProc)));
         // The items in one column below the caption, sharing the height evenly.
         const int top = control.font.height + 4;
         const int count = static_cast<int>(group.items.size());

@@ -400,6 +400,35 @@ TEST_F(WindowsEditor, EveryTextFitsItsBoxInTheFontTheSystemGives) {
     ReleaseDC(form, dc);
 }
 
+// LMMS's Wine VST server gives the editor a window whose class erases it black and that does not
+// clip its children: inside its frame the Sync group keeps its own silver all the same.
+TEST_F(WindowsEditor, TheSyncGroupKeepsItsColourInAHostWindowErasedBlack) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = "BlackHostWindow";
+    RegisterClassA(&windowClass);
+    HWND host =
+        CreateWindowExA(0, "BlackHostWindow", "Black host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
+                        10, 700, 380, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(dispatch(effEditOpen, 0, 0, host), 1);
+    pump(250);
+    HWND form = GetWindow(host, GW_CHILD);
+    ASSERT_NE(form, nullptr);
+    // The whole window painted again, as after the display uncovers it.
+    RedrawWindow(host, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pump(100);
+    const Screenshot shot = capture(form);
+    // Between the frame's left side and the radio buttons, down the group's height.
+    for (int y = 80; y <= 210; y += 10)
+        EXPECT_EQ(shot.at(445, y), RGB(0xC0, 0xC0, 0xC0)) << "at y " << y;
+    dispatch(effEditClose);
+    DestroyWindow(host);
+}
+
 TEST_F(WindowsEditor, SlidersSyncAndTransportSendWhatTheUserDoes) {
     HWND form = openEditor();
     ASSERT_NE(form, nullptr);
