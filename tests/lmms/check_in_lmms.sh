@@ -4,8 +4,9 @@
 # the plug-in in the track's effect chain. LMMS must name the plug-in's unique ID in its log,
 # and the two renderings must carry the same samples to the last bit: the plug-in passes audio
 # through unchanged. With a screenshot path, LMMS's window is then opened on the display and the
-# plug-in's editor, as LMMS shows it, is kept there; that part is best effort and never fails
-# the test.
+# plug-in's editor, as LMMS shows it, is kept there, and the Sync group must be silver inside
+# its frame; opening the editor by clicking is best effort: when it does not open, only the whole
+# display is kept and the test does not fail for it.
 # Needs WINEPREFIX and DISPLAY set up as build.sh does (a prepared prefix, a running display).
 # usage: check_in_lmms.sh LIBRARY [SCREENSHOT.png]
 set -u
@@ -165,6 +166,14 @@ if [ -n "$screenshot" ] && command -v xdotool >/dev/null && command -v import >/
     done
     if [ "$colours" -gt 16 ]; then
         echo "kept LMMS's view of the editor in $screenshot"
+        # Inside the Sync group's frame, left of its radio buttons (the window has a border of one
+        # pixel): the group's silver, where LMMS's window is erased black.
+        strip=$(convert "$screenshot" -crop 1x111+446+91 +repage \
+            -format '%k colour(s), the first %[pixel:p{0,0}]' info: 2>/dev/null)
+        if [ "$strip" != "1 colour(s), the first srgb(192,192,192)" ]; then
+            echo "inside the Sync group's frame LMMS shows $strip, not silver alone"
+            status=1
+        fi
     else
         import -window root "$screenshot" 2>/dev/null
         echo "note: LMMS did not show the editor; kept the whole display in $screenshot"
