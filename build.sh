@@ -32,8 +32,9 @@ install_missing() {
 
 build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest
     libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev locales)
-# fonts-wine: Wine's own fonts, as a user's Wine has them (Wine recommends them).
-wine_tools=(wine wine32:i386 wine64 xvfb xauth fonts-wine)
+# fonts-wine and fonts-liberation: the fonts Wine recommends, as a user's Wine has them (Wine
+# then gives Liberation Sans for "MS Sans Serif").
+wine_tools=(wine wine32:i386 wine64 xvfb xauth fonts-wine fonts-liberation)
 real_host_tools=(ardour)
 # LMMS with its Wine VST server (32-bit; lmms:i386 replaces an amd64 lmms), and what opens and
 # photographs the plug-in's editor in LMMS's window.

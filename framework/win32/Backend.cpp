@@ -45,13 +45,23 @@ HFONT createFont(const Font& font, int averageWidth) {
                        DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, font.name.c_str());
 }
 
+// Whether a stand-in for "MS Sans Serif" fits the boxes laid out in the real face at a height.
+// The real face at 11 pixels has digits of 6 pixels and a lower case 135 pixels long. A stand-in's
+// digits must be a pixel narrower: an edit gives a TrueType face margins of 2 or 3 pixels a side
+// where the bitmap face gets none, and "127" must still fit a 25-pixel edit.
+bool fitsTheLayout(HDC dc, int height) {
+    constexpr int kHeight = 11, kDigits = 10 * 5, kLowerCase = 135;
+    SIZE digits{}, lowerCase{};
+    GetTextExtentPoint32A(dc, "0123456789", 10, &digits);
+    GetTextExtentPoint32A(dc, "abcdefghijklmnopqrstuvwxyz", 26, &lowerCase);
+    return digits.cx * kHeight <= kDigits * height && lowerCase.cx * kHeight <= kLowerCase * height;
+}
+
 // "MS Sans Serif" at the layout's pixel height (the character height, as 8 pt is 11 pixels at
-// 96 dots per inch); the layout's boxes are measured in it, 5 pixels wide on average at 11.
-// Where the face is missing the system substitutes another of the same height. Wine as Debian
-// 12 ships it loads none of its own faces (fonts-wine's) and takes DejaVu Sans from fontconfig:
-// wider in its lower case and digits at the same average, and given margins of 2 or 3 pixels a
-// side in an edit where the bitmap face gets none, which cuts " min/max" and "127". Such a
-// stand-in is narrowed to one pixel less than the face's average width.
+// 96 dots per inch). Where the face is missing the system substitutes another of the same
+// height: Wine as Debian 12 ships it loads none of its own faces (fonts-wine's) and takes one
+// from fontconfig, Liberation Sans or DejaVu Sans, which cut " min/max" and "127". Such a
+// stand-in is asked for narrower on average, a pixel at a time, until it fits.
 HFONT fontFor(const Font& font) {
     const auto key = std::make_pair(font.height, font.bold);
     auto found = fonts.find(key);
@@ -61,15 +71,19 @@ HFONT fontFor(const Font& font) {
     HGDIOBJ old = SelectObject(screen, made);
     char face[LF_FACESIZE] = {};
     GetTextFaceA(screen, LF_FACESIZE, face);
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(screen, &metrics);
+    if (lstrcmpiA(face, font.name.c_str()) != 0) {
+        TEXTMETRICA metrics{};
+        GetTextMetricsA(screen, &metrics);
+        for (int width = metrics.tmAveCharWidth - 1;
+             width > 0 && !fitsTheLayout(screen, font.height); --width) {
+            SelectObject(screen, old);
+            DeleteObject(made);
+            made = createFont(font, width);
+            SelectObject(screen, made);
+        }
+    }
     SelectObject(screen, old);
     ReleaseDC(nullptr, screen);
-    const int narrowed = std::max(1, (font.height * 5 + 5) / 11 - 1);
-    if (lstrcmpiA(face, font.name.c_str()) != 0 && metrics.tmAveCharWidth > narrowed) {
-        DeleteObject(made);
-        made = createFont(font, narrowed);
-    }
     fonts.emplace(key, made);
     return made;
 }
