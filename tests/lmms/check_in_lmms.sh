@@ -136,7 +136,7 @@ fi
 # tab and the effect's Controls button, clicked where LMMS 1.2 puts them on a 1280x1024 display.
 if [ -n "$screenshot" ] && command -v xdotool >/dev/null && command -v import >/dev/null; then
     # In a process group of its own, which takes LMMS's Wine VST server with it at the end.
-    setsid lmms --allowroot "$work/effect.mmp" >"$work/gui.log" 2>&1 &
+    setsid timeout 180 lmms --allowroot "$work/effect.mmp" >"$work/gui.log" 2>&1 &
     lmms_pid=$!
     editor=""
     for _ in $(seq 60); do
