@@ -32,9 +32,14 @@ install_missing() {
 
 build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest
     libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev locales)
-wine_tools=(wine wine32:i386 wine64 xvfb xauth)
+# fonts-wine and fonts-liberation: the fonts Wine recommends, as a user's Wine has them (Wine
+# then gives Liberation Sans for "MS Sans Serif").
+wine_tools=(wine wine32:i386 wine64 xvfb xauth fonts-wine fonts-liberation)
 real_host_tools=(ardour)
 fuzz_tools=(clang-14 libclang-rt-14-dev)
+# LMMS with its Wine VST server (32-bit; lmms:i386 replaces an amd64 lmms), and what opens and
+# photographs the plug-in's editor in LMMS's window.
+windows_host_tools=(lmms:i386 lmms-vst-server:i386 xdotool imagemagick)
 
 # libjpeg for the Windows builds: Debian ships it for mingw in no package, so the build makes
 # it from Debian's own source package of libjpeg-turbo, fetched once into build/third_party.
@@ -135,7 +140,7 @@ run_fuzz() {
 # outside the test runner, which would otherwise wait on the pipes the server inherits.
 xvfb_pid=""
 start_wine() {
-    install_missing "${wine_tools[@]}"
+    install_missing "${wine_tools[@]}" "${windows_host_tools[@]}"
     export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     timeout 30 wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"

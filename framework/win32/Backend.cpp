@@ -49,16 +49,52 @@ COLORREF toColorRef(Colour colour) {
     return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
 }
 
+HFONT createFont(const Font& font, int averageWidth) {
+    return CreateFontA(-font.height, averageWidth, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
+                       FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, font.name.c_str());
+}
+
+// Whether a stand-in for "MS Sans Serif" fits the boxes laid out in the real face at a height.
+// The real face at 11 pixels has digits of 6 pixels and a lower case 135 pixels long. A stand-in's
+// digits must be a pixel narrower: an edit gives a TrueType face margins of 2 or 3 pixels a side
+// where the bitmap face gets none, and "127" must still fit a 25-pixel edit.
+bool fitsTheLayout(HDC dc, int height) {
+    constexpr int kHeight = 11, kDigits = 10 * 5, kLowerCase = 135;
+    SIZE digits{}, lowerCase{};
+    GetTextExtentPoint32A(dc, "0123456789", 10, &digits);
+    GetTextExtentPoint32A(dc, "abcdefghijklmnopqrstuvwxyz", 26, &lowerCase);
+    return digits.cx * kHeight <= kDigits * height && lowerCase.cx * kHeight <= kLowerCase * height;
+}
+
 // "MS Sans Serif" at the layout's pixel height (the character height, as 8 pt is 11 pixels at
-// 96 dots per inch); Windows substitutes a font of the same size where it is missing.
+// 96 dots per inch). Where the face is missing the system substitutes another of the same
+// height: Wine as Debian 12 ships it loads none of its own faces (fonts-wine's) and takes one
+// from fontconfig, Liberation Sans or DejaVu Sans, which cut " min/max" and "127". Such a
+// stand-in is asked for narrower on average, a pixel at a time, until it fits.
 HFONT fontFor(const Font& font) {
     const std::lock_guard<std::mutex> lock(sharedTables);
     const auto key = std::make_pair(font.height, font.bold);
     auto found = fonts.find(key);
     if (found != fonts.end()) return found->second;
-    HFONT made = CreateFontA(-font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
-                             FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, font.name.c_str());
+    HFONT made = createFont(font, 0);
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(screen, made);
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(screen, LF_FACESIZE, face);
+    if (lstrcmpiA(face, font.name.c_str()) != 0) {
+        TEXTMETRICA metrics{};
+        GetTextMetricsA(screen, &metrics);
+        for (int width = metrics.tmAveCharWidth - 1;
+             width > 0 && !fitsTheLayout(screen, font.height); --width) {
+            SelectObject(screen, old);
+            DeleteObject(made);
+            made = createFont(font, width);
+            SelectObject(screen, made);
+        }
+    }
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
     fonts.emplace(key, made);
     return made;
 }
@@ -73,6 +109,9 @@ RECT toRect(const Rect& r) {
 
 LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK controlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK groupFrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// The system's procedure of the BUTTON class, the same for every thread that shows a form.
+std::atomic<WNDPROC> buttonProc{nullptr};
 
 // ---------------------------------------------------------------------------------------------
 // Peers
@@ -520,6 +559,24 @@ LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
+// A radio group's frame and caption. The system's group box paints no background, so what lies
+// inside its frame is whatever the windows below left there: LMMS's Wine VST server erases its
+// window black, over the group's own background. The group's colour goes in first.
+LRESULT CALLBACK groupFrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowPeer* group = WindowPeer::of(GetParent(hwnd));
+    if (message != WM_PAINT || group == nullptr || !group->alive())
+        return CallWindowProcA(buttonProc.load(), hwnd, message, wParam, lParam);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    FillRect(dc, &client, group->brush);
+    CallWindowProcA(buttonProc.load(), hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc),
+                    PRF_CLIENT);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
 // Sliders, edits and the button. The editor moves its own focus with Tab and Shift+Tab, whether
 // or not the host's message loop calls IsDialogMessage; a host that does would otherwise take
 // Tab for its own dialog, and Enter or Escape typed in an edit as its OK or Cancel. In edits,
@@ -664,10 +721,12 @@ void showControl(Control& control, HWND parent) {
         auto& group = static_cast<RadioGroup&>(control);
         auto& shown = showInOwnWindow<RadioGroupPeer>(control, control.bounds, parent);
         const Rect inside{0, 0, control.bounds.width, control.bounds.height};
-        useFont(createWindow("BUTTON", group.caption.c_str(),
-                             WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_CLIPSIBLINGS, inside,
-                             shown.hwnd),
-                control.font);
+        HWND frame =
+            createWindow("BUTTON", group.caption.c_str(),
+                         WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_CLIPSIBLINGS, inside, shown.hwnd);
+        useFont(frame, control.font);
+        buttonProc.store(reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(groupFrameProc))));
         // The items in one column below the caption, sharing the height evenly.
         const int top = control.font.height + 4;
         const int count = static_cast<int>(group.items.size());

@@ -400,6 +400,67 @@ TEST_F(WindowsEditor, ShowsTheValuesAndFollowsTheHost) {
     EXPECT_GT(GetRValue(background), 120);
 }
 
+// Measured in the font the window gives its edits, which its labels share: whatever face the
+// system gives for "MS Sans Serif" (Wine's stand-in is wider), no text is cut.
+TEST_F(WindowsEditor, EveryTextFitsItsBoxInTheFontTheSystemGives) {
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    HWND ccout = childAt(form, "Edit", 556, 60, 25, 19);
+    HWND low = childAt(form, "Edit", 556, 80, 25, 19);
+    HWND high = childAt(form, "Edit", 588, 80, 25, 19);
+    ASSERT_TRUE(ccout && low && high);
+    auto font = reinterpret_cast<HFONT>(SendMessageA(high, WM_GETFONT, 0, 0));
+    ASSERT_NE(font, nullptr);
+    HDC dc = GetDC(form);
+    HGDIOBJ old = SelectObject(dc, font);
+    auto widthOf = [dc](const std::string& text) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    // Each label ends before the edit to its right covers it.
+    EXPECT_LE(516 + widthOf("CC Out"), placeOf(ccout).left);
+    EXPECT_LE(508 + widthOf(" min/max"), placeOf(low).left);
+    EXPECT_LE(581 + widthOf("/"), placeOf(high).left);
+    EXPECT_LE(508 + widthOf("End Step"), placeOf(childAt(form, "Edit", 556, 112, 25, 19)).left);
+    // The largest value fits the edit's text rectangle, inside its border and margins.
+    RECT text{};
+    SendMessageA(high, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&text));
+    EXPECT_EQ(textOf(high), "127");
+    EXPECT_LE(widthOf("127"), text.right - text.left);
+    SelectObject(dc, old);
+    ReleaseDC(form, dc);
+}
+
+// LMMS's Wine VST server gives the editor a window whose class erases it black and that does not
+// clip its children: inside its frame the Sync group keeps its own silver all the same.
+TEST_F(WindowsEditor, TheSyncGroupKeepsItsColourInAHostWindowErasedBlack) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = "BlackHostWindow";
+    RegisterClassA(&windowClass);
+    HWND host =
+        CreateWindowExA(0, "BlackHostWindow", "Black host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
+                        10, 700, 380, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(dispatch(effEditOpen, 0, 0, host), 1);
+    pump(250);
+    HWND form = GetWindow(host, GW_CHILD);
+    ASSERT_NE(form, nullptr);
+    // The whole window painted again, as after the display uncovers it.
+    RedrawWindow(host, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pump(100);
+    const Screenshot shot = capture(form);
+    // Between the frame's left side and the radio buttons, down the group's height.
+    for (int y = 80; y <= 210; y += 10)
+        EXPECT_EQ(shot.at(445, y), RGB(0xC0, 0xC0, 0xC0)) << "at y " << y;
+    dispatch(effEditClose);
+    DestroyWindow(host);
+}
+
 TEST_F(WindowsEditor, SlidersSyncAndTransportSendWhatTheUserDoes) {
     HWND form = openEditor();
     ASSERT_NE(form, nullptr);
