@@ -1,6 +1,7 @@
 #!/bin/sh
-# Checks a Windows DLL's format, its export table (exactly the names given) and its import
-# table (system DLLs only: nothing of the compiler's run-times).
+# Checks a Windows DLL's format, its export table (exactly the names given), its import table
+# (system DLLs only: nothing of the compiler's run-times), and that it ships lean: under 1 MiB,
+# no debug information inside, the symbols in DLL.debug beside it.
 # usage: check_pe.sh OBJDUMP DLL FORMAT EXPORT...
 objdump=$1 dll=$2 format=$3
 shift 3
@@ -28,4 +29,17 @@ for name in $imports; do
         ;;
     esac
 done
-echo "$dll: $format, exports $exports; imports" $imports
+if "$objdump" -h "$dll" | grep -q ' \.debug_'; then
+    echo "$dll carries debug information"
+    exit 1
+fi
+size=$(wc -c <"$dll")
+if [ "$size" -ge 1048576 ]; then
+    echo "$dll is $size bytes, not under 1 MiB"
+    exit 1
+fi
+"$objdump" -h "$dll.debug" | grep -q ' \.debug_info' || {
+    echo "$dll.debug holds no symbols for crash reports"
+    exit 1
+}
+echo "$dll: $format, $size bytes, exports $exports; imports" $imports
