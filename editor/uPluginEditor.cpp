@@ -28,7 +28,6 @@ std::int32_t APluginEditor::getRect(ERect** where) {
 }
 
 std::int32_t APluginEditor::open(void* ptr) {
-    parentWindow = ptr;
     ++opens;
     // Some hosts destroy their plug-in window without effEditClose and later open the editor
     // in a new one: the kept window is gone with theirs, so it is built anew.
@@ -57,7 +56,6 @@ void APluginEditor::close() {
     if (opens == 0) {
         plugin().setEditorClosed(true);
         if (editorWindow) destroyWindow();
-        parentWindow = nullptr;
     }
 }
 

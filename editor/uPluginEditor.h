@@ -37,7 +37,6 @@ class APluginEditor : public AEffEditor {
     ERect rect{};
     std::int32_t opens = 0;
     std::unique_ptr<TPluginEditorWindow> editorWindow;
-    void* parentWindow = nullptr;
     // The values the window shows: they belong to the bridge, which outlives every window.
     std::atomic<float> paramCopy[plugin::kNumParams];
     std::atomic<bool> windowExists{false};

@@ -180,11 +180,6 @@ VstIntPtr AudioEffect::dispatcher(std::int32_t opcode, std::int32_t index, VstIn
 // ---------------------------------------------------------------------------------------------
 // AudioEffect: requests to the host
 
-VstIntPtr AudioEffect::callHost(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
-                                float opt) {
-    return audioMaster(&effect, opcode, index, value, ptr, opt);
-}
-
 void AudioEffect::setParameterAutomated(std::int32_t index, float value) {
     setParameter(index, value);
     if (hasHost()) callHost(audioMasterAutomate, index, 0, nullptr, value);

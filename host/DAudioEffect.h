@@ -113,9 +113,12 @@ class AudioEffect {
   protected:
     void setFlag(std::int32_t flag, bool state);
     bool hasHost() const { return audioMaster != nullptr; }
-    // One call of the host callback with this plug-in's record; only when hasHost().
+    // One call of the host callback with this plug-in's record; only when hasHost(). Inline:
+    // the audio thread makes one or two a sample.
     VstIntPtr callHost(std::int32_t opcode, std::int32_t index = 0, VstIntPtr value = 0,
-                       void* ptr = nullptr, float opt = 0.0f);
+                       void* ptr = nullptr, float opt = 0.0f) {
+        return audioMaster(&effect, opcode, index, value, ptr, opt);
+    }
 
     AEffect effect;
     // Written by the dispatcher thread, read by the audio thread.

@@ -147,17 +147,8 @@ bool AudioEffectX::getSpeakerArrangement(VstSpeakerArrangement** pluginInput,
 // ---------------------------------------------------------------------------------------------
 // Requests to the host
 
-VstTimeInfo* AudioEffectX::getTimeInfo(std::int32_t filter) {
-    return hasHost() ? reinterpret_cast<VstTimeInfo*>(callHost(audioMasterGetTime, 0, filter))
-                     : nullptr;
-}
-
 void AudioEffectX::setTimeInfo(std::int32_t filter, VstTimeInfo* timeInfo) {
     if (hasHost()) callHost(audioMasterSetTime, 0, filter, timeInfo);
-}
-
-std::int32_t AudioEffectX::tempoAt(std::int32_t position) {
-    return hasHost() ? static_cast<std::int32_t>(callHost(audioMasterTempoAt, 0, position)) : 0;
 }
 
 std::int32_t AudioEffectX::getNumAutomatableParameters() {

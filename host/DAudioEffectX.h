@@ -13,10 +13,16 @@ class AudioEffectX : public AudioEffect {
                          float opt) override;
 
     // Requests to the host. Audio thread: getTimeInfo, tempoAt, sendVstEventsToHost; the rest
-    // on the thread of their caller. Each answers its default when there is no callback.
-    virtual VstTimeInfo* getTimeInfo(std::int32_t filter);
+    // on the thread of their caller. Each answers its default when there is no callback. The
+    // two the audio thread makes every sample are inline.
+    virtual VstTimeInfo* getTimeInfo(std::int32_t filter) {
+        return hasHost() ? reinterpret_cast<VstTimeInfo*>(callHost(audioMasterGetTime, 0, filter))
+                         : nullptr;
+    }
     virtual void setTimeInfo(std::int32_t filter, VstTimeInfo* timeInfo);
-    virtual std::int32_t tempoAt(std::int32_t position);
+    virtual std::int32_t tempoAt(std::int32_t position) {
+        return hasHost() ? static_cast<std::int32_t>(callHost(audioMasterTempoAt, 0, position)) : 0;
+    }
     virtual std::int32_t getNumAutomatableParameters();
     virtual std::int32_t getParameterQuantization();
     virtual bool ioChanged();

@@ -81,7 +81,6 @@ APlugin::APlugin(audioMasterCallback audioMaster)
         record = VstMidiEvent{};
         record.type = kVstMidiType;
         record.byteSize = sizeof(VstMidiEvent);
-        record.deltaFrames = kFreeRecord;
         record.reserved1 = kRecordMark;
     }
     outEvents.numEvents = 1;
@@ -175,6 +174,9 @@ void APlugin::getParameterDisplay(std::int32_t index, char* text) {
     formatFixed2(param(index), framework::decimalSeparator(), text, 8);
 }
 
+// Names are copied in full (up to 28 bytes, "Sync Value -Do not automate"), not cut to the
+// interface's nominal 8 characters: hosts give name buffers far larger than that, and users
+// see the whole name in their host's panel.
 void APlugin::getParameterName(std::int32_t index, char* text) {
     if (isParameter(index))
         std::strcpy(text, kParameterNames[index]);

@@ -21,9 +21,9 @@ constexpr std::int32_t kEventRecords = 251;
 constexpr std::int32_t kDelayRecords = kEventRecords - 1;
 // An entry of the queue of waiting events: its acting sample << 8 | its record number.
 constexpr int kQueueRecordBits = 8;
-// deltaFrames of a free record.
-constexpr std::int32_t kFreeRecord = -99;
-// reserved1 of every record.
+// reserved1 of every record, the outgoing one included, is 99. Hosts ignore the reserved
+// bytes; the mark stays so that what a host or a MIDI log records is the same as it always was.
+// Not a leftover to clean up.
 constexpr char kRecordMark = 99;
 
 // MIDI notes that drive the sequencer.

@@ -238,19 +238,17 @@ MORVO_SAMPLE_PATH std::int32_t APlugin::followSteadyPosition(std::int32_t i, std
 
 // The steady loops' host requests, asked at each sample from i up to limit while the answer is
 // the one before and no parameter changes. Each gives the first sample whose answer differs,
-// with that answer, or the sample at which it stopped without asking. Out of line, at the start
-// of a cache line, with the host's callback in a register: that measured faster than the same
-// loops inlined into the block loop. Where the code falls moves them too (bench/compare.sh).
+// with that answer, or the sample at which it stopped without asking. The requests are the
+// frame's, inline. Out of line, at the start of a cache line: that measured faster than the
+// same loops inlined into the block loop. Where the code falls moves them too
+// (bench/compare.sh).
 [[gnu::noinline, gnu::aligned(64)]] APlugin::Sighting APlugin::watchTempo(std::int32_t i,
                                                                           std::int32_t limit,
                                                                           std::int32_t answer,
                                                                           std::uint32_t changes) {
-    const audioMasterCallback host = audioMaster;    // fixed from construction on
-    if (host == nullptr) return {i, answer != 0, 0}; // tempoAt answers 0 without a host
     for (; i < limit; ++i) {
         if (changesSoFar() != changes) return {i, false, 0};
-        const auto now =
-            static_cast<std::int32_t>(host(&effect, audioMasterTempoAt, 0, 0, nullptr, 0.0f));
+        const std::int32_t now = tempoAt(0);
         if (now != answer) return {i, true, now};
     }
     return {i, false, 0};
@@ -259,15 +257,11 @@ MORVO_SAMPLE_PATH std::int32_t APlugin::followSteadyPosition(std::int32_t i, std
 [[gnu::noinline, gnu::aligned(64)]] APlugin::Sighting
 APlugin::watchPosition(std::int32_t i, std::int32_t limit, std::uint64_t position,
                        std::uint32_t changes) {
-    const audioMasterCallback host = audioMaster; // fixed from construction on
-    if (host == nullptr) return {i, true, 0};     // getTimeInfo gives no record without a host
     for (; i < limit; ++i) {
         if (changesSoFar() != changes) return {i, false, 0};
-        const VstIntPtr answer =
-            host(&effect, audioMasterGetTime, 0, kVstTransportRecording, nullptr, 0.0f);
-        const auto* info = reinterpret_cast<const VstTimeInfo*>(answer);
+        const VstTimeInfo* info = getTimeInfo(kVstTransportRecording);
         if (info == nullptr || std::bit_cast<std::uint64_t>(info->ppqPos) != position)
-            return {i, true, answer};
+            return {i, true, reinterpret_cast<VstIntPtr>(info)};
     }
     return {i, false, 0};
 }

@@ -50,8 +50,11 @@ std::int32_t APlugin::takeFreeRecord() {
     return 0; // not reached: a free record exists while fewer than 250 are pending
 }
 
-// Lets the events due at this sample act, in ascending record order; a sample with none due
-// costs one comparison.
+// Lets the events due at this sample act, in ascending record order: each event takes the
+// lowest free record, so events due together usually act in the order the host listed them,
+// but not always (a record freed earlier in the block goes to a later event). That order is the
+// sequencer's rule, kept as it has always been: a start and a stop due at the same sample end
+// as their records lie. A sample with none due costs one comparison.
 void APlugin::processDelayedEvents(std::uint64_t sample) {
     const std::uint64_t nextSample = queueEntry(sample + 1, 0);
     while (pendingEvents > 0 && dueQueue[0] < nextSample) {
@@ -59,7 +62,6 @@ void APlugin::processDelayedEvents(std::uint64_t sample) {
         std::pop_heap(dueQueue, dueQueue + pendingEvents, std::greater<>());
         --pendingEvents;
         actOn(eventPool[record]);
-        eventPool[record].deltaFrames = kFreeRecord;
         freeRecords[record / 64] |= std::uint64_t{1} << (record % 64);
     }
 }
