@@ -1,6 +1,8 @@
 #include "uEditor.h"
 
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "framework/Backend.h"
 #include "framework/Numbers.h"
@@ -27,12 +29,24 @@ std::vector<std::string> split(const char* text, char separator) {
     }
 }
 
+// Each embedded picture decoded once for the library's life, on first use: a window shows the
+// light sixteen times, and editors open and close often. Editors may open on several threads.
+const Image& decodedPicture(const resources::EmbeddedPicture& data) {
+    static std::mutex guard;
+    static std::map<const resources::EmbeddedPicture*, Image> decoded;
+    const std::lock_guard<std::mutex> lock(guard);
+    auto found = decoded.find(&data);
+    if (found == decoded.end())
+        found = decoded.emplace(&data, decodeJpeg(data.data, data.size)).first;
+    return found->second;
+}
+
 std::unique_ptr<Control> create(const resources::ControlEntry& entry) {
     switch (entry.kind) {
     case Kind::Picture: {
         auto picture = std::make_unique<Picture>(entry.name);
         if (const resources::EmbeddedPicture* data = resources::findPicture(entry.picture))
-            picture->image = decodeJpeg(data->data, data->size);
+            picture->image = decodedPicture(*data);
         picture->stretch = entry.stretch;
         return picture;
     }

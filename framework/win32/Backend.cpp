@@ -36,6 +36,9 @@ constexpr UINT kShowMessage = WM_APP + 1;
 std::mutex sharedTables;
 int shownForms = 0;
 std::map<std::pair<int, bool>, HFONT> fonts;
+// The average width a stand-in font was narrowed to, kept for the library's life: finding it
+// measures several fonts, which takes Wine long, while the fonts themselves go with the last form.
+std::map<std::pair<int, bool>, int> standInWidths;
 
 HINSTANCE thisModule() {
     HMODULE module = nullptr;
@@ -77,7 +80,13 @@ HFONT fontFor(const Font& font) {
     const auto key = std::make_pair(font.height, font.bold);
     auto found = fonts.find(key);
     if (found != fonts.end()) return found->second;
+    if (const auto known = standInWidths.find(key); known != standInWidths.end()) {
+        HFONT made = createFont(font, known->second);
+        fonts.emplace(key, made);
+        return made;
+    }
     HFONT made = createFont(font, 0);
+    int width = 0;
     HDC screen = GetDC(nullptr);
     HGDIOBJ old = SelectObject(screen, made);
     char face[LF_FACESIZE] = {};
@@ -85,8 +94,8 @@ HFONT fontFor(const Font& font) {
     if (lstrcmpiA(face, font.name.c_str()) != 0) {
         TEXTMETRICA metrics{};
         GetTextMetricsA(screen, &metrics);
-        for (int width = metrics.tmAveCharWidth - 1;
-             width > 0 && !fitsTheLayout(screen, font.height); --width) {
+        for (width = metrics.tmAveCharWidth - 1; width > 0 && !fitsTheLayout(screen, font.height);
+             --width) {
             SelectObject(screen, old);
             DeleteObject(made);
             made = createFont(font, width);
@@ -96,6 +105,7 @@ HFONT fontFor(const Font& font) {
     SelectObject(screen, old);
     ReleaseDC(nullptr, screen);
     fonts.emplace(key, made);
+    standInWidths.emplace(key, width);
     return made;
 }
 
@@ -168,13 +178,20 @@ class WindowPeer : public Peer {
     WNDPROC original = nullptr;
 };
 
-// A control without a window: its parent paints it.
+// A control without a window: its parent paints it, from what the peer made ready once: a
+// picture's pixels as a bitmap, a label's background brush.
 class GraphicPeer : public Peer {
   public:
-    explicit GraphicPeer(Control& control) : control(control), shownAt(control.bounds) {}
+    explicit GraphicPeer(Control& control);
+    ~GraphicPeer() override {
+        if (ready != nullptr) DeleteObject(ready);
+        if (brush != nullptr) DeleteObject(brush);
+    }
     void changed() override;
     Control& control;
     Rect shownAt; // the rectangle painted last, to be cleared when a label's size changes
+    HBITMAP ready = nullptr;
+    HBRUSH brush = nullptr;
 };
 
 class ScrollBarPeer : public WindowPeer {
@@ -236,6 +253,34 @@ class RadioGroupPeer : public WindowPeer {
 class ContainerPeer : public WindowPeer {
   public:
     using WindowPeer::WindowPeer;
+    ~ContainerPeer() override { releaseCanvas(); }
+    // The off-screen picture painting draws into, and a context for the pictures it copies
+    // from: made at the first paint, kept while the window lives.
+    bool prepareCanvas(HDC screen, int width, int height) {
+        if (canvas != nullptr) return true;
+        canvas = CreateCompatibleDC(screen);
+        pictures = CreateCompatibleDC(screen);
+        canvasBitmap = CreateCompatibleBitmap(screen, width, height);
+        if (canvas == nullptr || pictures == nullptr || canvasBitmap == nullptr) {
+            releaseCanvas();
+            return false;
+        }
+        canvasDefault = SelectObject(canvas, canvasBitmap);
+        return true;
+    }
+    void releaseCanvas() {
+        if (canvas != nullptr) {
+            SelectObject(canvas, canvasDefault);
+            DeleteDC(canvas);
+        }
+        if (pictures != nullptr) DeleteDC(pictures);
+        if (canvasBitmap != nullptr) DeleteObject(canvasBitmap);
+        canvas = pictures = nullptr;
+        canvasBitmap = nullptr;
+    }
+    HDC canvas = nullptr, pictures = nullptr;
+    HBITMAP canvasBitmap = nullptr;
+    HGDIOBJ canvasDefault = nullptr;
 };
 
 // Our window class is registered while any form is shown, and the fonts kept.
@@ -318,45 +363,56 @@ void GraphicPeer::changed() {
 // ---------------------------------------------------------------------------------------------
 // Painting
 
-void drawPicture(HDC dc, const Picture& picture) {
-    const Image& image = picture.image;
-    if (image.empty()) return;
-    const int stride = (image.width * 3 + 3) & ~3;
-    std::vector<std::uint8_t> bgr(static_cast<std::size_t>(stride) * image.height);
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x) {
-            const std::uint32_t rgb = image.pixel(x, y);
-            std::uint8_t* at = &bgr[static_cast<std::size_t>(y) * stride + x * 3];
-            at[0] = rgb & 0xFF;
-            at[1] = (rgb >> 8) & 0xFF;
-            at[2] = (rgb >> 16) & 0xFF;
-        }
+// A picture's pixels as a bitmap of the screen's kind, converted once.
+HBITMAP readyBitmap(const Image& image) {
+    if (image.empty()) return nullptr;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = image.width;
     info.bmiHeader.biHeight = -image.height; // rows from the top
     info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap == nullptr) return nullptr;
+    auto* pixels = static_cast<std::uint32_t*>(bits); // 0x00RRGGBB
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            pixels[static_cast<std::size_t>(y) * image.width + x] = image.pixel(x, y);
+    GdiFlush();
+    return bitmap;
+}
+
+GraphicPeer::GraphicPeer(Control& control) : control(control), shownAt(control.bounds) {
+    if (control.kind == Kind::Picture)
+        ready = readyBitmap(static_cast<const Picture&>(control).image);
+    else
+        brush = CreateSolidBrush(toColorRef(control.colour));
+}
+
+void drawPicture(ContainerPeer& container, const Picture& picture) {
+    const auto* peer = static_cast<const GraphicPeer*>(picture.peer.get());
+    if (peer == nullptr || peer->ready == nullptr) return;
+    const Image& image = picture.image;
     const Rect& box = picture.bounds;
+    HGDIOBJ old = SelectObject(container.pictures, peer->ready);
     if (picture.stretch) {
-        SetStretchBltMode(dc, COLORONCOLOR);
-        StretchDIBits(dc, box.left, box.top, box.width, box.height, 0, 0, image.width, image.height,
-                      bgr.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+        SetStretchBltMode(container.canvas, COLORONCOLOR);
+        StretchBlt(container.canvas, box.left, box.top, box.width, box.height, container.pictures,
+                   0, 0, image.width, image.height, SRCCOPY);
     } else {
         // Unscaled at the top left, cut to the box.
-        const int width = std::min(image.width, box.width);
-        const int height = std::min(image.height, box.height);
-        StretchDIBits(dc, box.left, box.top, width, height, 0, 0, width, height, bgr.data(), &info,
-                      DIB_RGB_COLORS, SRCCOPY);
+        BitBlt(container.canvas, box.left, box.top, std::min(image.width, box.width),
+               std::min(image.height, box.height), container.pictures, 0, 0, SRCCOPY);
     }
+    SelectObject(container.pictures, old);
 }
 
 void drawLabel(HDC dc, const Label& label) {
+    const auto* peer = static_cast<const GraphicPeer*>(label.peer.get());
     RECT box = toRect(label.bounds);
-    HBRUSH background = CreateSolidBrush(toColorRef(label.colour));
-    FillRect(dc, &box, background);
-    DeleteObject(background);
+    if (peer != nullptr && peer->brush != nullptr) FillRect(dc, &box, peer->brush);
     HGDIOBJ old = SelectObject(dc, fontFor(label.font));
     SetBkMode(dc, OPAQUE);
     SetBkColor(dc, toColorRef(label.colour));
@@ -373,21 +429,20 @@ void paintContainer(ContainerPeer& peer) {
     HDC screen = BeginPaint(peer.hwnd, &ps);
     RECT client;
     GetClientRect(peer.hwnd, &client);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    FillRect(dc, &client, peer.brush);
-    for (const auto& child : peer.control.children()) {
-        if (child->isWindowed() || !child->isVisible()) continue;
-        if (child->kind == Kind::Picture)
-            drawPicture(dc, static_cast<const Picture&>(*child));
-        else if (child->kind == Kind::Label)
-            drawLabel(dc, static_cast<const Label&>(*child));
+    if (peer.prepareCanvas(screen, client.right, client.bottom)) {
+        FillRect(peer.canvas, &client, peer.brush);
+        for (const auto& child : peer.control.children()) {
+            if (child->isWindowed() || !child->isVisible()) continue;
+            if (child->kind == Kind::Picture)
+                drawPicture(peer, static_cast<const Picture&>(*child));
+            else if (child->kind == Kind::Label)
+                drawLabel(peer.canvas, static_cast<const Label&>(*child));
+        }
+        // Only what needs painting is copied.
+        BitBlt(screen, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+               ps.rcPaint.bottom - ps.rcPaint.top, peer.canvas, ps.rcPaint.left, ps.rcPaint.top,
+               SRCCOPY);
     }
-    BitBlt(screen, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-    SelectObject(dc, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     EndPaint(peer.hwnd, &ps);
 }
 
