@@ -45,9 +45,11 @@ std::int32_t APluginEditor::open(void* ptr) {
         copyParameters();
     }
     plugin().setEditorClosed(false);
-    editorWindow->paintNow();
+    // The controls take the values before the window first appears, so it is drawn once, with
+    // them.
     editorWindow->Updater.enabled = true;
     editorWindow->UpdaterTimer();
+    editorWindow->paintNow();
     return 1;
 }
 

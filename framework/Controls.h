@@ -235,7 +235,7 @@ class Form : public Control {
     void addTimer(Timer& timer) { timers.push_back(&timer); }
     std::vector<Timer*> timers;
 
-    // Has the form paint itself at once.
+    // Has the form paint itself at once; a native form appears on screen with its first paint.
     void paintNow() {
         if (peer) peer->paint();
     }

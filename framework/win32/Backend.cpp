@@ -35,10 +35,14 @@ constexpr UINT kShowMessage = WM_APP + 1;
 // it, and the fonts. Taken on user-interface threads only, never on the audio thread.
 std::mutex sharedTables;
 int shownForms = 0;
-std::map<std::pair<int, bool>, HFONT> fonts;
-// The average width a stand-in font was narrowed to, kept for the library's life: finding it
-// measures several fonts, which takes Wine long, while the fonts themselves go with the last form.
-std::map<std::pair<int, bool>, int> standInWidths;
+// The fonts, made on first use and kept for the library's life: making and measuring them is
+// the slowest part of opening an editor under Wine. They go when the host unloads the library.
+struct Fonts : std::map<std::pair<int, bool>, HFONT> {
+    ~Fonts() {
+        for (auto& entry : *this)
+            DeleteObject(entry.second);
+    }
+} fonts;
 
 HINSTANCE thisModule() {
     HMODULE module = nullptr;
@@ -80,13 +84,7 @@ HFONT fontFor(const Font& font) {
     const auto key = std::make_pair(font.height, font.bold);
     auto found = fonts.find(key);
     if (found != fonts.end()) return found->second;
-    if (const auto known = standInWidths.find(key); known != standInWidths.end()) {
-        HFONT made = createFont(font, known->second);
-        fonts.emplace(key, made);
-        return made;
-    }
     HFONT made = createFont(font, 0);
-    int width = 0;
     HDC screen = GetDC(nullptr);
     HGDIOBJ old = SelectObject(screen, made);
     char face[LF_FACESIZE] = {};
@@ -94,8 +92,8 @@ HFONT fontFor(const Font& font) {
     if (lstrcmpiA(face, font.name.c_str()) != 0) {
         TEXTMETRICA metrics{};
         GetTextMetricsA(screen, &metrics);
-        for (width = metrics.tmAveCharWidth - 1; width > 0 && !fitsTheLayout(screen, font.height);
-             --width) {
+        for (int width = metrics.tmAveCharWidth - 1;
+             width > 0 && !fitsTheLayout(screen, font.height); --width) {
             SelectObject(screen, old);
             DeleteObject(made);
             made = createFont(font, width);
@@ -105,7 +103,6 @@ HFONT fontFor(const Font& font) {
     SelectObject(screen, old);
     ReleaseDC(nullptr, screen);
     fonts.emplace(key, made);
-    standInWidths.emplace(key, width);
     return made;
 }
 
@@ -298,9 +295,12 @@ class FormPeer : public ContainerPeer {
         leaveShownForm();
     }
     bool lost() const override { return hwnd != nullptr && !alive(); }
+    // The form's window is made hidden, so that building it and setting its controls draws
+    // nothing; the first paint shows it, drawn once.
     void paint() override {
-        if (alive())
-            RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        if (!alive()) return;
+        if ((GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE) == 0) ShowWindow(hwnd, SW_SHOWNA);
+        RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
     // The box runs a message loop of its own, in which the host may close the editor or the
     // plug-in. So it is shown from a posted message once the handler that raised it has
@@ -694,9 +694,6 @@ void leaveShownForm() {
     const std::lock_guard<std::mutex> lock(sharedTables);
     if (--shownForms > 0) return;
     UnregisterClassA(kContainerClass, thisModule());
-    for (auto& entry : fonts)
-        DeleteObject(entry.second);
-    fonts.clear();
 }
 
 DWORD baseStyle(const Control& control) {
@@ -717,12 +714,13 @@ void showChildren(Control& container, HWND parentWindow);
 // A control shown as a window of our own class: the peer is in place before the window's
 // first message arrives.
 template <typename OwnPeer, typename ControlType>
-OwnPeer& showInOwnWindow(ControlType& control, const Rect& box, HWND parent) {
+OwnPeer& showInOwnWindow(ControlType& control, const Rect& box, HWND parent, DWORD leaveOut = 0) {
     auto peer = std::make_unique<OwnPeer>(control);
     OwnPeer& shown = *peer;
     control.peer = std::move(peer);
-    shown.attach(createWindow(kContainerClass, "", baseStyle(control) | WS_CLIPCHILDREN, box,
-                              parent, &shown));
+    shown.attach(createWindow(kContainerClass, "",
+                              (baseStyle(control) | WS_CLIPCHILDREN) & ~leaveOut, box, parent,
+                              &shown));
     return shown;
 }
 
@@ -848,7 +846,7 @@ void showInParent(Form& form, void* parentWindow) {
     // Borderless, at the top left of the host's window, at the form's own size. The peer
     // leaves the shown forms again when it goes, window or not.
     auto& shown = showInOwnWindow<FormPeer>(form, Rect{0, 0, form.bounds.width, form.bounds.height},
-                                            static_cast<HWND>(parentWindow));
+                                            static_cast<HWND>(parentWindow), WS_VISIBLE);
     if (shown.hwnd == nullptr) {
         form.peer.reset();
         return;
