@@ -67,8 +67,7 @@ std::vector<Child> describe(HWND top) {
         child.text = text;
         child.style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
         GetWindowRect(window, &child.place);
-        MapWindowPoints(HWND_DESKTOP, GetParent(window), reinterpret_cast<POINT*>(&child.place),
-                        2);
+        MapWindowPoints(HWND_DESKTOP, GetParent(window), reinterpret_cast<POINT*>(&child.place), 2);
         const auto at = std::find(windows.begin(), windows.end(), GetParent(window));
         child.parent = at == windows.end() ? -1 : static_cast<int>(at - windows.begin());
         children.push_back(child);
@@ -107,8 +106,8 @@ int main(int argc, char** argv) {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "EditorOpenHost";
     RegisterClassA(&windowClass);
-    HWND host = CreateWindowExA(0, "EditorOpenHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                                0, 700, 380, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND host = CreateWindowExA(0, "EditorOpenHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                700, 380, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     pump();
 
     std::vector<double> editor, plain;

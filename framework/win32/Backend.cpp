@@ -280,7 +280,7 @@ class ContainerPeer : public WindowPeer {
     HGDIOBJ canvasDefault = nullptr;
 };
 
-// Our window class is registered while any form is shown, and the fonts kept.
+// Our window class is registered while any form is shown.
 bool enterShownForm();
 void leaveShownForm();
 
