@@ -547,9 +547,12 @@ TEST_F(WindowsEditor, ApplyReportsANumberItCannotReadInAModalBox) {
                 for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
                      child = GetWindow(child, GW_HWNDNEXT))
                     if (classOf(child) == "Static" && !textOf(child).empty()) shown = textOf(child);
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
-                shownBox = box;
-                return;
+                // The box exists a moment before its text does: read it once it is there.
+                if (!shown.empty()) {
+                    PostMessageA(box, WM_COMMAND, IDOK, 0);
+                    shownBox = box;
+                    return;
+                }
             }
             Sleep(10);
         }
