@@ -164,6 +164,16 @@ class WindowPeer : public Peer {
     }
     // Brings the window's own state (position, text, checks) in line with the control.
     virtual void mirror() {}
+    // A message to the control's own window: one of our class, or a standard control's before
+    // its own procedure sees it (which then sees wParam as left here). True, with the result,
+    // when handled here. Each kind of control answers for itself; a new kind adds a peer.
+    virtual bool handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) {
+        (void)message, (void)wParam, (void)lParam, (void)result;
+        return false;
+    }
+    // What the control's window told its parent: the notification code of WM_COMMAND, or the
+    // request of WM_VSCROLL with the thumb's position.
+    virtual void notified(int code, int thumb) { (void)code, (void)thumb; }
 
     Control& control;
     HWND hwnd = nullptr;
@@ -191,11 +201,20 @@ class GraphicPeer : public Peer {
     HBRUSH brush = nullptr;
 };
 
-class ScrollBarPeer : public WindowPeer {
+// A standard control (scroll bar, edit, button) whose keys the editor handles first: Tab and
+// Shift+Tab move the focus inside the editor, whether or not the host's message loop calls
+// IsDialogMessage; a host that does would otherwise take Tab for its own dialog, and Enter or
+// Escape typed in an edit as its OK or Cancel.
+class ControlPeer : public WindowPeer {
   public:
     using WindowPeer::WindowPeer;
+    bool handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) override;
+};
+
+class ScrollBarPeer : public ControlPeer {
+  public:
+    explicit ScrollBarPeer(ScrollBar& bar) : ControlPeer(bar), bar(bar) {}
     void mirror() override {
-        auto& bar = static_cast<ScrollBar&>(control);
         SCROLLINFO info{};
         info.cbSize = sizeof info;
         info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
@@ -205,43 +224,72 @@ class ScrollBarPeer : public WindowPeer {
         info.nPos = bar.position();
         SetScrollInfo(hwnd, SB_CTL, &info, TRUE);
     }
+    void notified(int request, int thumb) override;
+    ScrollBar& bar;
 };
 
-class EditPeer : public WindowPeer {
+std::string textOf(HWND hwnd) {
+    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// Writes a text into a window unless it shows it already; the window's change notification
+// is not taken as the user's.
+void setTextOf(WindowPeer& peer, const std::string& text) {
+    if (textOf(peer.hwnd) == text) return;
+    peer.settingFromCode = true;
+    SetWindowTextA(peer.hwnd, text.c_str());
+    peer.settingFromCode = false;
+}
+
+class EditPeer : public ControlPeer {
   public:
-    using WindowPeer::WindowPeer;
-    void mirror() override {
-        const std::string& text =
-            control.kind == Kind::Edit ? static_cast<Edit&>(control).text() : memoText();
-        if (windowText() == text) return;
-        settingFromCode = true;
-        SetWindowTextA(hwnd, text.c_str());
-        settingFromCode = false;
+    explicit EditPeer(Edit& edit) : ControlPeer(edit), edit(edit) {}
+    void mirror() override { setTextOf(*this, edit.text()); }
+    bool handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) override;
+    void notified(int code, int) override {
+        if (code == EN_CHANGE && !settingFromCode) edit.textEdited(textOf(hwnd));
     }
-    std::string windowText() const {
-        std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
-        text.resize(static_cast<std::size_t>(
-            GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
-        return text;
-    }
-    std::string memoText() const {
-        std::string text;
-        const auto& lines = static_cast<Memo&>(control).lines;
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            text += (i > 0 ? "\r\n" : "") + lines[i];
-        return text;
-    }
+    Edit& edit;
 };
 
+class ButtonPeer : public ControlPeer {
+  public:
+    explicit ButtonPeer(Button& button) : ControlPeer(button), button(button) {}
+    bool handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) override;
+    void notified(int code, int) override {
+        if (code == BN_CLICKED) button.press();
+    }
+    Button& button;
+};
+
+// Read-only text: the lines, wrapped at the edge by the window.
+class MemoPeer : public WindowPeer {
+  public:
+    explicit MemoPeer(Memo& memo) : WindowPeer(memo), memo(memo) {}
+    void mirror() override {
+        std::string text;
+        for (std::size_t i = 0; i < memo.lines.size(); ++i)
+            text += (i > 0 ? "\r\n" : "") + memo.lines[i];
+        setTextOf(*this, text);
+    }
+    Memo& memo;
+};
+
+// A radio group: a window of our class holding the group's frame and one radio button an item.
 class RadioGroupPeer : public WindowPeer {
   public:
-    using WindowPeer::WindowPeer;
+    explicit RadioGroupPeer(RadioGroup& group) : WindowPeer(group), group(group) {}
     void mirror() override {
-        const int selected = static_cast<RadioGroup&>(control).itemIndex();
+        const int selected = group.itemIndex();
         for (std::size_t i = 0; i < buttons.size(); ++i)
             SendMessageA(buttons[i], BM_SETCHECK,
                          static_cast<int>(i) == selected ? BST_CHECKED : BST_UNCHECKED, 0);
     }
+    bool handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) override;
+    RadioGroup& group;
     std::vector<HWND> buttons;
 };
 
@@ -251,6 +299,7 @@ class ContainerPeer : public WindowPeer {
   public:
     using WindowPeer::WindowPeer;
     ~ContainerPeer() override { releaseCanvas(); }
+    bool handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) override;
     // The off-screen picture painting draws into, and a context for the pictures it copies
     // from: made at the first paint, kept while the window lives.
     bool prepareCanvas(HDC screen, int width, int height) {
@@ -286,7 +335,9 @@ void leaveShownForm();
 
 class FormPeer : public ContainerPeer {
   public:
-    using ContainerPeer::ContainerPeer;
+    explicit FormPeer(Form& form) : ContainerPeer(form), form(form) {}
+    bool handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) override;
+    Form& form;
     ~FormPeer() override {
         if (alive()) {
             SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
@@ -449,7 +500,7 @@ void paintContainer(ContainerPeer& peer) {
 // ---------------------------------------------------------------------------------------------
 // The user's actions
 
-void scrolled(ScrollBar& bar, int request, int thumb) {
+void ScrollBarPeer::notified(int request, int thumb) {
     int position = bar.position();
     switch (request) {
     case SB_LINEUP:
@@ -463,17 +514,6 @@ void scrolled(ScrollBar& bar, int request, int thumb) {
     default: return;
     }
     bar.setPosition(position);
-}
-
-void commanded(HWND child, int notification) {
-    WindowPeer* peer = WindowPeer::of(child);
-    if (peer == nullptr || !peer->alive()) return;
-    Control& control = peer->control;
-    if (control.kind == Kind::Button && notification == BN_CLICKED) {
-        static_cast<Button&>(control).press();
-    } else if (control.kind == Kind::Edit && notification == EN_CHANGE && !peer->settingFromCode) {
-        static_cast<Edit&>(control).textEdited(static_cast<EditPeer*>(peer)->windowText());
-    }
 }
 
 Form* formOf(Control& control) {
@@ -524,93 +564,113 @@ void moveFocus(Control& from, bool backwards) {
     if (target.control.kind == Kind::Edit) SendMessageA(target.hwnd, EM_SETSEL, 0, -1);
 }
 
+// What a child window tells its parent goes to the child's peer: WM_COMMAND and WM_VSCROLL as
+// notifications, the colour requests answered in the child's colours (or the parent's, for
+// windows without a peer: a group's frame and items).
+bool passToChild(WindowPeer& parent, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    WindowPeer* child = WindowPeer::of(reinterpret_cast<HWND>(lParam));
+    switch (message) {
+    case WM_COMMAND:
+        if (child != nullptr && child->alive()) child->notified(HIWORD(wParam), 0);
+        result = 0;
+        return true;
+    case WM_VSCROLL:
+        if (child != nullptr && child->alive()) child->notified(LOWORD(wParam), HIWORD(wParam));
+        result = 0;
+        return true;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        const WindowPeer& colours = child != nullptr ? *child : parent;
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, toColorRef(colours.control.textColour));
+        SetBkColor(dc, toColorRef(colours.control.colour));
+        result = reinterpret_cast<LRESULT>(colours.brush);
+        return true;
+    }
+    default: return false;
+    }
+}
+
+bool ContainerPeer::handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) {
+    Form* form = formOf(control);
+    switch (message) {
+    case WM_ERASEBKGND:
+        // The form's stretched background picture covers its whole client area; panels paint
+        // their background with everything else.
+        result = 0;
+        return true;
+    case WM_PAINT: paintContainer(*this); return true;
+    // A picture or label takes a click only when the button went down and came up over it:
+    // the mouse is captured on the press, so the release is seen wherever it happens.
+    case WM_LBUTTONDOWN:
+        if (form != nullptr) {
+            const POINT at = onForm(*this, lParam);
+            SetCapture(hwnd);
+            form->pressAt(at.x, at.y);
+        }
+        return true;
+    case WM_LBUTTONUP:
+        if (form != nullptr) {
+            const POINT at = onForm(*this, lParam);
+            form->releaseAt(at.x, at.y);
+        }
+        if (GetCapture() == hwnd) ReleaseCapture();
+        return true;
+    case WM_CAPTURECHANGED:
+        // Another window took the mouse (a menu, a box, the host): the press is void.
+        if (form != nullptr) form->pressLost();
+        return true;
+    default: return passToChild(*this, message, wParam, lParam, result);
+    }
+}
+
+bool FormPeer::handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+    case kShowMessage:
+        showPendingMessage();
+        result = 0;
+        return true; // the form may be gone: nothing more is touched
+    case WM_TIMER:
+        if (wParam >= 1 && wParam <= form.timers.size()) form.timers[wParam - 1]->tick();
+        result = 0;
+        return true;
+    default: return ContainerPeer::handle(message, wParam, lParam, result);
+    }
+}
+
+bool RadioGroupPeer::handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+    case WM_ERASEBKGND: {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
+        result = 1;
+        return true;
+    }
+    case WM_COMMAND: {
+        // A click on an item selects it.
+        const auto found =
+            std::find(buttons.begin(), buttons.end(), reinterpret_cast<HWND>(lParam));
+        if (HIWORD(wParam) == BN_CLICKED && found != buttons.end())
+            group.setItemIndex(static_cast<int>(found - buttons.begin()));
+        result = 0;
+        return true;
+    }
+    default: return passToChild(*this, message, wParam, lParam, result);
+    }
+}
+
+// Forms, panels and radio groups: each peer answers its window's messages.
 LRESULT CALLBACK containerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
-    auto* peer = static_cast<WindowPeer*>(WindowPeer::of(hwnd));
-    if (peer == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
-    switch (message) {
-    case WM_ERASEBKGND:
-        if (peer->control.kind == Kind::RadioGroup) {
-            RECT client;
-            GetClientRect(hwnd, &client);
-            FillRect(reinterpret_cast<HDC>(wParam), &client, peer->brush);
-            return 1;
-        }
-        // The form's stretched background picture covers its whole client area; panels paint
-        // their background with everything else.
-        return 0;
-    case WM_PAINT:
-        if (peer->control.kind == Kind::RadioGroup) break;
-        paintContainer(static_cast<ContainerPeer&>(*peer));
-        return 0;
-    case WM_VSCROLL: {
-        auto* bar = WindowPeer::of(reinterpret_cast<HWND>(lParam));
-        if (bar != nullptr && bar->alive() && bar->control.kind == Kind::ScrollBar)
-            scrolled(static_cast<ScrollBar&>(bar->control), LOWORD(wParam), HIWORD(wParam));
-        return 0;
-    }
-    case WM_COMMAND:
-        if (peer->control.kind == Kind::RadioGroup && HIWORD(wParam) == BN_CLICKED) {
-            auto& group = static_cast<RadioGroupPeer&>(*peer);
-            const auto found = std::find(group.buttons.begin(), group.buttons.end(),
-                                         reinterpret_cast<HWND>(lParam));
-            if (found != group.buttons.end())
-                static_cast<RadioGroup&>(group.control)
-                    .setItemIndex(static_cast<int>(found - group.buttons.begin()));
-            return 0;
-        }
-        commanded(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
-        return 0;
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN: {
-        // Each child in its own colours; radio buttons and the group's frame in the group's.
-        WindowPeer* child = WindowPeer::of(reinterpret_cast<HWND>(lParam));
-        if (child == nullptr) child = peer;
-        HDC dc = reinterpret_cast<HDC>(wParam);
-        SetTextColor(dc, toColorRef(child->control.textColour));
-        SetBkColor(dc, toColorRef(child->control.colour));
-        return reinterpret_cast<LRESULT>(child->brush);
-    }
-    // A picture or label takes a click only when the button went down and came up over it:
-    // the mouse is captured on the press, so the release is seen wherever it happens.
-    case WM_LBUTTONDOWN:
-        if (peer->control.kind == Kind::RadioGroup) break;
-        if (Form* form = formOf(peer->control)) {
-            const POINT at = onForm(static_cast<ContainerPeer&>(*peer), lParam);
-            SetCapture(hwnd);
-            form->pressAt(at.x, at.y);
-        }
-        return 0;
-    case WM_LBUTTONUP:
-        if (peer->control.kind == Kind::RadioGroup) break;
-        if (Form* form = formOf(peer->control)) {
-            const POINT at = onForm(static_cast<ContainerPeer&>(*peer), lParam);
-            form->releaseAt(at.x, at.y);
-        }
-        if (GetCapture() == hwnd) ReleaseCapture();
-        return 0;
-    case WM_CAPTURECHANGED:
-        // Another window took the mouse (a menu, a box, the host): the press is void.
-        if (peer->control.kind != Kind::RadioGroup)
-            if (Form* form = formOf(peer->control)) form->pressLost();
-        return 0;
-    case kShowMessage:
-        if (peer->control.kind == Kind::Form) static_cast<FormPeer&>(*peer).showPendingMessage();
-        return 0; // the form may be gone: nothing more is touched
-    case WM_TIMER:
-        if (peer->control.kind == Kind::Form) {
-            const auto& timers = static_cast<Form&>(peer->control).timers;
-            if (wParam >= 1 && wParam <= timers.size()) timers[wParam - 1]->tick();
-            return 0;
-        }
-        break;
-    default: break;
-    }
+    WindowPeer* peer = WindowPeer::of(hwnd);
+    LRESULT result = 0;
+    if (peer != nullptr && peer->handle(message, wParam, lParam, result)) return result;
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
@@ -632,42 +692,50 @@ LRESULT CALLBACK groupFrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     return 0;
 }
 
-// Sliders, edits and the button. The editor moves its own focus with Tab and Shift+Tab, whether
-// or not the host's message loop calls IsDialogMessage; a host that does would otherwise take
-// Tab for its own dialog, and Enter or Escape typed in an edit as its OK or Cancel. In edits,
-// each typed character goes through the control's key filter first.
+bool ControlPeer::handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+    case WM_GETDLGCODE:
+        result = CallWindowProcA(original, hwnd, message, wParam, lParam) | DLGC_WANTALLKEYS |
+                 DLGC_WANTTAB;
+        return true;
+    case WM_KEYDOWN:
+        if (wParam == VK_TAB) moveFocus(control, GetKeyState(VK_SHIFT) < 0);
+        result = 0;
+        return wParam == VK_TAB || wParam == VK_RETURN || wParam == VK_ESCAPE;
+    case WM_CHAR: result = 0; return wParam == '\t'; // the Tab key moved the focus
+    default: return false;
+    }
+}
+
+// Each typed character goes through the edit's key filter first.
+bool EditPeer::handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) {
+    if (message == WM_CHAR && wParam != '\t' && wParam < 256) {
+        const char key = edit.filterKey(static_cast<char>(static_cast<unsigned char>(wParam)));
+        result = 0;
+        if (key == 0 || key == '\r' || key == '\x1b') return true;
+        wParam = static_cast<unsigned char>(key);
+        return false;
+    }
+    return ControlPeer::handle(message, wParam, lParam, result);
+}
+
+bool ButtonPeer::handle(UINT message, WPARAM& wParam, LPARAM lParam, LRESULT& result) {
+    if (message == WM_KEYDOWN && wParam == VK_RETURN) {
+        PostMessageA(hwnd, BM_CLICK, 0, 0); // as a dialog presses its focused button
+        result = 0;
+        return true;
+    }
+    return ControlPeer::handle(message, wParam, lParam, result);
+}
+
+// Sliders, edits and the button: their peers see each message before the control does.
 LRESULT CALLBACK controlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowPeer* peer = WindowPeer::of(hwnd);
     if (peer == nullptr || peer->original == nullptr)
         return DefWindowProcA(hwnd, message, wParam, lParam);
     const WNDPROC original = peer->original;
-    const Kind kind = peer->control.kind;
-    switch (message) {
-    case WM_GETDLGCODE:
-        return CallWindowProcA(original, hwnd, message, wParam, lParam) | DLGC_WANTALLKEYS |
-               DLGC_WANTTAB;
-    case WM_KEYDOWN:
-        if (wParam == VK_TAB) {
-            moveFocus(peer->control, GetKeyState(VK_SHIFT) < 0);
-            return 0;
-        }
-        if (wParam == VK_RETURN && kind == Kind::Button) {
-            PostMessageA(hwnd, BM_CLICK, 0, 0); // as a dialog presses its focused button
-            return 0;
-        }
-        if (wParam == VK_RETURN || wParam == VK_ESCAPE) return 0;
-        break;
-    case WM_CHAR:
-        if (wParam == '\t') return 0; // the Tab key moved the focus
-        if (kind == Kind::Edit && wParam < 256) {
-            const char key = static_cast<Edit&>(peer->control)
-                                 .filterKey(static_cast<char>(static_cast<unsigned char>(wParam)));
-            if (key == 0 || key == '\r' || key == '\x1b') return 0;
-            wParam = static_cast<unsigned char>(key);
-        }
-        break;
-    default: break;
-    }
+    LRESULT result = 0;
+    if (peer->handle(message, wParam, lParam, result)) return result;
     return CallWindowProcA(original, hwnd, message, wParam, lParam);
 }
 
@@ -733,7 +801,7 @@ void showControl(Control& control, HWND parent) {
         return;
     }
     case Kind::ScrollBar: {
-        auto peer = std::make_unique<ScrollBarPeer>(control);
+        auto peer = std::make_unique<ScrollBarPeer>(static_cast<ScrollBar&>(control));
         peer->attach(
             createWindow("SCROLLBAR", "", baseStyle(control) | SBS_VERT, control.bounds, parent));
         peer->subclass();
@@ -741,29 +809,30 @@ void showControl(Control& control, HWND parent) {
         control.peer = std::move(peer);
         return;
     }
-    case Kind::Edit:
-    case Kind::Memo: {
-        DWORD style = baseStyle(control);
-        bool readOnly = false;
-        if (control.kind == Kind::Edit) {
-            style |= ES_AUTOHSCROLL | WS_BORDER;
-            readOnly = static_cast<Edit&>(control).readOnly;
-        } else {
-            // Lines wrap at the edge.
-            style |= ES_MULTILINE;
-            readOnly = static_cast<Memo&>(control).readOnly;
-            if (static_cast<Memo&>(control).border) style |= WS_BORDER;
-        }
-        if (readOnly) style |= ES_READONLY;
-        auto peer = std::make_unique<EditPeer>(control);
+    case Kind::Edit: {
+        auto& edit = static_cast<Edit&>(control);
+        const DWORD style =
+            baseStyle(control) | ES_AUTOHSCROLL | WS_BORDER | (edit.readOnly ? ES_READONLY : 0);
+        auto peer = std::make_unique<EditPeer>(edit);
         peer->attach(createWindow("EDIT", "", style, control.bounds, parent));
-        if (control.kind == Kind::Edit) peer->subclass();
+        peer->subclass();
+        peer->mirror();
+        control.peer = std::move(peer);
+        return;
+    }
+    case Kind::Memo: {
+        auto& memo = static_cast<Memo&>(control);
+        // Lines wrap at the edge.
+        const DWORD style = baseStyle(control) | ES_MULTILINE | (memo.readOnly ? ES_READONLY : 0) |
+                            (memo.border ? WS_BORDER : 0);
+        auto peer = std::make_unique<MemoPeer>(memo);
+        peer->attach(createWindow("EDIT", "", style, control.bounds, parent));
         peer->mirror();
         control.peer = std::move(peer);
         return;
     }
     case Kind::Button: {
-        auto peer = std::make_unique<WindowPeer>(control);
+        auto peer = std::make_unique<ButtonPeer>(static_cast<Button&>(control));
         peer->attach(createWindow("BUTTON", static_cast<Button&>(control).caption.c_str(),
                                   baseStyle(control) | BS_PUSHBUTTON, control.bounds, parent));
         peer->subclass();
@@ -772,7 +841,7 @@ void showControl(Control& control, HWND parent) {
     }
     case Kind::RadioGroup: {
         auto& group = static_cast<RadioGroup&>(control);
-        auto& shown = showInOwnWindow<RadioGroupPeer>(control, control.bounds, parent);
+        auto& shown = showInOwnWindow<RadioGroupPeer>(group, control.bounds, parent);
         const Rect inside{0, 0, control.bounds.width, control.bounds.height};
         HWND frame =
             createWindow("BUTTON", group.caption.c_str(),
