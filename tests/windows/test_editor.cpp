@@ -82,6 +82,16 @@ HWND childAt(HWND parent, const char* className, int left, int top, int width, i
     return nullptr;
 }
 
+// The layout's four edits: controller number, minimum, maximum and end step.
+struct Edits {
+    explicit Edits(HWND form)
+        : ccout(childAt(form, "Edit", 556, 60, 25, 19)),
+          low(childAt(form, "Edit", 556, 80, 25, 19)), high(childAt(form, "Edit", 588, 80, 25, 19)),
+          steps(childAt(form, "Edit", 556, 112, 25, 19)) {}
+    bool found() const { return ccout && low && high && steps; }
+    HWND ccout, low, high, steps;
+};
+
 struct Search {
     std::string wanted; // a text, or a class name
     HWND found = nullptr;
@@ -362,10 +372,10 @@ TEST_F(WindowsEditor, ShowsTheValuesAndFollowsTheHost) {
     GetScrollRange(firstSlider, SB_CTL, &low, &high);
     EXPECT_EQ(low, 0);
     EXPECT_EQ(high, 127);
-    EXPECT_EQ(textOf(childAt(form, "Edit", 556, 60, 25, 19)), "14");
-    EXPECT_EQ(textOf(childAt(form, "Edit", 556, 80, 25, 19)), "0");
-    EXPECT_EQ(textOf(childAt(form, "Edit", 588, 80, 25, 19)), "127");
-    EXPECT_EQ(textOf(childAt(form, "Edit", 556, 112, 25, 19)), "16");
+    EXPECT_EQ(textOf(Edits(form).ccout), "14");
+    EXPECT_EQ(textOf(Edits(form).low), "0");
+    EXPECT_EQ(textOf(Edits(form).high), "127");
+    EXPECT_EQ(textOf(Edits(form).steps), "16");
     EXPECT_EQ(textOf(childAt(form, "Button", 544, 140, 49, 17)), "Apply");
     HWND oneStep = childWithText(form, "1/1");
     ASSERT_NE(oneStep, nullptr);
@@ -383,7 +393,7 @@ TEST_F(WindowsEditor, ShowsTheValuesAndFollowsTheHost) {
     EXPECT_EQ(GetScrollPos(lastSlider, SB_CTL), 0);
     EXPECT_EQ(SendMessageA(childWithText(form, "1/16"), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageA(oneStep, BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_EQ(textOf(childAt(form, "Edit", 556, 112, 25, 19)), "4");
+    EXPECT_EQ(textOf(Edits(form).steps), "4");
     EXPECT_TRUE(automated.empty());
 
     // On screen: the red Play face is up, the Stop face grey, all lights off, and the texts.
@@ -405,10 +415,9 @@ TEST_F(WindowsEditor, ShowsTheValuesAndFollowsTheHost) {
 TEST_F(WindowsEditor, EveryTextFitsItsBoxInTheFontTheSystemGives) {
     HWND form = openEditor();
     ASSERT_NE(form, nullptr);
-    HWND ccout = childAt(form, "Edit", 556, 60, 25, 19);
-    HWND low = childAt(form, "Edit", 556, 80, 25, 19);
-    HWND high = childAt(form, "Edit", 588, 80, 25, 19);
-    ASSERT_TRUE(ccout && low && high);
+    const Edits edits(form);
+    ASSERT_TRUE(edits.found());
+    HWND ccout = edits.ccout, low = edits.low, high = edits.high;
     auto font = reinterpret_cast<HFONT>(SendMessageA(high, WM_GETFONT, 0, 0));
     ASSERT_NE(font, nullptr);
     HDC dc = GetDC(form);
@@ -422,7 +431,7 @@ TEST_F(WindowsEditor, EveryTextFitsItsBoxInTheFontTheSystemGives) {
     EXPECT_LE(516 + widthOf("CC Out"), placeOf(ccout).left);
     EXPECT_LE(508 + widthOf(" min/max"), placeOf(low).left);
     EXPECT_LE(581 + widthOf("/"), placeOf(high).left);
-    EXPECT_LE(508 + widthOf("End Step"), placeOf(childAt(form, "Edit", 556, 112, 25, 19)).left);
+    EXPECT_LE(508 + widthOf("End Step"), placeOf(Edits(form).steps).left);
     // The largest value fits the edit's text rectangle, inside its border and margins.
     RECT text{};
     SendMessageA(high, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&text));
@@ -501,11 +510,9 @@ TEST_F(WindowsEditor, SlidersSyncAndTransportSendWhatTheUserDoes) {
 TEST_F(WindowsEditor, KeyFilterAndApplyInTheHostsOrder) {
     HWND form = openEditor();
     ASSERT_NE(form, nullptr);
-    HWND ccout = childAt(form, "Edit", 556, 60, 25, 19);
-    HWND low = childAt(form, "Edit", 556, 80, 25, 19);
-    HWND high = childAt(form, "Edit", 588, 80, 25, 19);
-    HWND steps = childAt(form, "Edit", 556, 112, 25, 19);
-    ASSERT_TRUE(ccout && low && high && steps);
+    const Edits edits(form);
+    ASSERT_TRUE(edits.found());
+    HWND ccout = edits.ccout, low = edits.low, high = edits.high, steps = edits.steps;
 
     SendMessageA(ccout, EM_SETSEL, 2, 2);
     type(ccout, "-a\b"); // refused: not digits
@@ -531,7 +538,7 @@ TEST_F(WindowsEditor, KeyFilterAndApplyInTheHostsOrder) {
 TEST_F(WindowsEditor, ApplyReportsANumberItCannotReadInAModalBox) {
     HWND form = openEditor();
     ASSERT_NE(form, nullptr);
-    replaceText(childAt(form, "Edit", 556, 80, 25, 19), "abc");
+    replaceText(Edits(form).low, "abc");
 
     // The box is modal: it is read and dismissed from another thread, as a user would.
     std::atomic<bool> done{false};
@@ -640,10 +647,8 @@ TEST_F(WindowsEditor, TabMovesThroughSlidersEditsAndApplyAndEnterStaysInTheEdito
                                236, 260, 284, 308, 340, 364, 388, 412};
     for (int i = 0; i < 16; ++i)
         order.push_back(childAt(form, "ScrollBar", sliderLefts[i], 60, i == 0 ? 17 : 16, 165));
-    order.push_back(childAt(form, "Edit", 556, 60, 25, 19));
-    order.push_back(childAt(form, "Edit", 556, 80, 25, 19));
-    order.push_back(childAt(form, "Edit", 588, 80, 25, 19));
-    order.push_back(childAt(form, "Edit", 556, 112, 25, 19));
+    const Edits edits(form);
+    order.insert(order.end(), {edits.ccout, edits.low, edits.high, edits.steps});
     HWND apply = childAt(form, "Button", 544, 140, 49, 17);
     order.push_back(apply);
     for (HWND window : order)
@@ -706,7 +711,7 @@ TEST_F(WindowsEditor, AHostThatDestroyedItsWindowGetsTheEditorAnewInTheNext) {
     HWND form = GetWindow(second, GW_CHILD);
     ASSERT_NE(form, nullptr);
     EXPECT_NE(childAt(form, "ScrollBar", 28, 60, 17, 165), nullptr);
-    EXPECT_EQ(textOf(childAt(form, "Edit", 588, 80, 25, 19)), "127");
+    EXPECT_EQ(textOf(Edits(form).high), "127");
     EXPECT_TRUE(capture(form).redIn(52, 244, 20, 20)); // painted: the red Play face
     click(form, 35, 250);
     EXPECT_EQ(automated, (std::vector<Automation>{{22, 1.0f}}));
@@ -736,7 +741,7 @@ class ReenteringHost : public WindowsEditor {
     void applyBadTextAndCloseWithTheBoxUp(std::int32_t opcode) {
         HWND form = openEditor();
         ASSERT_NE(form, nullptr);
-        replaceText(childAt(form, "Edit", 556, 80, 25, 19), "abc");
+        replaceText(Edits(form).low, "abc");
         running = this;
         closing = opcode;
         boxSeen = false;
@@ -766,7 +771,7 @@ TEST_F(ReenteringHost, ClosesTheEditorWhileTheErrorBoxIsUp) {
     ASSERT_NE(effect, nullptr);
     HWND form = openEditor(); // and the editor opens again as new
     ASSERT_NE(form, nullptr);
-    EXPECT_EQ(textOf(childAt(form, "Edit", 556, 80, 25, 19)), "0");
+    EXPECT_EQ(textOf(Edits(form).low), "0");
 }
 
 TEST_F(ReenteringHost, ClosesThePluginWhileTheErrorBoxIsUp) {
@@ -810,7 +815,7 @@ TEST_F(WindowsEditor, EditorsOfTwoInstancesOnTwoThreads) {
                 if ((form != nullptr) != opening) ++failures;
                 if (form != nullptr) {
                     // A font the other thread's editor deleted would be gone here.
-                    HWND high = childAt(form, "Edit", 588, 80, 25, 19);
+                    HWND high = Edits(form).high;
                     auto font = reinterpret_cast<HFONT>(SendMessageA(high, WM_GETFONT, 0, 0));
                     LOGFONTA description{};
                     if (high == nullptr || textOf(high) != "127" || font == nullptr ||
