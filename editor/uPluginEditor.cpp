@@ -32,19 +32,19 @@ std::int32_t APluginEditor::open(void* ptr) {
     // Some hosts destroy their plug-in window without effEditClose and later open the editor
     // in a new one: the kept window is gone with theirs, so it is built anew.
     if (editorWindow && editorWindow->windowLost()) destroyWindow();
-    if (opens == 1 || !editorWindow) {
-        // Some hosts open the editor again without closing it: the first window stays.
+    // Some hosts open the editor again without closing it: the first window stays.
+    const bool fresh = opens == 1 || !editorWindow;
+    if (fresh) {
         editorWindow = std::make_unique<TPluginEditorWindow>(ptr, paramCopy);
         editorWindow->bounds.left = 0;
         editorWindow->bounds.top = 0;
         editorWindow->plugin = &plugin();
-        // Updates are let through before the values are copied, so a change made by the audio
-        // thread while the window opens is never lost.
         windowExists.store(true, std::memory_order_relaxed);
-        plugin().setEditorClosed(false);
-        copyParameters();
     }
+    // Updates are let through before the values are copied, so a change made by the audio
+    // thread while the window opens is never lost.
     plugin().setEditorClosed(false);
+    if (fresh) copyParameters();
     // The controls take the values before the window first appears, so it is drawn once, with
     // them.
     editorWindow->Updater.enabled = true;

@@ -35,7 +35,6 @@ class VstEventList {
 
     VstEvents* get() { return reinterpret_cast<VstEvents*>(storage.data()); }
     VstEvent** pointers() { return reinterpret_cast<VstEvent**>(storage.data() + kHeaderWords); }
-    std::size_t size() const { return storage.size() - kHeaderWords; }
 
   private:
     static constexpr std::size_t kHeaderWords = 2;

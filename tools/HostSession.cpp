@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/VstEventList.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else

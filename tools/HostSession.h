@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "host/DAEffectX.h"
-#include "host/VstEventList.h"
 
 struct ReceivedEvent {
     std::uint64_t sample; // block start plus the event's deltaFrames

@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -792,6 +793,18 @@ OwnPeer& showInOwnWindow(ControlType& control, const Rect& box, HWND parent, DWO
     return shown;
 }
 
+// A standard control's window with its peer, showing the control's state; the editor handles
+// the keys of those that take them (ControlPeer) before the window does.
+template <typename OwnPeer, typename ControlType>
+void showStandard(ControlType& control, const char* className, const char* text, DWORD style,
+                  HWND parent) {
+    auto peer = std::make_unique<OwnPeer>(control);
+    peer->attach(createWindow(className, text, style, control.bounds, parent));
+    if constexpr (std::is_base_of_v<ControlPeer, OwnPeer>) peer->subclass();
+    peer->mirror();
+    control.peer = std::move(peer);
+}
+
 void showControl(Control& control, HWND parent) {
     switch (control.kind) {
     case Kind::Picture:
@@ -800,43 +813,32 @@ void showControl(Control& control, HWND parent) {
         control.peer->changed(); // labels measure themselves
         return;
     }
-    case Kind::ScrollBar: {
-        auto peer = std::make_unique<ScrollBarPeer>(static_cast<ScrollBar&>(control));
-        peer->attach(
-            createWindow("SCROLLBAR", "", baseStyle(control) | SBS_VERT, control.bounds, parent));
-        peer->subclass();
-        peer->mirror();
-        control.peer = std::move(peer);
+    case Kind::ScrollBar:
+        showStandard<ScrollBarPeer>(static_cast<ScrollBar&>(control), "SCROLLBAR", "",
+                                    baseStyle(control) | SBS_VERT, parent);
         return;
-    }
     case Kind::Edit: {
         auto& edit = static_cast<Edit&>(control);
-        const DWORD style =
-            baseStyle(control) | ES_AUTOHSCROLL | WS_BORDER | (edit.readOnly ? ES_READONLY : 0);
-        auto peer = std::make_unique<EditPeer>(edit);
-        peer->attach(createWindow("EDIT", "", style, control.bounds, parent));
-        peer->subclass();
-        peer->mirror();
-        control.peer = std::move(peer);
+        showStandard<EditPeer>(edit, "EDIT", "",
+                               baseStyle(control) | ES_AUTOHSCROLL | WS_BORDER |
+                                   (edit.readOnly ? ES_READONLY : 0),
+                               parent);
         return;
     }
     case Kind::Memo: {
         auto& memo = static_cast<Memo&>(control);
         // Lines wrap at the edge.
-        const DWORD style = baseStyle(control) | ES_MULTILINE | (memo.readOnly ? ES_READONLY : 0) |
-                            (memo.border ? WS_BORDER : 0);
-        auto peer = std::make_unique<MemoPeer>(memo);
-        peer->attach(createWindow("EDIT", "", style, control.bounds, parent));
-        peer->mirror();
-        control.peer = std::move(peer);
+        showStandard<MemoPeer>(memo, "EDIT", "",
+                               baseStyle(control) | ES_MULTILINE |
+                                   (memo.readOnly ? ES_READONLY : 0) |
+                                   (memo.border ? WS_BORDER : 0),
+                               parent);
         return;
     }
     case Kind::Button: {
-        auto peer = std::make_unique<ButtonPeer>(static_cast<Button&>(control));
-        peer->attach(createWindow("BUTTON", static_cast<Button&>(control).caption.c_str(),
-                                  baseStyle(control) | BS_PUSHBUTTON, control.bounds, parent));
-        peer->subclass();
-        control.peer = std::move(peer);
+        auto& button = static_cast<Button&>(control);
+        showStandard<ButtonPeer>(button, "BUTTON", button.caption.c_str(),
+                                 baseStyle(control) | BS_PUSHBUTTON, parent);
         return;
     }
     case Kind::RadioGroup: {
