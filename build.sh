@@ -47,14 +47,34 @@ fetch_libjpeg_source() {
     local dir=build/third_party/libjpeg-turbo
     [ -f "$dir/CMakeLists.txt" ] && return
     if ! apt-cache showsrc libjpeg-turbo 2>/dev/null | grep -q '^Package:'; then
-        echo "== adding deb-src entries that mirror the Debian deb entries"
+        echo "== adding deb-src entries that mirror the machine's deb entries"
+        # Every entry that gives binary packages gets a source twin, whichever archive or
+        # mirror it names: deb822 stanzas whose Types list "deb", and one-line "deb" entries.
         local deb822=/etc/apt/sources.list.d/morvo-deb-src.sources
-        cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+        local one_line=/etc/apt/sources.list.d/morvo-deb-src.list
+        local stanzas=() lists=()
+        for file in /etc/apt/sources.list.d/*.sources; do
+            [ -f "$file" ] && [ "$file" != "$deb822" ] && stanzas+=("$file")
+        done
+        for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+            [ -f "$file" ] && [ "$file" != "$one_line" ] && lists+=("$file")
+        done
+        if [ ${#stanzas[@]} -gt 0 ]; then
             awk 'BEGIN { RS = ""; ORS = "\n\n" }
-                 /URIs:[^\n]*debian\.org/ && /Types:[^\n]*deb/ { sub(/Types:[^\n]*/, "Types: deb-src"); print }' |
-            as_root tee "$deb822" >/dev/null
-        grep -hE '^deb[[:space:]].*debian\.org' /etc/apt/sources.list 2>/dev/null |
-            sed 's/^deb /deb-src /' | as_root tee /etc/apt/sources.list.d/morvo-deb-src.list >/dev/null || true
+                 { binary = 0
+                   n = split($0, lines, "\n")
+                   for (i = 1; i <= n; i++)
+                       if (lines[i] ~ /^Types:/) {
+                           m = split(substr(lines[i], 7), types, /[[:space:]]+/)
+                           for (j = 1; j <= m; j++) if (types[j] == "deb") binary = 1
+                       }
+                   if (binary) { sub(/Types:[^\n]*/, "Types: deb-src"); print } }' \
+                "${stanzas[@]}" | as_root tee "$deb822" >/dev/null
+        fi
+        if [ ${#lists[@]} -gt 0 ]; then
+            { grep -hE '^[[:space:]]*deb[[:space:]]' "${lists[@]}" || true; } |
+                sed -E 's/^[[:space:]]*deb[[:space:]]/deb-src /' | as_root tee "$one_line" >/dev/null
+        fi
         as_root apt-get update -qq
     fi
     echo "== fetching the libjpeg-turbo source package"
@@ -76,26 +96,33 @@ build_all() {
     done
 }
 
-# Runs one preset's tests and adds its counts to the totals.
+# Runs one preset's tests and adds its counts to the totals, taken from ctest's own JUnit
+# report; a run that fails with no failing test in it (ctest itself stopped, a missing
+# report) counts as one failure.
 passed=0
 failed=0
 run_tests() {
-    local preset=$1 log
-    log=$(mktemp)
+    local preset=$1 report status=0 field total fails skipped disabled
+    report="$PWD/build/$preset/ctest-report.xml"
+    rm -f "$report"
     echo "== testing $preset"
-    ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log" || true
-    local line total fails
-    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
-    rm -f "$log"
-    if [ -z "$line" ]; then
-        echo "== $preset: no test summary"
+    ctest --preset "$preset" -j "$jobs" --output-junit "$report" || status=$?
+    if [ ! -s "$report" ]; then
+        echo "== $preset: ctest wrote no report (exit status $status)"
         failed=$((failed + 1))
         return
     fi
-    fails=$(sed -E 's/.*tests passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
-    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
-    passed=$((passed + total - fails))
+    field() { grep -m 1 -oE "^[[:space:]]*$1=\"[0-9]+\"" "$report" | grep -oE '[0-9]+'; }
+    total=$(field tests) fails=$(field failures) skipped=$(field skipped) disabled=$(field disabled)
+    passed=$((passed + total - fails - skipped - disabled))
     failed=$((failed + fails))
+    if [ "$status" -ne 0 ] && [ "$fails" -eq 0 ]; then
+        echo "== $preset: ctest ended with exit status $status"
+        failed=$((failed + 1))
+    fi
+    if [ "$((skipped + disabled))" -gt 0 ]; then
+        echo "== $preset: $skipped skipped, $disabled disabled"
+    fi
 }
 
 # The libFuzzer harness (tests/fuzz): it replays the committed seed corpus, then fuzzes for a

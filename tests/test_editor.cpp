@@ -263,6 +263,20 @@ TEST(EditorWindow, SyncChoicesSendTheirValues) {
     EXPECT_EQ(sync.itemIndex(), 5);
 }
 
+TEST(EditorWindow, TheRefreshShowsEverySyncValueAsItsItem) {
+    Editor e;
+    e.open();
+    const RadioGroup& sync = e.get<RadioGroup>("SyncGUI");
+    // From the last item back, so each value moves the choice away from the one before.
+    const float values[] = {0.01f, 0.02f, 0.04f, 0.08f, 0.16f, 0.32f};
+    for (int item = 5; item >= 0; --item) {
+        e.rig.setParameter(syncValue, values[item]);
+        e.window().Updater.tick();
+        EXPECT_EQ(sync.itemIndex(), item) << values[item];
+    }
+    EXPECT_TRUE(e.heard().empty());
+}
+
 TEST(EditorWindow, TheControllerEditTakesDigitsOnly) {
     Editor e;
     e.open();

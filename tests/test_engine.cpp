@@ -66,6 +66,15 @@ TEST(Engine, StepLengthsFollowTempoSyncAndSampleRate) {
     EXPECT_EQ(rig.plugin().stepLength(), 7350);
 }
 
+TEST(Engine, StepsAtFortyEightKilohertz) {
+    SequencerRig rig(120.0, 48000.0f); // half a second a step: 24000 samples
+    distinctSteps(rig);
+    rig.run(48001, 1000);
+    EXPECT_EQ(rig.steps(), (std::vector<SentStep>{{0, 14, valueOfStep(0)},
+                                                  {24000, 14, valueOfStep(1)},
+                                                  {48000, 14, valueOfStep(2)}}));
+}
+
 TEST(Engine, StepsFollowOneStepLengthApartAndWrapAtTheCount) {
     SequencerRig rig;
     distinctSteps(rig);
@@ -152,6 +161,23 @@ TEST(Engine, StopAndRestartKeepTheCounterRunning) {
     // The next boundary is where the counter wraps, not the sample of the restart (2100).
     EXPECT_EQ(steps[1].sample, 4u * 689u);
     EXPECT_EQ(steps[1].value, 64);
+}
+
+TEST(Engine, StoppedTheCounterWrapsWhateverTheBlockSizes) {
+    // Blocks of one sample, and blocks that end one sample before, at or after a boundary:
+    // each sample stopped must still count, or the restart lands off the grid.
+    for (std::int32_t block : {1, 688, 689, 690, 7}) {
+        SequencerRig rig;
+        rig.setParameter(syncValue, 0.32f); // 689 samples a step
+        rig.run(100);
+        rig.setParameter(startStop, 1.0f);
+        rig.run(2000, block);
+        rig.setParameter(startStop, 0.0f);
+        rig.run(2000, block);
+        const std::vector<SentStep> steps = rig.steps();
+        ASSERT_GE(steps.size(), 2u) << "blocks of " << block;
+        EXPECT_EQ(steps[1].sample, 4u * 689u) << "blocks of " << block;
+    }
 }
 
 TEST(Engine, ValuesAreScaledIntoTheControllerRange) {
@@ -407,4 +433,19 @@ TEST(Engine, SwitchingTimingModesKeepsTheStep) {
     // External timing sent step 6 (index 5) and left it current: internal timing continues
     // from it at its first boundary, then steps on.
     EXPECT_EQ(rig.stepValues(), valuesOfSteps({5, 5, 6}));
+}
+
+TEST(Engine, SwitchingToExternalTimingInsideTheStepLastSentSendsNothing) {
+    SequencerRig rig;
+    distinctSteps(rig);
+    rig.setParameter(syncValue, 0.32f);
+    rig.run(100); // internal timing sent step 1 (index 0)
+    rig.setParameter(timingMode, 1.0f);
+    double position = 0.01; // inside the first of 32 steps a beat
+    rig.songPosition = [&](std::uint64_t) { return position; };
+    rig.run(1024);
+    EXPECT_EQ(rig.stepValues(), valuesOfSteps({0}));
+    position = 0.05; // the second step
+    rig.run(512);
+    EXPECT_EQ(rig.stepValues(), valuesOfSteps({0, 1}));
 }
