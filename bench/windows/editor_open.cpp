@@ -34,9 +34,11 @@ void pump() {
     }
 }
 
+// Paints what is not painted yet, as a host's message loop would: the plain windows, just
+// made, all of them; the editor, which painted itself in open, whatever is left. (Invalidating
+// first would time a second full paint of the editor, which no host asks for.)
 void paintNow(HWND window) {
-    RedrawWindow(window, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 struct Child {

@@ -186,20 +186,20 @@ class WindowPeer : public Peer {
     WNDPROC original = nullptr;
 };
 
-// A control without a window: its parent paints it, from what the peer made ready once: a
-// picture's pixels as a bitmap, a label's background brush.
+class ContainerPeer;
+
+// A control without a window (a picture or a label): the form or panel it lies on draws it,
+// below every child window, in layout order, from what the peer made ready once.
 class GraphicPeer : public Peer {
   public:
-    explicit GraphicPeer(Control& control);
-    ~GraphicPeer() override {
-        if (ready != nullptr) DeleteObject(ready);
-        if (brush != nullptr) DeleteObject(brush);
-    }
+    GraphicPeer(Control& control, ContainerPeer& container)
+        : control(control), container(container), shownAt(control.bounds) {}
     void changed() override;
+    // Draws the control into the container's off-screen canvas.
+    virtual void draw() const = 0;
     Control& control;
+    ContainerPeer& container;
     Rect shownAt; // the rectangle painted last, to be cleared when a label's size changes
-    HBITMAP ready = nullptr;
-    HBRUSH brush = nullptr;
 };
 
 // A standard control (scroll bar, edit, button) whose keys the editor handles first: Tab and
@@ -328,6 +328,8 @@ class ContainerPeer : public WindowPeer {
     HDC canvas = nullptr, pictures = nullptr;
     HBITMAP canvasBitmap = nullptr;
     HGDIOBJ canvasDefault = nullptr;
+    // The pictures and labels lying on the container, in layout order.
+    std::vector<const GraphicPeer*> graphics;
 };
 
 // Our window class is registered while any form is shown.
@@ -351,8 +353,12 @@ class FormPeer : public ContainerPeer {
     // nothing; the first paint shows it, drawn once.
     void paint() override {
         if (!alive()) return;
-        if ((GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE) == 0) ShowWindow(hwnd, SW_SHOWNA);
-        RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        if (!drawing) {
+            SendMessageA(hwnd, WM_SETREDRAW, TRUE, 0);
+            drawing = true;
+        }
+        RedrawWindow(hwnd, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
     // The box runs a message loop of its own, in which the host may close the editor or the
     // plug-in. So it is shown from a posted message once the handler that raised it has
@@ -378,37 +384,15 @@ class FormPeer : public ContainerPeer {
         // The form and this peer may be gone now.
     }
     std::deque<std::string> pendingMessages;
+    bool drawing = false;
 };
 
-ContainerPeer* containerOf(const Control& control) {
-    for (Control* up = control.parent(); up != nullptr; up = up->parent())
-        if (up->kind == Kind::Form || up->kind == Kind::Panel)
-            return static_cast<ContainerPeer*>(up->peer.get());
-    return nullptr;
-}
-
 void GraphicPeer::changed() {
-    ContainerPeer* container = containerOf(control);
-    if (container == nullptr || !container->alive()) return;
-    if (control.kind == Kind::Label) {
-        // Labels size themselves to their text in the font they are drawn with.
-        auto& label = static_cast<Label&>(control);
-        HDC dc = GetDC(container->hwnd);
-        HGDIOBJ old = SelectObject(dc, fontFor(label.font));
-        SIZE size{};
-        GetTextExtentPoint32A(dc, label.text().c_str(), static_cast<int>(label.text().size()),
-                              &size);
-        SelectObject(dc, old);
-        ReleaseDC(container->hwnd, dc);
-        if (label.autoSize) {
-            label.bounds.width = size.cx;
-            label.bounds.height = size.cy;
-        }
-    }
+    if (!container.alive()) return;
     RECT before = toRect(shownAt);
     RECT now = toRect(control.bounds);
-    InvalidateRect(container->hwnd, &before, FALSE);
-    InvalidateRect(container->hwnd, &now, FALSE);
+    InvalidateRect(container.hwnd, &before, FALSE);
+    InvalidateRect(container.hwnd, &now, FALSE);
     shownAt = control.bounds;
 }
 
@@ -436,43 +420,72 @@ HBITMAP readyBitmap(const Image& image) {
     return bitmap;
 }
 
-GraphicPeer::GraphicPeer(Control& control) : control(control), shownAt(control.bounds) {
-    if (control.kind == Kind::Picture)
-        ready = readyBitmap(static_cast<const Picture&>(control).image);
-    else
-        brush = CreateSolidBrush(toColorRef(control.colour));
-}
-
-void drawPicture(ContainerPeer& container, const Picture& picture) {
-    const auto* peer = static_cast<const GraphicPeer*>(picture.peer.get());
-    if (peer == nullptr || peer->ready == nullptr) return;
-    const Image& image = picture.image;
-    const Rect& box = picture.bounds;
-    HGDIOBJ old = SelectObject(container.pictures, peer->ready);
-    if (picture.stretch) {
-        SetStretchBltMode(container.canvas, COLORONCOLOR);
-        StretchBlt(container.canvas, box.left, box.top, box.width, box.height, container.pictures,
-                   0, 0, image.width, image.height, SRCCOPY);
-    } else {
-        // Unscaled at the top left, cut to the box.
-        BitBlt(container.canvas, box.left, box.top, std::min(image.width, box.width),
-               std::min(image.height, box.height), container.pictures, 0, 0, SRCCOPY);
+// A picture, drawn from its pixels made into a bitmap once.
+class PicturePeer : public GraphicPeer {
+  public:
+    PicturePeer(Picture& picture, ContainerPeer& container)
+        : GraphicPeer(picture, container), picture(picture), ready(readyBitmap(picture.image)) {}
+    ~PicturePeer() override {
+        if (ready != nullptr) DeleteObject(ready);
     }
-    SelectObject(container.pictures, old);
-}
+    void draw() const override {
+        if (ready == nullptr) return;
+        const Image& image = picture.image;
+        const Rect& box = picture.bounds;
+        HGDIOBJ old = SelectObject(container.pictures, ready);
+        if (picture.stretch) {
+            SetStretchBltMode(container.canvas, COLORONCOLOR);
+            StretchBlt(container.canvas, box.left, box.top, box.width, box.height,
+                       container.pictures, 0, 0, image.width, image.height, SRCCOPY);
+        } else {
+            // Unscaled at the top left, cut to the box.
+            BitBlt(container.canvas, box.left, box.top, std::min(image.width, box.width),
+                   std::min(image.height, box.height), container.pictures, 0, 0, SRCCOPY);
+        }
+        SelectObject(container.pictures, old);
+    }
+    const Picture& picture;
+    HBITMAP ready;
+};
 
-void drawLabel(HDC dc, const Label& label) {
-    const auto* peer = static_cast<const GraphicPeer*>(label.peer.get());
-    RECT box = toRect(label.bounds);
-    if (peer != nullptr && peer->brush != nullptr) FillRect(dc, &box, peer->brush);
-    HGDIOBJ old = SelectObject(dc, fontFor(label.font));
-    SetBkMode(dc, OPAQUE);
-    SetBkColor(dc, toColorRef(label.colour));
-    SetTextColor(dc, toColorRef(label.textColour));
-    TextOutA(dc, label.bounds.left, label.bounds.top, label.text().c_str(),
-             static_cast<int>(label.text().size()));
-    SelectObject(dc, old);
-}
+// A label: its text on its colour, in its font.
+class LabelPeer : public GraphicPeer {
+  public:
+    LabelPeer(Label& label, ContainerPeer& container)
+        : GraphicPeer(label, container), label(label),
+          brush(CreateSolidBrush(toColorRef(label.colour))) {}
+    ~LabelPeer() override { DeleteObject(brush); }
+    // Labels size themselves to their text in the font they are drawn with.
+    void changed() override {
+        if (!container.alive()) return;
+        HDC dc = GetDC(container.hwnd);
+        HGDIOBJ old = SelectObject(dc, fontFor(label.font));
+        SIZE size{};
+        GetTextExtentPoint32A(dc, label.text().c_str(), static_cast<int>(label.text().size()),
+                              &size);
+        SelectObject(dc, old);
+        ReleaseDC(container.hwnd, dc);
+        if (label.autoSize) {
+            label.bounds.width = size.cx;
+            label.bounds.height = size.cy;
+        }
+        GraphicPeer::changed();
+    }
+    void draw() const override {
+        HDC dc = container.canvas;
+        RECT box = toRect(label.bounds);
+        FillRect(dc, &box, brush);
+        HGDIOBJ old = SelectObject(dc, fontFor(label.font));
+        SetBkMode(dc, OPAQUE);
+        SetBkColor(dc, toColorRef(label.colour));
+        SetTextColor(dc, toColorRef(label.textColour));
+        TextOutA(dc, label.bounds.left, label.bounds.top, label.text().c_str(),
+                 static_cast<int>(label.text().size()));
+        SelectObject(dc, old);
+    }
+    Label& label;
+    HBRUSH brush;
+};
 
 // The container's background, then its pictures and labels in layout order, each above the
 // ones before it; drawn off screen and copied in one go so nothing flickers.
@@ -483,13 +496,8 @@ void paintContainer(ContainerPeer& peer) {
     GetClientRect(peer.hwnd, &client);
     if (peer.prepareCanvas(screen, client.right, client.bottom)) {
         FillRect(peer.canvas, &client, peer.brush);
-        for (const auto& child : peer.control.children()) {
-            if (child->isWindowed() || !child->isVisible()) continue;
-            if (child->kind == Kind::Picture)
-                drawPicture(peer, static_cast<const Picture&>(*child));
-            else if (child->kind == Kind::Label)
-                drawLabel(peer.canvas, static_cast<const Label&>(*child));
-        }
+        for (const GraphicPeer* graphic : peer.graphics)
+            if (graphic->control.isVisible()) graphic->draw();
         // Only what needs painting is copied.
         BitBlt(screen, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
                ps.rcPaint.bottom - ps.rcPaint.top, peer.canvas, ps.rcPaint.left, ps.rcPaint.top,
@@ -778,7 +786,7 @@ HWND createWindow(const char* className, const char* text, DWORD style, const Re
                            parent, nullptr, thisModule(), param);
 }
 
-void showChildren(Control& container, HWND parentWindow);
+void showChildren(Control& control, ContainerPeer& container);
 
 // A control shown as a window of our own class: the peer is in place before the window's
 // first message arrives.
@@ -805,14 +813,20 @@ void showStandard(ControlType& control, const char* className, const char* text,
     control.peer = std::move(peer);
 }
 
-void showControl(Control& control, HWND parent) {
+// Whatever the kind, a control adds its peer here and nothing else.
+template <typename OwnPeer, typename ControlType>
+void showGraphic(ControlType& control, ContainerPeer& container) {
+    auto peer = std::make_unique<OwnPeer>(control, container);
+    container.graphics.push_back(peer.get());
+    control.peer = std::move(peer);
+    control.peer->changed(); // labels measure themselves
+}
+
+void showControl(Control& control, ContainerPeer& container) {
+    HWND parent = container.hwnd;
     switch (control.kind) {
-    case Kind::Picture:
-    case Kind::Label: {
-        control.peer = std::make_unique<GraphicPeer>(control);
-        control.peer->changed(); // labels measure themselves
-        return;
-    }
+    case Kind::Picture: showGraphic<PicturePeer>(static_cast<Picture&>(control), container); return;
+    case Kind::Label: showGraphic<LabelPeer>(static_cast<Label&>(control), container); return;
     case Kind::ScrollBar:
         showStandard<ScrollBarPeer>(static_cast<ScrollBar&>(control), "SCROLLBAR", "",
                                     baseStyle(control) | SBS_VERT, parent);
@@ -870,7 +884,7 @@ void showControl(Control& control, HWND parent) {
     }
     case Kind::Panel: {
         auto& shown = showInOwnWindow<ContainerPeer>(control, control.bounds, parent);
-        showChildren(control, shown.hwnd);
+        showChildren(control, shown);
         return;
     }
     case Kind::Form: return;
@@ -880,10 +894,10 @@ void showControl(Control& control, HWND parent) {
 // Windowed children in tab order (the first on top, as dialog navigation expects), then any
 // that overlaps one earlier in the layout raised above it, as later controls lie above earlier
 // ones.
-void showChildren(Control& container, HWND parentWindow) {
+void showChildren(Control& control, ContainerPeer& container) {
     std::vector<Control*> windowed;
-    for (const auto& child : container.children()) {
-        showControl(*child, parentWindow);
+    for (const auto& child : control.children()) {
+        showControl(*child, container);
         if (child->isWindowed()) windowed.push_back(child.get());
     }
     std::vector<Control*> byTab = windowed;
@@ -917,12 +931,13 @@ void showInParent(Form& form, void* parentWindow) {
     // Borderless, at the top left of the host's window, at the form's own size. The peer
     // leaves the shown forms again when it goes, window or not.
     auto& shown = showInOwnWindow<FormPeer>(form, Rect{0, 0, form.bounds.width, form.bounds.height},
-                                            static_cast<HWND>(parentWindow), WS_VISIBLE);
+                                            static_cast<HWND>(parentWindow));
     if (shown.hwnd == nullptr) {
         form.peer.reset();
         return;
     }
-    showChildren(form, shown.hwnd);
+    SendMessageA(shown.hwnd, WM_SETREDRAW, FALSE, 0);
+    showChildren(form, shown);
     for (std::size_t i = 0; i < form.timers.size(); ++i)
         SetTimer(shown.hwnd, i + 1, static_cast<UINT>(form.timers[i]->interval), nullptr);
 }
