@@ -1,7 +1,8 @@
 #!/bin/sh
-# Prints each benchmark's ns per sample and its ratio to the floor, as medians over several
-# processes. One process settles into one of a few speeds (where its code and data fall against
-# the CPU's predictors, and what shares the core), so a median within one process is not enough.
+# Prints each benchmark's ns per sample, the median over several processes with its range, and
+# its ratio to the floor, the median of the ratios within each process. One process settles into
+# one of a few speeds (where its code and data fall against the CPU's predictors, and what
+# shares the core), so neither a median within one process nor a ratio of medians is enough.
 #   bench/compare.sh [benchmark program] [processes]
 set -eu
 bench=${1:-build/linux/bench/morvo_bench}
@@ -16,23 +17,42 @@ while [ "$i" -lt "$runs" ]; do
     "$bench" --benchmark_min_time=0.1 --benchmark_repetitions=5 \
         --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
         --benchmark_format=csv 2>/dev/null |
-        awk -F, '$1 ~ /_median"$/ { name = $1; gsub(/"|_median/, "", name); print name, $NF * 1e9 }' \
-            >>"$results"
+        awk -F, -v run="$i" '$1 ~ /_median"$/ {
+            name = $1; gsub(/"|_median/, "", name); print name, $NF * 1e9, run }' >>"$results"
     i=$((i + 1))
 done
 
-sort -k1,1 -k2,2g "$results" | awk -v runs="$runs" '
-    { values[$1, ++count[$1]] = $2; if (!($1 in seen)) { seen[$1] = 1; order[++names] = $1 } }
-    function median(name,   n) {
-        n = count[name]
-        return n % 2 ? values[name, (n + 1) / 2] : (values[name, n / 2] + values[name, n / 2 + 1]) / 2
+# Per case: the median ns per sample over the processes with its range, and the median of its
+# ratio to the floor measured in the same process, which a process's own speed does not move.
+awk -v runs="$runs" '
+    function key(name) { return (name ~ /^Floor/ ? "0" : "1") name }
+    function median(list, n,   i, j, t) {
+        for (i = 2; i <= n; ++i)
+            for (j = i; j > 1 && list[j - 1] > list[j]; --j) { t = list[j]; list[j] = list[j - 1]; list[j - 1] = t }
+        return n % 2 ? list[(n + 1) / 2] : (list[n / 2] + list[n / 2 + 1]) / 2
     }
+    { value[$1, $3] = $2; if (!($1 in seen)) { seen[$1] = 1; order[++names] = $1 }
+      if ($1 == "FloorCopyAndCallback") floor[$3] = $2 }
     END {
-        floor = median("FloorCopyAndCallback")
-        printf "%-26s %10s %8s %16s   (%d processes)\n", "case", "ns/sample", "x floor", "min .. max", runs
+        printf "%-26s %10s %14s %16s   (%d processes)\n", "case", "ns/sample", "x floor", "min .. max", runs
+        # The floors first, then the cases by name.
+        for (i = 2; i <= names; ++i)
+            for (j = i; j > 1 && key(order[j - 1]) > key(order[j]); --j) {
+                t = order[j]; order[j] = order[j - 1]; order[j - 1] = t
+            }
         for (k = 1; k <= names; ++k) {
-            name = order[k]
-            printf "%-26s %10.2f %8.2f %7.2f .. %5.2f\n", name, median(name), median(name) / floor,
-                   values[name, 1], values[name, count[name]]
+            name = order[k]; n = 0; m = 0
+            for (r = 0; r < runs; ++r) {
+                if (!((name, r) in value)) continue
+                ns[++n] = value[name, r]
+                if (r in floor && floor[r] > 0) ratio[++m] = value[name, r] / floor[r]
+            }
+            mid = median(ns, n); low = ns[1]; high = ns[n]
+            printf "%-26s %10.2f %14.2f %7.2f .. %5.2f\n", name, mid, median(ratio, m), low, high
         }
-    }'
+        m = 0
+        for (r = 0; r < runs; ++r)
+            if (("Internal250Pending", r) in value && ("InternalRunning", r) in value)
+                ratio[++m] = value["Internal250Pending", r] / value["InternalRunning", r]
+        if (m > 0) printf "250 pending against none, the same process: %.2f\n", median(ratio, m)
+    }' "$results"
