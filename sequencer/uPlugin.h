@@ -89,12 +89,9 @@ class APlugin final : public AudioEffectX {
 
   private:
     float param(std::int32_t index) const { return params[index].load(std::memory_order_relaxed); }
-    // Every store is counted, so the audio thread's steady loops see a change with one read.
     void setParamOnly(std::int32_t index, float value) {
         params[index].store(value, std::memory_order_relaxed);
-        parameterChanges.fetch_add(1, std::memory_order_release);
     }
-    std::uint32_t changesSoFar() const { return parameterChanges.load(std::memory_order_acquire); }
     void notifyEditor();
     bool getPinProperties(const char* prefix, std::int32_t index, VstPinProperties* properties);
 
@@ -102,22 +99,16 @@ class APlugin final : public AudioEffectX {
     template <bool Accumulate>
     void processBlock(float** inputs, float** outputs, std::int32_t sampleFrames);
     void processSample();
-    std::int32_t countSteadySamples(std::int32_t i, std::int32_t end, std::uint64_t first,
-                                    std::uint32_t changes);
-    std::int32_t followSteadyPosition(std::int32_t i, std::int32_t end, std::uint64_t first,
-                                      std::uint32_t changes);
-    // What watchTempo and watchPosition saw: where they stopped, and whether they asked the
-    // host at that sample, with its answer.
+    std::int32_t skipSteadySamples(std::int32_t i, std::int32_t end, std::uint64_t first);
+    // Where watch stopped: the first sample whose answer differs, with that answer, or the
+    // limit, not asked.
     struct Sighting {
         std::int32_t sample;
         bool asked;
         VstIntPtr answer;
     };
-    Sighting watchTempo(std::int32_t i, std::int32_t limit, std::int32_t answer,
-                        std::uint32_t changes);
-    Sighting watchPosition(std::int32_t i, std::int32_t limit, std::uint64_t position,
-                           std::uint32_t changes);
-    std::int64_t steadyLimit(std::int32_t i, std::int32_t end, std::uint64_t first) const;
+    template <bool Internal>
+    Sighting watch(std::int32_t i, std::int32_t limit, std::uint64_t expected);
     void processInternalTiming();
     void processExternalTiming();
     void followPosition(const VstTimeInfo* info);
@@ -141,8 +132,6 @@ class APlugin final : public AudioEffectX {
     VstMidiEvent eventPool[plugin::kEventRecords];
     std::int32_t pendingEvents = 0;
     std::atomic<float> params[plugin::kNumParams];
-    // How many parameter stores there have been; released after the value it counts.
-    std::atomic<std::uint32_t> parameterChanges{0};
     // Set while no editor window is open; written by the editor bridge.
     std::atomic<bool> editorClosed{false};
     double tempo = 0.0;

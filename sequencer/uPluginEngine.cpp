@@ -160,119 +160,92 @@ void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleF
         }
     };
     for (std::int32_t i = 0; i < sampleFrames;) {
-        // Taken before the sample reads any parameter: a later change shows as a new count.
-        const std::uint32_t changes = changesSoFar();
         if (pendingEvents > 0) processDelayedEvents(first + static_cast<std::uint64_t>(i));
         processSample();
         passAudio(i, i + 1);
         const std::int32_t steady = ++i;
-        i = param(timingMode) < 0.5f ? countSteadySamples(i, sampleFrames, first, changes)
-                                     : followSteadyPosition(i, sampleFrames, first, changes);
+        i = skipSteadySamples(i, sampleFrames, first);
         passAudio(steady, i);
     }
     if (sampleFrames > 0) samplePosition = first + static_cast<std::uint64_t>(sampleFrames);
 }
 
-// Between step boundaries a running internal clock asks the host for the tempo and counts,
-// nothing more. While that holds (internal timing, running, the same sync and tempo answer, no
-// event due, no boundary at the sample) this loop does just that with the counter in a
-// register, and hands every other sample back to the full path above. It sends nothing, so
-// the audio of its samples can pass afterwards.
-MORVO_SAMPLE_PATH std::int32_t APlugin::countSteadySamples(std::int32_t i, std::int32_t end,
-                                                           std::uint64_t first,
-                                                           std::uint32_t changes) {
+// The fast path. Most samples change nothing: a running clock asks the host and gets the
+// answer it got before, then counts (internal timing) or finds the step it sent (external); a
+// stopped internal clock only counts; a stopped external one does nothing. From sample i up to
+// the block's end, the next event due and the next step boundary, this takes such samples as
+// the full path would, and gives back the first sample the full path must take.
+//
+// Parameters are read once for the stretch: a change from another thread during a block may
+// act up to the stretch's end, never later than the block's; the host's own changes come
+// between blocks, and input events end a stretch.
+MORVO_SAMPLE_PATH std::int32_t APlugin::skipSteadySamples(std::int32_t i, std::int32_t end,
+                                                          std::uint64_t first) {
+    std::int64_t limit = end;
+    if (pendingEvents > 0)
+        limit = std::min<std::int64_t>(
+            limit, static_cast<std::int64_t>((dueQueue[0] >> kQueueRecordBits) - first));
+    if (limit <= i) return i;
+    const bool internal = param(timingMode) < 0.5f;
     const std::int32_t length = samplesPerStep.load(std::memory_order_relaxed);
-    if (param(timingMode) >= 0.5f) return i;
     if (param(startStop) >= 0.5f) {
-        // Stopped: the counter runs on through the last step length, and nothing else happens.
-        const std::int64_t limit = steadyLimit(i, end, first);
+        if (!internal) return static_cast<std::int32_t>(limit);
+        // Stopped: the counter runs on through the last step length, as countSample would,
+        // sample by sample: the first increment may wrap a counter that a shorter length left
+        // beyond its end.
+        const std::int64_t n = limit - i;
+        std::int64_t counter = sampleCounter + 1 >= length ? 0 : sampleCounter + 1;
+        if (length > 0) counter = (counter + n - 1) % length;
+        sampleCounter = static_cast<std::int32_t>(counter);
+        return static_cast<std::int32_t>(limit);
+    }
+    if (internal) {
+        if (length == 0 || sampleCounter == 0 || tempo != lastTempo || param(syncValue) != lastSync)
+            return i;
+        // Up to the sample at which the counter is back at 0.
+        limit = std::min<std::int64_t>(limit, std::int64_t{i} + length - sampleCounter);
         const std::int32_t start = i;
-        while (i < limit && changesSoFar() == changes)
-            ++i;
-        // As countSample would, sample by sample: the first increment may wrap a counter that
-        // a shorter length left beyond its end.
-        if (const std::int64_t n = i - start; n > 0) {
-            std::int64_t counter = sampleCounter + 1 >= length ? 0 : sampleCounter + 1;
-            if (length > 0) counter = (counter + n - 1) % length;
-            sampleCounter = static_cast<std::int32_t>(counter);
-        }
+        const Sighting seen = watch<true>(i, static_cast<std::int32_t>(limit),
+                                          static_cast<std::uint32_t>(tempoAnswer));
+        // A sample whose answer differs is counted like any other; its tempo is read as the
+        // full path reads it.
+        i = seen.asked ? seen.sample + 1 : seen.sample;
+        sampleCounter += i - start;
+        if (sampleCounter >= length) sampleCounter = 0;
+        if (seen.asked) tempo = readNewTempo(static_cast<std::int32_t>(seen.answer));
         return i;
     }
-    if (length == 0 || sampleCounter == 0 || tempo != lastTempo || param(syncValue) != lastSync)
+    if (positionStep != lastStep || !std::isfinite(lastPosition.ppq) ||
+        !(param(syncValue) == lastPosition.sync) || !(param(endStep) == lastPosition.end))
         return i;
-    // The samples it may take: up to the block's end, the next event due and the next boundary
-    // (the sample at which the counter is back at 0).
-    const std::int64_t limit = std::min<std::int64_t>(steadyLimit(i, end, first),
-                                                      std::int64_t{i} + length - sampleCounter);
-    const std::int32_t answer = tempoAnswer;
-    const std::int32_t start = i;
-    const Sighting seen = watchTempo(i, static_cast<std::int32_t>(limit), answer, changes);
-    // A sample whose answer differs is counted like any other; its tempo is read as the full
-    // path reads it.
-    i = seen.asked ? seen.sample + 1 : seen.sample;
-    sampleCounter += i - start;
-    if (sampleCounter >= length) sampleCounter = 0;
-    if (seen.asked) tempo = readNewTempo(static_cast<std::int32_t>(seen.answer));
-    return i;
-}
-
-// Hosts describe a whole block with one time record. While the position, sync and end step stay
-// as they are, a running external clock asks for the record every sample and finds nothing to
-// do; this loop does just that, and hands the first sample that differs to followPosition.
-MORVO_SAMPLE_PATH std::int32_t APlugin::followSteadyPosition(std::int32_t i, std::int32_t end,
-                                                             std::uint64_t first,
-                                                             std::uint32_t changes) {
-    if (param(timingMode) < 0.5f || param(startStop) >= 0.5f || positionStep != lastStep ||
-        !std::isfinite(lastPosition.ppq) || !(param(syncValue) == lastPosition.sync) ||
-        !(param(endStep) == lastPosition.end))
-        return i;
-    const auto limit = static_cast<std::int32_t>(steadyLimit(i, end, first));
-    // Compared bit for bit, as an integer. (A position that is equal but not identical, -0 for
-    // 0, only goes the general way.)
-    const Sighting seen =
-        watchPosition(i, limit, std::bit_cast<std::uint64_t>(lastPosition.ppq), changes);
+    // The position compared bit for bit, as an integer. (A position that is equal but not
+    // identical, -0 for 0, only goes the full way.)
+    const Sighting seen = watch<false>(i, static_cast<std::int32_t>(limit),
+                                       std::bit_cast<std::uint64_t>(lastPosition.ppq));
     if (!seen.asked) return seen.sample;
     followPosition(reinterpret_cast<const VstTimeInfo*>(seen.answer));
     return seen.sample + 1;
 }
 
-// The steady loops' host requests, asked at each sample from i up to limit while the answer is
-// the one before and no parameter changes. Each gives the first sample whose answer differs,
-// with that answer, or the sample at which it stopped without asking. The requests are the
-// frame's, inline. Out of line, at the start of a cache line: that measured faster than the
-// same loops inlined into the block loop. Where the code falls moves them too
+// The fast path's host requests, asked at each sample from i up to limit while the answer is
+// the one expected: the tempo (internal timing) or the song position (external). The requests
+// are the frame's, inline. Out of line, at the start of a cache line: that measured faster than
+// the same loop inlined into the block loop. Where the code falls moves it too
 // (bench/compare.sh).
-[[gnu::noinline, gnu::aligned(64)]] APlugin::Sighting APlugin::watchTempo(std::int32_t i,
-                                                                          std::int32_t limit,
-                                                                          std::int32_t answer,
-                                                                          std::uint32_t changes) {
-    for (; i < limit; ++i) {
-        if (changesSoFar() != changes) return {i, false, 0};
-        const std::int32_t now = tempoAt(0);
-        if (now != answer) return {i, true, now};
-    }
-    return {i, false, 0};
-}
-
+template <bool Internal>
 [[gnu::noinline, gnu::aligned(64)]] APlugin::Sighting
-APlugin::watchPosition(std::int32_t i, std::int32_t limit, std::uint64_t position,
-                       std::uint32_t changes) {
+APlugin::watch(std::int32_t i, std::int32_t limit, std::uint64_t expected) {
     for (; i < limit; ++i) {
-        if (changesSoFar() != changes) return {i, false, 0};
-        const VstTimeInfo* info = getTimeInfo(kVstTransportRecording);
-        if (info == nullptr || std::bit_cast<std::uint64_t>(info->ppqPos) != position)
-            return {i, true, reinterpret_cast<VstIntPtr>(info)};
+        if constexpr (Internal) {
+            const std::int32_t now = tempoAt(0);
+            if (static_cast<std::uint32_t>(now) != expected) return {i, true, now};
+        } else {
+            const VstTimeInfo* info = getTimeInfo(kVstTransportRecording);
+            if (info == nullptr || std::bit_cast<std::uint64_t>(info->ppqPos) != expected)
+                return {i, true, reinterpret_cast<VstIntPtr>(info)};
+        }
     }
     return {i, false, 0};
-}
-
-// The last sample a steady loop may take before the block ends or an event is due.
-std::int64_t APlugin::steadyLimit(std::int32_t i, std::int32_t end, std::uint64_t first) const {
-    std::int64_t limit = end;
-    if (pendingEvents > 0)
-        limit = std::min<std::int64_t>(
-            limit, static_cast<std::int64_t>((dueQueue[0] >> kQueueRecordBits) - first));
-    return std::max<std::int64_t>(limit, i);
 }
 
 void APlugin::process(float** inputs, float** outputs, std::int32_t sampleFrames) {
