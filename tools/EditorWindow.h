@@ -30,5 +30,8 @@ class EditorWindow {
     System* system = nullptr;
 };
 
+// The window's size until the editor gives its own.
+constexpr int kProvisionalWidth = 400, kProvisionalHeight = 300;
+
 // The editor's size from effEditGetRect; false when the plug-in gives none.
 bool editorSize(AEffect* effect, int& width, int& height);

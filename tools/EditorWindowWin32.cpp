@@ -23,11 +23,10 @@ struct EditorWindow::System {
 };
 
 bool EditorWindow::open(AEffect* plugin, const std::string& title, std::string& why) {
-    int width = 0, height = 0;
-    if (!editorSize(plugin, width, height)) {
-        why = "the plug-in gives no size for its editor";
-        return false;
-    }
+    // Some editors, this plug-in's among them, know their size only once they are open: the
+    // window starts at a provisional size and takes the editor's after effEditOpen.
+    int width = kProvisionalWidth, height = kProvisionalHeight;
+    editorSize(plugin, width, height);
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = windowProcedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -48,6 +47,12 @@ bool EditorWindow::open(AEffect* plugin, const std::string& title, std::string& 
         DestroyWindow(window);
         why = "the plug-in did not open its editor (effEditOpen answered 0)";
         return false;
+    }
+    if (int w = 0, h = 0; editorSize(plugin, w, h) && (w != width || h != height)) {
+        RECT sized{0, 0, w, h};
+        AdjustWindowRect(&sized, style, FALSE);
+        SetWindowPos(window, nullptr, 0, 0, sized.right - sized.left, sized.bottom - sized.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);

@@ -7,6 +7,20 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+namespace {
+
+// The editor has one size: the window keeps it.
+void keepSize(Display* display, Window window, int width, int height) {
+    XSizeHints* hints = XAllocSizeHints();
+    hints->flags = PMinSize | PMaxSize;
+    hints->min_width = hints->max_width = width;
+    hints->min_height = hints->max_height = height;
+    XSetWMNormalHints(display, window, hints);
+    XFree(hints);
+}
+
+} // namespace
+
 struct EditorWindow::System {
     Display* display = nullptr;
     Window window = 0;
@@ -20,24 +34,16 @@ bool EditorWindow::open(AEffect* plugin, const std::string& title, std::string& 
         why = "no display to show the editor on";
         return false;
     }
-    int width = 0, height = 0;
-    if (!editorSize(plugin, width, height)) {
-        XCloseDisplay(display);
-        why = "the plug-in gives no size for its editor";
-        return false;
-    }
+    // Some editors, this plug-in's among them, know their size only once they are open: the
+    // window starts at a provisional size and takes the editor's after effEditOpen.
+    int width = kProvisionalWidth, height = kProvisionalHeight;
+    editorSize(plugin, width, height);
     const int screen = DefaultScreen(display);
     const Window window = XCreateSimpleWindow(
         display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
         static_cast<unsigned>(height), 0, BlackPixel(display, screen), BlackPixel(display, screen));
     XStoreName(display, window, title.c_str());
-    // The editor has one size: the window keeps it.
-    XSizeHints* hints = XAllocSizeHints();
-    hints->flags = PMinSize | PMaxSize;
-    hints->min_width = hints->max_width = width;
-    hints->min_height = hints->max_height = height;
-    XSetWMNormalHints(display, window, hints);
-    XFree(hints);
+    keepSize(display, window, width, height);
     // Closing the window through the window manager comes as a message, not a destruction.
     Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, window, &deleteWindow, 1);
@@ -52,6 +58,10 @@ bool EditorWindow::open(AEffect* plugin, const std::string& title, std::string& 
         XCloseDisplay(display);
         why = "the plug-in did not open its editor (effEditOpen answered 0)";
         return false;
+    }
+    if (int w = 0, h = 0; editorSize(plugin, w, h) && (w != width || h != height)) {
+        keepSize(display, window, w, h);
+        XResizeWindow(display, window, static_cast<unsigned>(w), static_cast<unsigned>(h));
     }
     XSync(display, False);
     system = new System{display, window, deleteWindow};

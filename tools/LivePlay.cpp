@@ -68,7 +68,8 @@ void playLive(HostSession& session, const LiveSettings& settings,
     EditorWindow window;
     AEffect* const effect = session.effect();
     std::string why = "the plug-in has no editor";
-    if ((effect->flags & effFlagsHasEditor) != 0) window.open(effect, settings.title, why);
+    if ((effect->flags & effFlagsHasEditor) != 0)
+        window.open(effect, session.text(effGetEffectName), why);
     if (!window.isOpen())
         std::fprintf(stderr, "morvo-host: %s: playing without a window\n", why.c_str());
 
