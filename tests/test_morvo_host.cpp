@@ -479,6 +479,9 @@ TEST(MorvoHost, LiveShowsTheEditorInAWindow) {
     ASSERT_NE(opened, std::string::npos) << opens.output;
     std::sscanf(opens.output.c_str() + opened, "test editor: opened in window %llx", &window);
     EXPECT_NE(window, 0u);
+    // The size the editor gave once open, though it gave none before.
+    EXPECT_NE(opens.output.find("test editor: window is 200x120\n"), std::string::npos)
+        << opens.output;
     int idles = -1, elsewhere = -1;
     const auto closed = opens.output.find("test editor: closed after ");
     ASSERT_NE(closed, std::string::npos) << opens.output;

@@ -33,5 +33,5 @@ class EditorWindow {
 // The window's size until the editor gives its own.
 constexpr int kProvisionalWidth = 400, kProvisionalHeight = 300;
 
-// The editor's size from effEditGetRect; false when the plug-in gives none.
+// The editor's size from effEditGetRect; false, leaving width and height, when it gives none.
 bool editorSize(AEffect* effect, int& width, int& height);
