@@ -2,11 +2,17 @@
 // MIDI file it writes (read back here), and its errors.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -16,8 +22,9 @@ struct HostRun {
     std::string output;
 };
 
-HostRun run(const std::string& arguments) {
-    const std::string command = std::string(MORVO_HOST) + " " + arguments + " 2>&1";
+// environment: settings to run it with, such as "env -u DISPLAY".
+HostRun run(const std::string& arguments, const std::string& environment = "") {
+    const std::string command = environment + " " + MORVO_HOST + " " + arguments + " 2>&1";
     HostRun result{-1, ""};
     std::FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return result;
@@ -34,7 +41,8 @@ const std::string library = MORVO_LIBRARY;
 
 struct Row {
     double beat, seconds;
-    int step, controller, value;
+    int count, step, controller, value;
+    bool operator==(const Row&) const = default;
 };
 
 // The table's step lines.
@@ -45,12 +53,57 @@ std::vector<Row> rows(const std::string& output) {
     while (std::getline(lines, line)) {
         Row row{};
         char channels[16] = "";
-        if (std::sscanf(line.c_str(), "%lf %lf %d %d %d %15[^\n]", &row.beat, &row.seconds,
-                        &row.step, &row.controller, &row.value, channels) == 6 &&
+        if (std::sscanf(line.c_str(), "%lf %lf %d %d %d %d %15[^\n]", &row.beat, &row.seconds,
+                        &row.count, &row.step, &row.controller, &row.value, channels) == 7 &&
             std::string(channels) == "ch 1-16")
             found.push_back(row);
     }
     return found;
+}
+
+// Starts morvo-host, sends it `signal` after `seconds` and waits for it to end.
+HostRun interrupted(const std::string& arguments, double seconds, int signal) {
+    int output[2];
+    if (pipe(output) != 0) return {-1, ""};
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(output[1], 1);
+        dup2(output[1], 2);
+        close(output[0]);
+        const std::string command = "exec " + std::string(MORVO_HOST) + " " + arguments;
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(output[1]);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    kill(child, signal);
+    HostRun result{-1, ""};
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(output[0], buffer, sizeof buffer)) > 0)
+        result.output.append(buffer, static_cast<std::size_t>(n));
+    close(output[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// The summary's count of what was sent: 16 messages a step.
+std::string summaryOf(std::size_t steps) {
+    return "\n" + std::to_string(steps) + (steps == 1 ? " step, " : " steps, ") +
+           std::to_string(16 * steps) + " messages;";
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+int countOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
 }
 
 struct MidiEvent {
@@ -119,7 +172,7 @@ void expectStream(const HostRun& run, const std::string& midiPath,
     const std::vector<Row> table = rows(run.output);
     ASSERT_EQ(table.size(), expected.size()) << run.output;
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(table[i].step, static_cast<int>(i + 1));
+        EXPECT_EQ(table[i].count, static_cast<int>(i + 1));
         EXPECT_NEAR(table[i].beat, expected[i].first / 22050.0, 0.0005) << "step " << i + 1;
         EXPECT_NEAR(table[i].seconds, expected[i].first / 44100.0, 0.0005);
         EXPECT_EQ(table[i].controller, 14);
@@ -215,6 +268,111 @@ TEST(MorvoHost, NotesStopAndStartTheSequencer) {
     EXPECT_NE(result.output.find("   note 13 sent to the plug-in"), std::string::npos);
 }
 
+TEST(MorvoHost, StepColumnShowsThePatternStepAndCountColumnTheStepsSent) {
+    const HostRun result = run(library + " --beats 20");
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("    beat   seconds  count   step  controller  value  channels"),
+              std::string::npos);
+    const std::vector<Row> table = rows(result.output);
+    ASSERT_EQ(table.size(), 20u) << result.output;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        EXPECT_EQ(table[i].count, static_cast<int>(i + 1));
+        EXPECT_EQ(table[i].step, static_cast<int>(i % 16 + 1)) << "row " << i + 1;
+    }
+}
+
+TEST(MorvoHost, StepColumnFollowsTheEndStepAndTheResetNote) {
+    // Five steps; the reset at beat 7.5 makes the step after it step 1 again.
+    const HostRun result = run(library + " --set endStep=0.05 --beats 12 --note 14@7.5");
+    ASSERT_EQ(result.status, 0) << result.output;
+    const std::vector<int> expected{1, 2, 3, 4, 5, 1, 2, 3, 1, 2, 3, 4};
+    std::vector<int> steps;
+    for (const Row& row : rows(result.output))
+        steps.push_back(row.step);
+    EXPECT_EQ(steps, expected) << result.output;
+}
+
+// With 16 distinct step values, each message tells which step the plug-in sent: the column
+// must agree, with resets, stops and starts inside blocks that send several steps, in both
+// timings.
+TEST(MorvoHost, StepColumnAgreesWithTheStepsTheValuesShow) {
+    const char* const scenarios[] = {
+        " --block 4096 --set syncValue=0.32 --beats 4 --note 14@1.3 --note 14@2.05 --note 13@2.5 "
+        "--note 12@3",
+        " --block 4096 --set syncValue=0.32 --set endStep=0.07 --beats 4 --note 14@1.3 "
+        "--note 14@3.01",
+        " --block 1000 --set syncValue=0.16 --set endStep=0.11 --tempo 173 --rate 48000 "
+        "--note 14@1.3 --note 14@3.001 --note 14@5.5",
+        " --timing external --block 300 --set syncValue=0.08 --set endStep=0.13 --note 14@1.3",
+        " --timing external --block 4096 --set syncValue=0.32",
+    };
+    for (const char* scenario : scenarios) {
+        const HostRun result = run(library + distinctSteps() + scenario);
+        ASSERT_EQ(result.status, 0) << result.output;
+        const std::vector<Row> table = rows(result.output);
+        EXPECT_GT(table.size(), 30u) << scenario;
+        for (const Row& row : table)
+            ASSERT_EQ(stepValue(row.step - 1), row.value) << scenario << ", row " << row.count;
+    }
+}
+
+TEST(MorvoHost, LivePlaysInRealTimeWhatOfflinePlayPrints) {
+    const std::string arguments =
+        library + " --beats 2 --set syncValue=0.04 --note 14@1.1 --note 13@1.6";
+    const HostRun offline = run(arguments);
+    const auto start = std::chrono::steady_clock::now();
+    const HostRun live = run(arguments + " --live");
+    const double elapsed = secondsSince(start);
+    ASSERT_EQ(live.status, 0) << live.output;
+    // Two beats at 120 bpm last one second; played as fast as it can go it takes milliseconds.
+    EXPECT_GE(elapsed, 0.95);
+    EXPECT_LT(elapsed, 10.0);
+    EXPECT_FALSE(rows(offline.output).empty());
+    EXPECT_EQ(rows(live.output), rows(offline.output)) << live.output;
+    for (const char* line : {"   1.100     0.550   note 14 sent to the plug-in\n",
+                             "\n7 steps, 112 messages; controller 14, values 64 to 64\n",
+                             "played 2.000 beats, 1.000 seconds\n"})
+        EXPECT_NE(live.output.find(line), std::string::npos) << line << live.output;
+    EXPECT_NE(live.output.find("blocks of 512 samples, live for 2 beats\n"), std::string::npos);
+}
+
+TEST(MorvoHost, LiveStopsCleanlyWhenInterrupted) {
+    const auto start = std::chrono::steady_clock::now();
+    const HostRun result = interrupted(library + " --live --set syncValue=0.08", 1.5, SIGINT);
+    const double elapsed = secondsSince(start);
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("live until interrupted"), std::string::npos);
+    // Eight steps a beat at 120 bpm: 16 a second, each printed as it is played.
+    const std::vector<Row> table = rows(result.output);
+    EXPECT_GE(table.size(), 8u) << result.output;
+    EXPECT_LE(static_cast<double>(table.size()), 16.0 * elapsed + 2.0) << result.output;
+    EXPECT_NE(result.output.find(summaryOf(table.size())), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("\nplayed "), std::string::npos);
+
+    const HostRun terminated = interrupted(library + " --live", 0.5, SIGTERM);
+    EXPECT_EQ(terminated.status, 0) << terminated.output;
+    const std::size_t steps = rows(terminated.output).size();
+    EXPECT_GE(steps, 1u);
+    EXPECT_NE(terminated.output.find(summaryOf(steps)), std::string::npos) << terminated.output;
+}
+
+TEST(MorvoHost, LiveWithoutADisplayPlaysWithoutAWindow) {
+    const HostRun result = run(std::string(EDITOR_OPENS) + " --live --beats 0.5", "env -u DISPLAY");
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(countOf(result.output,
+                      "morvo-host: no display to show the editor on: playing without a window\n"),
+              1)
+        << result.output;
+    EXPECT_EQ(result.output.find("test editor: opened"), std::string::npos);
+    EXPECT_NE(result.output.find("played 0.500 beats"), std::string::npos);
+
+    const HostRun plain = run("--live --beats 0.5 " + library);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_NE(plain.output.find("morvo-host: the plug-in has no editor: playing without a window"),
+              std::string::npos)
+        << plain.output;
+}
+
 TEST(MorvoHost, InfoDescribesThePlugin) {
     const HostRun result = run(library + " --info");
     ASSERT_EQ(result.status, 0) << result.output;
@@ -260,6 +418,7 @@ TEST(MorvoHost, UsageErrorsAndHelp) {
     const HostRun help = run("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.output.rfind("usage: morvo-host [options] LIBRARY\n", 0), 0u);
+    EXPECT_NE(help.output.find("  --live "), std::string::npos);
     struct Case {
         std::string arguments, message;
     };
@@ -283,4 +442,64 @@ TEST(MorvoHost, UsageErrorsAndHelp) {
             << c.arguments << "\n"
             << result.output;
     }
+}
+
+// The editor in a window of its own on a virtual display: opened with the window, idling on
+// that thread while the audio runs on another, closed before the plug-in.
+TEST(MorvoHost, LiveShowsTheEditorInAWindow) {
+    if (!HOST_HAS_X11) GTEST_SKIP() << "morvo-host was built without X11";
+    if (access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "no Xvfb";
+    int number = 60 + getpid() % 200;
+    while (access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0)
+        ++number;
+    const std::string display = ":" + std::to_string(number);
+    const pid_t server = fork();
+    if (server == 0) {
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execl("/usr/bin/Xvfb", "Xvfb", display.c_str(), "-nolisten", "tcp",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    for (int i = 0; i < 100 && access(socket.c_str(), F_OK) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    const HostRun opens =
+        run(std::string(EDITOR_OPENS) + " --live --beats 2", "DISPLAY=" + display);
+    const HostRun refuses =
+        run(std::string(EDITOR_REFUSES) + " --live --beats 0.5", "DISPLAY=" + display);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+
+    ASSERT_EQ(opens.status, 0) << opens.output;
+    unsigned long long window = 0;
+    const auto opened = opens.output.find("test editor: opened in window ");
+    ASSERT_NE(opened, std::string::npos) << opens.output;
+    std::sscanf(opens.output.c_str() + opened, "test editor: opened in window %llx", &window);
+    EXPECT_NE(window, 0u);
+    // The size the editor gave once open, though it gave none before.
+    EXPECT_NE(opens.output.find("test editor: window is 200x120\n"), std::string::npos)
+        << opens.output;
+    int idles = -1, elsewhere = -1;
+    const auto closed = opens.output.find("test editor: closed after ");
+    ASSERT_NE(closed, std::string::npos) << opens.output;
+    std::sscanf(opens.output.c_str() + closed, "test editor: closed after %d idle calls, %d",
+                &idles, &elsewhere);
+    // About 40 a second for a second.
+    EXPECT_GE(idles, 15) << opens.output;
+    EXPECT_LE(idles, 200) << opens.output;
+    EXPECT_EQ(elsewhere, 0);
+    EXPECT_LT(closed, opens.output.find("test editor: plug-in closed; audio on the editor's "
+                                        "thread: no\n"))
+        << opens.output;
+    EXPECT_EQ(opens.output.find("playing without a window"), std::string::npos);
+
+    EXPECT_EQ(refuses.status, 0) << refuses.output;
+    EXPECT_EQ(countOf(refuses.output,
+                      "morvo-host: the plug-in did not open its editor (effEditOpen answered 0): "
+                      "playing without a window\n"),
+              1)
+        << refuses.output;
 }

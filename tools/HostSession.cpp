@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/VstEventList.h"
-
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -165,7 +163,10 @@ VstIntPtr VSTCALLBACK HostSession::callback(AEffect*, std::int32_t opcode, std::
 VstIntPtr HostSession::answer(std::int32_t opcode, std::int32_t index, VstIntPtr, void* ptr,
                               float opt) {
     switch (opcode) {
-    case audioMasterAutomate: automation.emplace_back(index, opt); return 0;
+    case audioMasterAutomate:
+        // Kept only when playing offline: live, this may come from the audio thread.
+        if (ring == nullptr) automation.emplace_back(index, opt);
+        return 0;
     case audioMasterWantMidi: return 1;
     case audioMasterGetSampleRate: return static_cast<VstIntPtr>(settings.sampleRate);
     case audioMasterGetBlockSize: return settings.blockSize;
@@ -183,7 +184,10 @@ VstIntPtr HostSession::answer(std::int32_t opcode, std::int32_t index, VstIntPtr
             ReceivedEvent received{
                 blockStart + static_cast<std::uint64_t>(std::max(midi->deltaFrames, 0)), {}};
             std::memcpy(received.data, midi->midiData, 3);
-            this->received.push_back(received);
+            if (ring != nullptr)
+                ring->push({received, false}); // the audio thread: nothing allocated
+            else
+                this->received.push_back(received);
         }
         return 1;
     }
@@ -203,12 +207,25 @@ VstIntPtr HostSession::answer(std::int32_t opcode, std::int32_t index, VstIntPtr
 void HostSession::play(const SessionSettings& chosen, std::int32_t program,
                        const std::vector<std::pair<std::int32_t, float>>& parameters,
                        std::vector<SentNote> notes) {
-    settings = chosen;
-    const auto samplesPerBeat = settings.sampleRate * 60.0 / settings.tempo;
+    start(chosen, program, parameters, std::move(notes));
     const auto total = static_cast<std::uint64_t>(std::llround(settings.beats * samplesPerBeat));
+    while (blockStart < total)
+        processBlock(static_cast<std::int32_t>(std::min<std::uint64_t>(
+            static_cast<std::uint64_t>(settings.blockSize), total - blockStart)));
+    stop();
+}
+
+void HostSession::start(const SessionSettings& chosen, std::int32_t program,
+                        const std::vector<std::pair<std::int32_t, float>>& parameters,
+                        std::vector<SentNote> notes, EventRing* events) {
+    settings = chosen;
+    ring = events;
+    samplesPerBeat = settings.sampleRate * 60.0 / settings.tempo;
     std::sort(notes.begin(), notes.end(),
               [](const SentNote& a, const SentNote& b) { return a.sample < b.sample; });
-    sent = notes;
+    sent = std::move(notes);
+    nextNote = 0;
+    blockStart = 0;
 
     dispatch(effOpen);
     dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(settings.sampleRate));
@@ -216,49 +233,56 @@ void HostSession::play(const SessionSettings& chosen, std::int32_t program,
     if (program >= 0) dispatch(effSetProgram, 0, program);
     for (const auto& [index, value] : parameters)
         plugin->setParameter(plugin, index, value);
+    startValues.clear();
+    for (std::int32_t i = 0; i < plugin->numParams; ++i)
+        startValues.push_back(plugin->getParameter(plugin, i));
     dispatch(effMainsChanged, 0, 1);
 
-    std::vector<float> silence(static_cast<std::size_t>(settings.blockSize), 0.0f);
-    std::vector<float> left(silence.size()), right(silence.size());
-    float* inputs[2] = {silence.data(), silence.data()};
-    float* outputs[2] = {left.data(), right.data()};
-    std::size_t nextNote = 0;
-    std::vector<VstMidiEvent> noteEvents;
-    VstEventList noteList;
-    for (blockStart = 0; blockStart < total;) {
-        const auto frames = static_cast<std::int32_t>(std::min<std::uint64_t>(
-            static_cast<std::uint64_t>(settings.blockSize), total - blockStart));
-        noteEvents.clear();
-        while (nextNote < notes.size() &&
-               notes[nextNote].sample < blockStart + static_cast<std::uint64_t>(frames)) {
-            VstMidiEvent event{};
-            event.type = kVstMidiType;
-            event.byteSize = sizeof(VstMidiEvent);
-            event.deltaFrames = static_cast<std::int32_t>(notes[nextNote].sample - blockStart);
-            event.flags = kVstMidiEventIsRealtime;
-            event.midiData[0] = static_cast<char>(0x90);
-            event.midiData[1] = static_cast<char>(notes[nextNote].note);
-            event.midiData[2] = 100;
-            noteEvents.push_back(event);
-            ++nextNote;
-        }
-        if (!noteEvents.empty()) {
-            noteList.assign(noteEvents);
-            dispatch(effProcessEvents, 0, 0, noteList.get());
-        }
-        timeInfo = VstTimeInfo{};
-        timeInfo.samplePos = static_cast<double>(blockStart);
-        timeInfo.sampleRate = settings.sampleRate;
-        timeInfo.ppqPos = static_cast<double>(blockStart) / samplesPerBeat;
-        timeInfo.tempo = settings.tempo;
-        timeInfo.barStartPos = std::floor(timeInfo.ppqPos / 4.0) * 4.0;
-        timeInfo.timeSigNumerator = 4;
-        timeInfo.timeSigDenominator = 4;
-        timeInfo.flags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid | kVstBarsValid |
-                         kVstTimeSigValid;
-        plugin->processReplacing(plugin, inputs, outputs, frames);
-        blockStart += static_cast<std::uint64_t>(frames);
+    silence.assign(static_cast<std::size_t>(settings.blockSize), 0.0f);
+    left.assign(silence.size(), 0.0f);
+    right.assign(silence.size(), 0.0f);
+    inputs[0] = inputs[1] = silence.data();
+    outputs[0] = left.data();
+    outputs[1] = right.data();
+    noteEvents.assign(sent.size(), VstMidiEvent{});
+    noteList.assign(nullptr, sent.size());
+}
+
+void HostSession::processBlock(std::int32_t frames) {
+    std::size_t count = 0;
+    while (nextNote < sent.size() &&
+           sent[nextNote].sample < blockStart + static_cast<std::uint64_t>(frames)) {
+        VstMidiEvent& event = noteEvents[count];
+        event = VstMidiEvent{};
+        event.type = kVstMidiType;
+        event.byteSize = sizeof(VstMidiEvent);
+        event.deltaFrames = static_cast<std::int32_t>(sent[nextNote].sample - blockStart);
+        event.flags = kVstMidiEventIsRealtime;
+        event.midiData[0] = static_cast<char>(0x90);
+        event.midiData[1] = static_cast<char>(sent[nextNote].note);
+        event.midiData[2] = 100;
+        noteList.pointers()[count++] = reinterpret_cast<VstEvent*>(&event);
+        ++nextNote;
     }
+    if (count > 0) {
+        noteList.get()->numEvents = static_cast<std::int32_t>(count);
+        dispatch(effProcessEvents, 0, 0, noteList.get());
+    }
+    timeInfo = VstTimeInfo{};
+    timeInfo.samplePos = static_cast<double>(blockStart);
+    timeInfo.sampleRate = settings.sampleRate;
+    timeInfo.ppqPos = static_cast<double>(blockStart) / samplesPerBeat;
+    timeInfo.tempo = settings.tempo;
+    timeInfo.barStartPos = std::floor(timeInfo.ppqPos / 4.0) * 4.0;
+    timeInfo.timeSigNumerator = 4;
+    timeInfo.timeSigDenominator = 4;
+    timeInfo.flags =
+        kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstTimeSigValid;
+    plugin->processReplacing(plugin, inputs, outputs, frames);
+    blockStart += static_cast<std::uint64_t>(frames);
+}
+
+void HostSession::stop() {
     dispatch(effMainsChanged, 0, 0);
     close();
 }

@@ -7,12 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "EventRing.h"
 #include "host/DAEffectX.h"
-
-struct ReceivedEvent {
-    std::uint64_t sample; // block start plus the event's deltaFrames
-    unsigned char data[3];
-};
+#include "host/VstEventList.h"
 
 struct SentNote {
     std::uint64_t sample;
@@ -46,8 +43,24 @@ class HostSession {
               const std::vector<std::pair<std::int32_t, float>>& parameters,
               std::vector<SentNote> notes);
 
+    // play in parts, for a caller that paces the blocks itself. start opens the plug-in, sets
+    // it up and resumes it; processBlock (audio thread) plays the next block of the given
+    // length, delivering the notes due in it, and allocates nothing; stop suspends and closes.
+    // With a ring, what the plug-in sends goes there instead of into `received`.
+    void start(const SessionSettings& settings, std::int32_t program,
+               const std::vector<std::pair<std::int32_t, float>>& parameters,
+               std::vector<SentNote> notes, EventRing* ring = nullptr);
+    void processBlock(std::int32_t frames);
+    void stop();
+    std::uint64_t position() const { return blockStart; } // the next block's first sample
+
+    // User-interface thread, between start and stop.
+    VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f);
+
     std::vector<ReceivedEvent> received;
-    std::vector<SentNote> sent; // the notes play sent, in the order of their samples
+    std::vector<float> startValues; // the parameters as the plug-in had them when play began
+    std::vector<SentNote> sent;     // the notes play sent, in the order of their samples
     std::vector<std::pair<std::int32_t, float>> automation; // what the plug-in reported
 
   private:
@@ -55,8 +68,6 @@ class HostSession {
                                           VstIntPtr value, void* ptr, float opt);
     VstIntPtr answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
                      float opt);
-    VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, VstIntPtr value = 0,
-                       void* ptr = nullptr, float opt = 0.0f);
     void close();
 
     void* library = nullptr;
@@ -64,4 +75,12 @@ class HostSession {
     SessionSettings settings;
     VstTimeInfo timeInfo{};
     std::uint64_t blockStart = 0;
+    EventRing* ring = nullptr;
+    double samplesPerBeat = 0.0;
+    std::size_t nextNote = 0;
+    std::vector<float> silence, left, right;
+    float* inputs[2] = {};
+    float* outputs[2] = {};
+    std::vector<VstMidiEvent> noteEvents; // as many as there are notes: no block needs more
+    VstEventList noteList;
 };

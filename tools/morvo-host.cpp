@@ -1,6 +1,7 @@
 // morvo-host: a small command-line VST 2 host. It loads a plug-in library as a host does,
-// plays it for a number of beats of silence at a tempo, and shows the MIDI it sends: a table
-// for people, a Standard MIDI File for DAWs, an SVG step plot for the eye.
+// plays it for a number of beats of silence at a tempo, or live in real time with its editor,
+// and shows the MIDI it sends: a table for people, a Standard MIDI File for DAWs, an SVG step
+// plot for the eye.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -10,8 +11,11 @@
 #include <vector>
 
 #include "HostSession.h"
+#include "LivePlay.h"
 #include "MidiFile.h"
+#include "PatternSteps.h"
 #include "StepPlot.h"
+#include "StepTable.h"
 
 namespace {
 
@@ -25,7 +29,7 @@ const char* const kUsage =
     "  --tempo BPM        host tempo in beats per minute (default 120)\n"
     "  --rate HZ          sample rate (default 44100)\n"
     "  --block N          samples per processing block (default 512)\n"
-    "  --beats N          how long to play, in beats (default 8)\n"
+    "  --beats N          how long to play, in beats (default 8; live: until interrupted)\n"
     "  --program N        select program N before playing\n"
     "  --set NAME=VALUE   set a parameter, by name (ccOut, \"CC Out\") or index, to a\n"
     "                     value from 0 to 1; may be repeated\n"
@@ -35,6 +39,9 @@ const char* const kUsage =
     "                     14 resets); may be repeated\n"
     "  --mid FILE         write what the plug-in sent as a Standard MIDI File\n"
     "  --svg FILE         draw the controller values over time as an SVG step plot\n"
+    "  --live             play in real time, showing the plug-in's editor in a window when\n"
+    "                     there is a display, and print each step as it comes, until\n"
+    "                     Ctrl-C (or for --beats beats when given)\n"
     "  --info             print what the plug-in says about itself instead of playing\n"
     "  -h, --help         show this help\n";
 
@@ -52,6 +59,8 @@ struct Options {
     std::vector<std::pair<int, double>> notes; // note, beat
     std::string midiFile, svgFile;
     bool info = false;
+    bool live = false;
+    bool beatsGiven = false;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -89,6 +98,7 @@ Options parse(int argc, char** argv) {
             options.settings.blockSize = static_cast<std::int32_t>(block);
         } else if (arg == "--beats") {
             options.settings.beats = number(arg, value(), 0.0, 100000.0);
+            options.beatsGiven = true;
         } else if (arg == "--program") {
             const double program = number(arg, value(), 0.0, 1e6);
             if (program != std::floor(program)) usageError("--program takes a whole number");
@@ -118,6 +128,8 @@ Options parse(int argc, char** argv) {
             options.midiFile = value();
         } else if (arg == "--svg") {
             options.svgFile = value();
+        } else if (arg == "--live") {
+            options.live = true;
         } else if (arg == "--info") {
             options.info = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -180,76 +192,6 @@ void printInfo(HostSession& session) {
     }
 }
 
-// A run of the 16 channel messages of one step: the same Control Change on channels 1 to 16,
-// in order, at one sample.
-bool isSixteenChannelStep(const std::vector<ReceivedEvent>& events, std::size_t first) {
-    if (first + 16 > events.size()) return false;
-    const ReceivedEvent& head = events[first];
-    for (std::size_t c = 0; c < 16; ++c) {
-        const ReceivedEvent& e = events[first + c];
-        if (e.sample != head.sample || e.data[0] != 0xB0 + c || e.data[1] != head.data[1] ||
-            e.data[2] != head.data[2])
-            return false;
-    }
-    return true;
-}
-
-void printTable(const std::string& title, const Options& options,
-                const std::vector<ReceivedEvent>& events, const std::vector<SentNote>& notes) {
-    const SessionSettings& s = options.settings;
-    const double samplesPerBeat = s.sampleRate * 60.0 / s.tempo;
-    std::printf("%s: %g bpm, %g Hz, blocks of %d samples, %g beats\n\n", title.c_str(), s.tempo,
-                s.sampleRate, s.blockSize, s.beats);
-    std::printf("    beat   seconds   step  controller  value  channels\n");
-    auto when = [&](std::uint64_t sample) {
-        std::printf("%8.3f  %8.3f", static_cast<double>(sample) / samplesPerBeat,
-                    static_cast<double>(sample) / s.sampleRate);
-    };
-    int steps = 0, lowest = 128, highest = -1;
-    std::vector<int> controllers;
-    std::size_t note = 0;
-    for (std::size_t i = 0; i < events.size();) {
-        for (; note < notes.size() && notes[note].sample <= events[i].sample; ++note) {
-            when(notes[note].sample);
-            std::printf("   note %d sent to the plug-in\n", notes[note].note);
-        }
-        const ReceivedEvent& e = events[i];
-        const bool controlChange = (e.data[0] & 0xF0) == 0xB0;
-        if (controlChange) {
-            lowest = std::min(lowest, static_cast<int>(e.data[2]));
-            highest = std::max(highest, static_cast<int>(e.data[2]));
-            bool known = false;
-            for (int c : controllers)
-                known = known || c == e.data[1];
-            if (!known) controllers.push_back(e.data[1]);
-        }
-        when(e.sample);
-        if (isSixteenChannelStep(events, i)) {
-            std::printf("  %5d  %10d  %5d  ch 1-16\n", ++steps, e.data[1], e.data[2]);
-            i += 16;
-        } else if (controlChange) {
-            std::printf("      -  %10d  %5d  ch %d\n", e.data[1], e.data[2], (e.data[0] & 15) + 1);
-            ++i;
-        } else {
-            std::printf("      -  message %02X %02X %02X\n", e.data[0], e.data[1], e.data[2]);
-            ++i;
-        }
-    }
-    for (; note < notes.size(); ++note) {
-        when(notes[note].sample);
-        std::printf("   note %d sent to the plug-in\n", notes[note].note);
-    }
-    std::printf("\n%d step%s, %zu message%s", steps, steps == 1 ? "" : "s", events.size(),
-                events.size() == 1 ? "" : "s");
-    if (!controllers.empty()) {
-        std::printf("; controller");
-        for (std::size_t i = 0; i < controllers.size(); ++i)
-            std::printf("%s %d", i == 0 ? "" : ",", controllers[i]);
-        std::printf(", values %d to %d", lowest, highest);
-    }
-    std::printf("\n");
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -287,21 +229,45 @@ int main(int argc, char** argv) {
     std::vector<SentNote> notes;
     for (const auto& [note, beat] : options.notes)
         notes.push_back({static_cast<std::uint64_t>(std::llround(beat * samplesPerBeat)), note});
+    RuleParameters rules;
+    std::string missing;
+    rules.syncValue = session.findParameter("Sync Value", missing);
+    rules.endStep = session.findParameter("End Step", missing);
+    rules.timingMode = session.findParameter("Timing Mode", missing);
 
     const std::string title =
         session.text(effGetEffectName) + " by " + session.text(effGetVendorString);
-    session.play(options.settings, options.program, parameters, notes);
-    printTable(title, options, session.received, session.sent);
+    std::vector<ReceivedEvent> received;
+    double beats = options.settings.beats;
+    if (options.live) {
+        LiveSettings live{
+            options.settings, options.beatsGiven, options.program, parameters, notes, rules, title};
+        std::uint64_t played = 0;
+        playLive(session, live, received, played);
+        beats = static_cast<double>(played) / samplesPerBeat;
+    } else {
+        session.play(options.settings, options.program, parameters, notes);
+        const auto total = static_cast<std::uint64_t>(std::llround(beats * samplesPerBeat));
+        StepTable table(
+            options.settings,
+            PatternSteps(options.settings, rules.rules(session.startValues), session.sent, total),
+            session.sent, false);
+        char length[48];
+        std::snprintf(length, sizeof length, "%g beats", beats);
+        table.heading(title, length);
+        table.add(session.received);
+        table.finish();
+        received = std::move(session.received);
+    }
 
     if (!options.midiFile.empty() &&
-        !writeMidiFile(options.midiFile, session.received, options.settings.tempo,
+        !writeMidiFile(options.midiFile, received, options.settings.tempo,
                        options.settings.sampleRate, title, error)) {
         std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
         return 1;
     }
     if (!options.svgFile.empty() &&
-        !writeStepPlot(options.svgFile, session.received, samplesPerBeat, options.settings.beats,
-                       title, error)) {
+        !writeStepPlot(options.svgFile, received, samplesPerBeat, beats, title, error)) {
         std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
         return 1;
     }

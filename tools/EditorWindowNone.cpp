@@ -1,0 +1,13 @@
+// A build without a window system to show an editor in: live play goes on without it.
+#include "EditorWindow.h"
+
+struct EditorWindow::System {};
+
+bool EditorWindow::open(AEffect*, const std::string&, std::string& why) {
+    why = "this morvo-host was built without a window system";
+    return false;
+}
+
+void EditorWindow::idle() {}
+
+void EditorWindow::close() {}

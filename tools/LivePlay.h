@@ -1,0 +1,26 @@
+// morvo-host --live: the plug-in played in real time, as a host plays it. An audio thread
+// calls processReplacing for each block when the clock reaches the block's time; the main
+// thread owns the editor's window, lets the editor idle and prints each step as it comes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "HostSession.h"
+#include "PatternSteps.h"
+
+struct LiveSettings {
+    SessionSettings session;
+    bool bounded = false; // play session.beats beats; otherwise until interrupted
+    std::int32_t program = -1;
+    std::vector<std::pair<std::int32_t, float>> parameters;
+    std::vector<SentNote> notes;
+    RuleParameters ruleParameters;
+    std::string title;
+};
+
+// Plays until the bound or SIGINT/SIGTERM, prints the table as it goes and its summary at the
+// end, and gives back what the plug-in sent and the samples played.
+void playLive(HostSession& session, const LiveSettings& settings,
+              std::vector<ReceivedEvent>& received, std::uint64_t& played);
