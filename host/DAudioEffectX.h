@@ -4,6 +4,29 @@
 
 #include "DAudioEffect.h"
 
+// The two requests the audio thread makes every sample, with the host's callback taken once: a
+// loop that asks at each sample keeps the callback in a register instead of reading it back
+// after every call. Without a callback each answers its default.
+class SampleRequests {
+  public:
+    SampleRequests(audioMasterCallback callback, AEffect* effect)
+        : callback(callback), effect(effect) {}
+    VstTimeInfo* getTimeInfo(std::int32_t filter) const {
+        return callback != nullptr ? reinterpret_cast<VstTimeInfo*>(callback(
+                                         effect, audioMasterGetTime, 0, filter, nullptr, 0.0f))
+                                   : nullptr;
+    }
+    std::int32_t tempoAt(std::int32_t position) const {
+        return callback != nullptr ? static_cast<std::int32_t>(callback(effect, audioMasterTempoAt,
+                                                                        0, position, nullptr, 0.0f))
+                                   : 0;
+    }
+
+  private:
+    audioMasterCallback callback;
+    AEffect* effect;
+};
+
 class AudioEffectX : public AudioEffect {
   public:
     AudioEffectX(audioMasterCallback audioMaster, std::int32_t numPrograms, std::int32_t numParams)
@@ -16,12 +39,11 @@ class AudioEffectX : public AudioEffect {
     // on the thread of their caller. Each answers its default when there is no callback. The
     // two the audio thread makes every sample are inline.
     virtual VstTimeInfo* getTimeInfo(std::int32_t filter) {
-        return hasHost() ? reinterpret_cast<VstTimeInfo*>(callHost(audioMasterGetTime, 0, filter))
-                         : nullptr;
+        return sampleRequests().getTimeInfo(filter);
     }
     virtual void setTimeInfo(std::int32_t filter, VstTimeInfo* timeInfo);
     virtual std::int32_t tempoAt(std::int32_t position) {
-        return hasHost() ? static_cast<std::int32_t>(callHost(audioMasterTempoAt, 0, position)) : 0;
+        return sampleRequests().tempoAt(position);
     }
     virtual std::int32_t getNumAutomatableParameters();
     virtual std::int32_t getParameterQuantization();
@@ -139,4 +161,7 @@ class AudioEffectX : public AudioEffect {
     virtual bool deallocateArrangement(VstSpeakerArrangement** arrangement);
     virtual bool copySpeaker(VstSpeakerProperties* to, const VstSpeakerProperties* from);
     virtual bool matchArrangement(VstSpeakerArrangement** to, const VstSpeakerArrangement* from);
+
+  protected:
+    SampleRequests sampleRequests() { return {audioMaster, &effect}; }
 };

@@ -229,18 +229,19 @@ MORVO_SAMPLE_PATH std::int32_t APlugin::skipSteadySamples(std::int32_t i, std::i
 
 // The fast path's host requests, asked at each sample from i up to limit while the answer is
 // the one expected: the tempo (internal timing) or the song position (external). The requests
-// are the frame's, inline. Out of line, at the start of a cache line: that measured faster than
-// the same loop inlined into the block loop. Where the code falls moves it too
-// (bench/compare.sh).
+// are the frame's, inline, with the callback taken once. Out of line, at the start of a cache
+// line: that measured faster than the same loop inlined into the block loop. Where the code
+// falls moves it too (bench/compare.sh).
 template <bool Internal>
 [[gnu::noinline, gnu::aligned(64)]] APlugin::Sighting
 APlugin::watch(std::int32_t i, std::int32_t limit, std::uint64_t expected) {
+    const SampleRequests host = sampleRequests();
     for (; i < limit; ++i) {
         if constexpr (Internal) {
-            const std::int32_t now = tempoAt(0);
+            const std::int32_t now = host.tempoAt(0);
             if (static_cast<std::uint32_t>(now) != expected) return {i, true, now};
         } else {
-            const VstTimeInfo* info = getTimeInfo(kVstTransportRecording);
+            const VstTimeInfo* info = host.getTimeInfo(kVstTransportRecording);
             if (info == nullptr || std::bit_cast<std::uint64_t>(info->ppqPos) != expected)
                 return {i, true, reinterpret_cast<VstIntPtr>(info)};
         }
