@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -26,7 +27,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <cairo-xlib.h>
 #include <cairo.h>
 
 namespace framework {
@@ -171,11 +171,19 @@ class FontSet {
         cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
     }
     ~FontSet() {
+        clear();
+        cairo_font_options_destroy(options);
+    }
+    // Text drawn on a window leaves per-display data with its font, so the window's fonts go
+    // before its display connection closes.
+    void clear() {
         for (ScaledFont& made : fonts)
             cairo_scaled_font_destroy(made.font);
-        for (cairo_font_face_t* face : faces)
+        fonts.clear();
+        for (cairo_font_face_t*& face : faces) {
             if (face != nullptr) cairo_font_face_destroy(face);
-        cairo_font_options_destroy(options);
+            face = nullptr;
+        }
     }
     FontSet(const FontSet&) = delete;
     FontSet& operator=(const FontSet&) = delete;
@@ -312,6 +320,96 @@ class ErrorTrap {
     }
     ErrorTrap(const ErrorTrap&) = delete;
     ErrorTrap& operator=(const ErrorTrap&) = delete;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Copying a picture drawn off screen to a window. The picture's pixels go as they are where the
+// window's visual has them in the same order (24-bit colour, as on every current desktop);
+// otherwise they are converted pixel by pixel. Plain core requests: no extension's state is
+// left with the connection.
+
+class Blitter {
+  public:
+    Blitter(Display* display, Window window, Visual* visual, int depth, cairo_surface_t* picture)
+        : display(display), window(window), picture(picture) {
+        const int width = cairo_image_surface_get_width(picture);
+        const int height = cairo_image_surface_get_height(picture);
+        const int stride = cairo_image_surface_get_stride(picture);
+        image =
+            XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                         static_cast<unsigned>(width), static_cast<unsigned>(height), 32, stride);
+        if (image == nullptr) return;
+        const int order = ImageByteOrder(display);
+        const std::uint32_t probe = 1;
+        const bool littleEndian = *reinterpret_cast<const unsigned char*>(&probe) == 1;
+        direct = image->bits_per_pixel == 32 && image->bytes_per_line == stride &&
+                 visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 &&
+                 visual->blue_mask == 0xFF && (order == LSBFirst) == littleEndian;
+        if (direct) {
+            image->data = reinterpret_cast<char*>(cairo_image_surface_get_data(picture));
+        } else {
+            image->data = static_cast<char*>(
+                std::calloc(static_cast<std::size_t>(image->bytes_per_line), height));
+            channels[0] = Channel(visual->red_mask, 16);
+            channels[1] = Channel(visual->green_mask, 8);
+            channels[2] = Channel(visual->blue_mask, 0);
+        }
+        gc = XCreateGC(display, window, 0, nullptr);
+    }
+    ~Blitter() {
+        if (image != nullptr) {
+            if (direct) image->data = nullptr; // the picture's own pixels
+            XDestroyImage(image);
+        }
+        if (gc != nullptr) XFreeGC(display, gc);
+    }
+    Blitter(const Blitter&) = delete;
+    Blitter& operator=(const Blitter&) = delete;
+
+    void copy(const Rect& area) {
+        if (image == nullptr || gc == nullptr || isEmpty(area)) return;
+        cairo_surface_flush(picture);
+        if (!direct) convert(area);
+        XPutImage(display, window, gc, image, area.left, area.top, area.left, area.top,
+                  static_cast<unsigned>(area.width), static_cast<unsigned>(area.height));
+    }
+
+  private:
+    // Where a colour channel of 8 bits goes in the visual's pixel.
+    struct Channel {
+        Channel() = default;
+        Channel(unsigned long mask, int from) : from(from) {
+            while (mask != 0 && (mask & 1) == 0)
+                mask >>= 1, ++shift;
+            while ((mask & 1) != 0)
+                mask >>= 1, ++bits;
+        }
+        unsigned long place(std::uint32_t rgb) const {
+            const unsigned long value = (rgb >> from) & 0xFF;
+            return bits >= 8 ? value << (shift + bits - 8) : (value >> (8 - bits)) << shift;
+        }
+        int from = 0, shift = 0, bits = 0;
+    };
+    void convert(const Rect& area) {
+        const unsigned char* data = cairo_image_surface_get_data(picture);
+        const int stride = cairo_image_surface_get_stride(picture);
+        for (int y = area.top; y < area.top + area.height; ++y) {
+            const auto* row = reinterpret_cast<const std::uint32_t*>(
+                data + static_cast<std::ptrdiff_t>(y) * stride);
+            for (int x = area.left; x < area.left + area.width; ++x)
+                XPutPixel(image, x, y,
+                          channels[0].place(row[x]) | channels[1].place(row[x]) |
+                              channels[2].place(row[x]));
+        }
+    }
+
+    Display* display;
+    Window window;
+    cairo_surface_t* picture;
+    XImage* image = nullptr;
+    GC gc = nullptr;
+    bool direct = false;
+    Channel channels[3];
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -746,7 +844,8 @@ class MessageBox {
     FormPeer& owner;
     std::string message;
     int width = 0, height = 0, textWidth = 0;
-    cairo_surface_t* surface = nullptr;
+    cairo_surface_t* picture = nullptr; // drawn off screen, as the form is
+    std::unique_ptr<Blitter> screen;
     bool down = false, over = false;
 };
 
@@ -812,8 +911,7 @@ class FormPeer : public Peer {
 
     cairo_surface_t* buffer = nullptr; // the off-screen picture of the whole form
     cairo_t* canvas = nullptr;
-    cairo_surface_t* screen = nullptr; // the window, for cairo
-    cairo_t* onScreen = nullptr;
+    std::unique_ptr<Blitter> screen; // copies it to the window
     Rect dirty, exposed;
     bool mapped = false;
     bool keyboard = false; // the window has the X input focus
@@ -832,13 +930,11 @@ bool aboutOurWindows(Display* display, const XErrorEvent& error) {
     for (FormPeer* form : liveForms) {
         if (form->display != display) continue;
         const XID id = error.resourceid;
-        const bool ours = id == form->window || id == form->parent ||
-                          (form->box != nullptr && id == form->box->window);
-        if (!ours) return false;
-        if ((error.error_code == BadWindow || error.error_code == BadDrawable) &&
-            (id == form->window || id == form->parent))
+        const bool window = id == form->window || id == form->parent;
+        if (window && (error.error_code == BadWindow || error.error_code == BadDrawable))
             form->markGone();
-        return true;
+        // Once the window is gone, what cairo made for it (pixmaps, pictures) may fail too.
+        return window || form->gone || (form->box != nullptr && id == form->box->window);
     }
     return false;
 }
@@ -1130,9 +1226,7 @@ bool FormPeer::create() {
 
     buffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     canvas = cairo_create(buffer);
-    screen = cairo_xlib_surface_create(display, window, visual, width, height);
-    onScreen = cairo_create(screen);
-    cairo_set_operator(onScreen, CAIRO_OPERATOR_SOURCE);
+    screen = std::make_unique<Blitter>(display, window, visual, host.depth, buffer);
     // The scroll bar track: white and grey pixels in turn; held, grey and black.
     auto dither = [](Colour a, Colour b) {
         cairo_surface_t* tile = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 2, 2);
@@ -1154,8 +1248,7 @@ bool FormPeer::create() {
     radios[0] = radioButton(false);
     radios[1] = radioButton(true);
     lastTicks.assign(form.timers.size(), Clock::now());
-    return cairo_status(canvas) == CAIRO_STATUS_SUCCESS &&
-           cairo_status(onScreen) == CAIRO_STATUS_SUCCESS;
+    return cairo_status(canvas) == CAIRO_STATUS_SUCCESS;
 }
 
 void FormPeer::showControls(Control& container) {
@@ -1206,19 +1299,18 @@ void releasePeers(Control& container) {
 FormPeer::~FormPeer() {
     if (destroyed != nullptr) *destroyed = true;
     const ErrorTrap trap;
+    // Whether the host destroyed its window first is known before anything is released.
+    if (window != 0) lost();
     box.reset();
     releasePeers(form);
-    if (onScreen != nullptr) cairo_destroy(onScreen);
-    if (screen != nullptr) {
-        cairo_surface_finish(screen);
-        cairo_surface_destroy(screen);
-    }
+    screen.reset();
     if (canvas != nullptr) cairo_destroy(canvas);
     if (buffer != nullptr) cairo_surface_destroy(buffer);
     if (trackPattern != nullptr) cairo_pattern_destroy(trackPattern);
     if (pressedTrackPattern != nullptr) cairo_pattern_destroy(pressedTrackPattern);
     for (cairo_surface_t* radio : radios)
         if (radio != nullptr) cairo_surface_destroy(radio);
+    fonts.clear();
     if (window != 0 && !gone) XDestroyWindow(display, window);
     XCloseDisplay(display);
     const std::lock_guard<std::mutex> lock(registryGuard);
@@ -1290,10 +1382,7 @@ void FormPeer::flush() {
         dirty = {};
     }
     if (isEmpty(exposed)) return;
-    cairo_set_source_surface(onScreen, buffer, 0, 0);
-    cairo_rectangle(onScreen, exposed.left, exposed.top, exposed.width, exposed.height);
-    cairo_fill(onScreen);
-    cairo_surface_flush(screen);
+    screen->copy(exposed);
     exposed = {};
     XFlush(display);
 }
@@ -1318,8 +1407,12 @@ void FormPeer::dispatch(XEvent& event) {
         if (event.xbutton.button == Button1) pointerUp(event.xbutton.x, event.xbutton.y);
         break;
     case MotionNotify: {
-        // Only the latest place of the pointer matters.
-        while (XCheckTypedWindowEvent(display, window, MotionNotify, &event) != 0) {
+        // Only the latest place of the pointer matters, up to the next event of another kind.
+        XEvent next;
+        while (XEventsQueued(display, QueuedAlready) > 0) {
+            XPeekEvent(display, &next);
+            if (next.type != MotionNotify || next.xany.window != window) break;
+            XNextEvent(display, &event);
         }
         if (tracking != nullptr) tracking->drag(event.xmotion.x, event.xmotion.y);
         break;
@@ -1517,16 +1610,15 @@ MessageBox::MessageBox(FormPeer& owner, const std::string& text) : owner(owner),
     XChangeProperty(display, window, readable, XA_STRING, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(message.data()),
                     static_cast<int>(message.size()));
-    surface = cairo_xlib_surface_create(display, window, DefaultVisual(display, screenNumber),
-                                        width, height);
+    picture = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    screen = std::make_unique<Blitter>(display, window, DefaultVisual(display, screenNumber),
+                                       DefaultDepth(display, screenNumber), picture);
     XMapRaised(display, window);
 }
 
 MessageBox::~MessageBox() {
-    if (surface != nullptr) {
-        cairo_surface_finish(surface);
-        cairo_surface_destroy(surface);
-    }
+    screen.reset();
+    cairo_surface_destroy(picture);
     XDestroyWindow(owner.display, window);
     XFlush(owner.display);
 }
@@ -1574,7 +1666,7 @@ bool MessageBox::handle(const XEvent& event) {
 }
 
 void MessageBox::draw() {
-    cairo_t* cr = cairo_create(surface);
+    cairo_t* cr = cairo_create(picture);
     fill(cr, {0, 0, width, height}, kFace);
     // The error icon: a red disc with a white cross.
     const double cx = 12 + 16, cy = 12 + 16;
@@ -1611,7 +1703,7 @@ void MessageBox::draw() {
              ok.top + (ok.height - font.lineHeight) / 2 + shift, "OK", kBlack);
     focusRect(cr, inset(ok, 4));
     cairo_destroy(cr);
-    cairo_surface_flush(surface);
+    screen->copy({0, 0, width, height});
 }
 
 } // namespace
