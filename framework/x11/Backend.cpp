@@ -323,10 +323,12 @@ class ErrorTrap {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Copying a picture drawn off screen to a window. The picture's pixels go as they are where the
-// window's visual has them in the same order (24-bit colour, as on every current desktop);
-// otherwise they are converted pixel by pixel. Plain core requests: no extension's state is
-// left with the connection.
+// Copying a picture drawn off screen to a window. It goes to a pixmap of the server's that is
+// also the window's background, so the server itself repaints what comes back into view: a host
+// that stops calling idle leaves the window as it was. The picture's pixels go as they are where
+// the window's visual has them in the same order (24-bit colour, as on every current desktop);
+// otherwise they are converted pixel by pixel. Plain core requests: no extension's state is left
+// with the connection.
 
 class Blitter {
   public:
@@ -355,6 +357,9 @@ class Blitter {
             channels[2] = Channel(visual->blue_mask, 0);
         }
         gc = XCreateGC(display, window, 0, nullptr);
+        pixmap = XCreatePixmap(display, window, static_cast<unsigned>(width),
+                               static_cast<unsigned>(height), static_cast<unsigned>(depth));
+        XSetWindowBackgroundPixmap(display, window, pixmap);
     }
     ~Blitter() {
         if (image != nullptr) {
@@ -362,16 +367,23 @@ class Blitter {
             XDestroyImage(image);
         }
         if (gc != nullptr) XFreeGC(display, gc);
+        if (pixmap != 0) XFreePixmap(display, pixmap);
     }
     Blitter(const Blitter&) = delete;
     Blitter& operator=(const Blitter&) = delete;
 
-    void copy(const Rect& area) {
-        if (image == nullptr || gc == nullptr || isEmpty(area)) return;
+    // An unmapped window shows the new pixels from its background when it is mapped.
+    void copy(const Rect& area, bool mapped) {
+        if (image == nullptr || gc == nullptr || pixmap == 0 || isEmpty(area)) return;
         cairo_surface_flush(picture);
         if (!direct) convert(area);
-        XPutImage(display, window, gc, image, area.left, area.top, area.left, area.top,
-                  static_cast<unsigned>(area.width), static_cast<unsigned>(area.height));
+        const auto width = static_cast<unsigned>(area.width);
+        const auto height = static_cast<unsigned>(area.height);
+        XPutImage(display, pixmap, gc, image, area.left, area.top, area.left, area.top, width,
+                  height);
+        if (mapped)
+            XCopyArea(display, pixmap, window, gc, area.left, area.top, width, height, area.left,
+                      area.top);
     }
 
   private:
@@ -408,6 +420,7 @@ class Blitter {
     cairo_surface_t* picture;
     XImage* image = nullptr;
     GC gc = nullptr;
+    Pixmap pixmap = 0;
     bool direct = false;
     Channel channels[3];
 };
@@ -846,7 +859,7 @@ class MessageBox {
     int width = 0, height = 0, textWidth = 0;
     cairo_surface_t* picture = nullptr; // drawn off screen, as the form is
     std::unique_ptr<Blitter> screen;
-    bool down = false, over = false;
+    bool shown = false, down = false, over = false;
 };
 
 class FormPeer : public Peer {
@@ -912,7 +925,7 @@ class FormPeer : public Peer {
     cairo_surface_t* buffer = nullptr; // the off-screen picture of the whole form
     cairo_t* canvas = nullptr;
     std::unique_ptr<Blitter> screen; // copies it to the window
-    Rect dirty, exposed;
+    Rect dirty;
     bool mapped = false;
     bool keyboard = false; // the window has the X input focus
     DrawnPeer* focus = nullptr;
@@ -1210,9 +1223,9 @@ bool FormPeer::create() {
     visual = host.visual;
     const int width = form.bounds.width, height = form.bounds.height;
     XSetWindowAttributes attributes{};
-    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
-                            KeyPressMask | FocusChangeMask | LeaveWindowMask | StructureNotifyMask;
-    // Everything is painted from the off-screen picture: no background of the server's.
+    attributes.event_mask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | KeyPressMask |
+                            FocusChangeMask | LeaveWindowMask | StructureNotifyMask;
+    // No background until the first paint gives it the form's picture.
     attributes.background_pixmap = None;
     attributes.border_pixel = 0;
     attributes.colormap = host.colormap;
@@ -1321,12 +1334,14 @@ FormPeer::~FormPeer() {
 void FormPeer::paint() {
     if (gone) return;
     const ErrorTrap trap;
-    if (!mapped) {
-        XMapWindow(display, window);
-        mapped = true;
-    }
     invalidate(form.bounds);
     flush();
+    if (!mapped) {
+        // On screen when the host's open returns: the host may click or look at once.
+        XMapWindow(display, window);
+        mapped = true;
+        XSync(display, False);
+    }
 }
 
 bool FormPeer::lost() const {
@@ -1369,21 +1384,15 @@ void FormPeer::idle() {
 }
 
 void FormPeer::flush() {
-    if (gone || !mapped) return;
-    if (!isEmpty(dirty)) {
-        cairo_save(canvas);
-        cairo_rectangle(canvas, dirty.left, dirty.top, dirty.width, dirty.height);
-        cairo_clip(canvas);
-        fill(canvas, form.bounds, form.colour);
-        drawChildren(canvas, form, dirty);
-        cairo_restore(canvas);
-        cairo_surface_flush(buffer);
-        exposed = unite(exposed, dirty);
-        dirty = {};
-    }
-    if (isEmpty(exposed)) return;
-    screen->copy(exposed);
-    exposed = {};
+    if (gone || isEmpty(dirty)) return;
+    cairo_save(canvas);
+    cairo_rectangle(canvas, dirty.left, dirty.top, dirty.width, dirty.height);
+    cairo_clip(canvas);
+    fill(canvas, form.bounds, form.colour);
+    drawChildren(canvas, form, dirty);
+    cairo_restore(canvas);
+    screen->copy(dirty, mapped);
+    dirty = {};
     XFlush(display);
 }
 
@@ -1394,10 +1403,6 @@ void FormPeer::dispatch(XEvent& event) {
     }
     if (event.xany.window != window) return;
     switch (event.type) {
-    case Expose:
-        exposed = unite(
-            exposed, {event.xexpose.x, event.xexpose.y, event.xexpose.width, event.xexpose.height});
-        break;
     case ButtonPress:
         // While the error box is up the editor takes no input, as under a modal box.
         if (event.xbutton.button == Button1 && !blocked())
@@ -1572,8 +1577,8 @@ MessageBox::MessageBox(FormPeer& owner, const std::string& text) : owner(owner),
     x += (owner.form.bounds.width - width) / 2;
     y += (owner.form.bounds.height - height) / 2;
     XSetWindowAttributes attributes{};
-    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
-                            KeyPressMask | StructureNotifyMask;
+    attributes.event_mask =
+        ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | KeyPressMask | StructureNotifyMask;
     attributes.background_pixmap = None;
     window = XCreateWindow(display, root, x, y, static_cast<unsigned>(width),
                            static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
@@ -1613,7 +1618,9 @@ MessageBox::MessageBox(FormPeer& owner, const std::string& text) : owner(owner),
     picture = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     screen = std::make_unique<Blitter>(display, window, DefaultVisual(display, screenNumber),
                                        DefaultDepth(display, screenNumber), picture);
+    draw();
     XMapRaised(display, window);
+    shown = true;
 }
 
 MessageBox::~MessageBox() {
@@ -1626,9 +1633,6 @@ MessageBox::~MessageBox() {
 bool MessageBox::handle(const XEvent& event) {
     const Rect ok = okButton();
     switch (event.type) {
-    case Expose:
-        if (event.xexpose.count == 0) draw();
-        return false;
     case MapNotify:
         // The box has the keyboard, so Enter and Escape answer it.
         XSetInputFocus(owner.display, window, RevertToParent, CurrentTime);
@@ -1703,7 +1707,7 @@ void MessageBox::draw() {
              ok.top + (ok.height - font.lineHeight) / 2 + shift, "OK", kBlack);
     focusRect(cr, inset(ok, 4));
     cairo_destroy(cr);
-    screen->copy({0, 0, width, height});
+    screen->copy({0, 0, width, height}, shown);
 }
 
 } // namespace

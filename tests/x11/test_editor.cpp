@@ -413,9 +413,14 @@ void process(Instance& in, int blocks) {
         in.effect->processReplacing(in.effect, inputs, outputs, 512);
 }
 
+// The editor's window in the host's, on screen.
 Window editorIn(Window host) {
     const std::vector<Window> children = childrenOf(host);
-    return children.size() == 1 ? children[0] : 0;
+    XWindowAttributes attributes{};
+    return children.size() == 1 && XGetWindowAttributes(display, children[0], &attributes) != 0 &&
+                   attributes.map_state == IsViewable
+               ? children[0]
+               : 0;
 }
 
 // Without a display the editor cannot open: the host hears 0 and nothing else changes.
@@ -969,6 +974,18 @@ int main(int argc, char** argv) {
     CHECK(opened.at(516, 64) == kSilver && opened.at(520, 64) == kSilver);
     CHECK(opened.any(516, 64, 30, 13, isDark));
     CHECK(in.take().empty());
+    // Covered and uncovered while the host calls no idle, the editor shows as it was.
+    const int screen = DefaultScreen(display);
+    const Window cover = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 900, 600,
+                                             0, 0, BlackPixel(display, screen));
+    XSetWindowAttributes override{};
+    override.override_redirect = True;
+    XChangeWindowAttributes(display, cover, CWOverrideRedirect, &override);
+    XMapRaised(display, cover);
+    XSync(display, False);
+    CHECK(shoot(host, kWidth, kHeight).pixels != opened.pixels);
+    XDestroyWindow(display, cover);
+    CHECK(shoot(host, kWidth, kHeight).pixels == opened.pixels);
 
     stage = "sliders";
     sliders(in, opened);
