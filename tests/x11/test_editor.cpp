@@ -17,7 +17,6 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <cairo.h>
-#include <dirent.h>
 #include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
 #include <unistd.h>
@@ -28,6 +27,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -674,14 +674,10 @@ void writeLayout(Window host) {
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0);
 }
 
-int openFiles() {
-    int count = 0;
-    if (DIR* folder = opendir("/proc/self/fd")) {
-        while (readdir(folder) != nullptr)
-            ++count;
-        closedir(folder);
-    }
-    return count;
+// The process's open files: each editor's display connection is one while it is open.
+long openFiles() {
+    const std::filesystem::directory_iterator files("/proc/self/fd");
+    return std::distance(std::filesystem::begin(files), std::filesystem::end(files));
 }
 
 } // namespace
@@ -710,7 +706,7 @@ int main(int argc, char** argv) {
     openTimes(in, host);
 
     stage = "open";
-    const int files = openFiles();
+    const long files = openFiles();
     CHECK_EQ(in.open(host), 1);
     const Window editor = editorIn(host);
     XWindowAttributes placed{};
