@@ -344,7 +344,9 @@ class Blitter {
         const int order = ImageByteOrder(display);
         const std::uint32_t probe = 1;
         const bool littleEndian = *reinterpret_cast<const unsigned char*>(&probe) == 1;
-        direct = image->bits_per_pixel == 32 && image->bytes_per_line == stride &&
+        // A 32-bit visual (some hosts' windows have one, for a compositor) takes an opaque
+        // alpha that the picture does not hold: converted.
+        direct = depth == 24 && image->bits_per_pixel == 32 && image->bytes_per_line == stride &&
                  visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 &&
                  visual->blue_mask == 0xFF && (order == LSBFirst) == littleEndian;
         if (direct) {
@@ -355,6 +357,8 @@ class Blitter {
             channels[0] = Channel(visual->red_mask, 16);
             channels[1] = Channel(visual->green_mask, 8);
             channels[2] = Channel(visual->blue_mask, 0);
+            const unsigned long colours = visual->red_mask | visual->green_mask | visual->blue_mask;
+            opaque = depth == 32 ? ~colours & 0xFFFFFFFFul : 0;
         }
         gc = XCreateGC(display, window, 0, nullptr);
         pixmap = XCreatePixmap(display, window, static_cast<unsigned>(width),
@@ -410,7 +414,7 @@ class Blitter {
                 data + static_cast<std::ptrdiff_t>(y) * stride);
             for (int x = area.left; x < area.left + area.width; ++x)
                 XPutPixel(image, x, y,
-                          channels[0].place(row[x]) | channels[1].place(row[x]) |
+                          opaque | channels[0].place(row[x]) | channels[1].place(row[x]) |
                               channels[2].place(row[x]));
         }
     }
@@ -423,6 +427,7 @@ class Blitter {
     Pixmap pixmap = 0;
     bool direct = false;
     Channel channels[3];
+    unsigned long opaque = 0; // the alpha bits of a 32-bit visual, all set
 };
 
 // ---------------------------------------------------------------------------------------------

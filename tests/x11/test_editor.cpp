@@ -137,14 +137,22 @@ int countError(Display* where, XErrorEvent* error) {
     return 0;
 }
 
-Window topWindow(int x, int y, int width, int height, bool override = false) {
+// A top-level window; with deep, of the 32-bit visual some hosts give their windows.
+Window topWindow(int x, int y, int width, int height, bool override = false, bool deep = false) {
     const int screen = DefaultScreen(display);
-    Window window = XCreateSimpleWindow(display, RootWindow(display, screen), x, y, width, height,
-                                        0, 0, WhitePixel(display, screen));
+    const Window root = RootWindow(display, screen);
+    XVisualInfo visual{};
+    visual.visual = DefaultVisual(display, screen);
+    visual.depth = DefaultDepth(display, screen);
+    if (deep) CHECK(XMatchVisualInfo(display, screen, 32, TrueColor, &visual) != 0);
     XSetWindowAttributes attributes{};
     attributes.override_redirect = override ? True : False;
     attributes.event_mask = StructureNotifyMask;
-    XChangeWindowAttributes(display, window, CWOverrideRedirect | CWEventMask, &attributes);
+    attributes.colormap = XCreateColormap(display, root, visual.visual, AllocNone);
+    Window window = XCreateWindow(
+        display, root, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+        visual.depth, InputOutput, visual.visual,
+        CWOverrideRedirect | CWEventMask | CWColormap | CWBorderPixel | CWBackPixel, &attributes);
     XMapRaised(display, window);
     XEvent event;
     do
@@ -214,10 +222,10 @@ struct Shot {
     bool all(const Box& b, std::uint32_t colour) const {
         return !any(b, [&](std::uint32_t c) { return c != colour; });
     }
-    bool same(const Box& a, const Box& b) const {
+    bool same(const Box& a, const Shot& other, const Box& b) const {
         for (int y = 0; y < a.height; ++y)
             for (int x = 0; x < a.width; ++x)
-                if (at(a.left + x, a.top + y) != at(b.left + x, b.top + y)) return false;
+                if (at(a.left + x, a.top + y) != other.at(b.left + x, b.top + y)) return false;
         return true;
     }
     void save(const std::string& path) {
@@ -584,7 +592,7 @@ void edits(Instance& in, Window host) {
     CHECK(in.parameter(17) == midi(75) && in.parameter(20) == 0.01f);
     // Minimum and maximum both show 100 now: the same pixels; the controller number differs.
     const Shot shot = shoot(target);
-    CHECK(shot.same(kMin, kMax) && !shot.same(kMin, kCcout));
+    CHECK(shot.same(kMin, shot, kMax) && !shot.same(kMin, shot, kCcout));
     CHECK(shot.at(kCcout.left, kCcout.top) == kBlack && shot.any(kCcout.inside(), isDark));
     // Letters in the minimum: the controller number is applied, then the error box.
     click(kCcout.x(), kCcout.y());
@@ -745,7 +753,7 @@ int main(int argc, char** argv) {
 
     // A second instance at once, hearing only its own editor; closed with its editor open.
     stage = "twoInstances";
-    const Window secondHost = hostWindow(600, 400);
+    const Window secondHost = topWindow(600, 400, kWidth + 40, kHeight + 40, false, true);
     Instance& second = newInstance();
     CHECK(second.open(secondHost) == 1 && editorIn(secondHost) != 0 && editorIn(host) != 0);
     user = &second, target = secondHost;
@@ -755,6 +763,13 @@ int main(int argc, char** argv) {
     idleFor({&in, &second}, 40);
     CHECK_EQ(second.take(), (Heard{{22, 1.0f}}));
     CHECK_EQ(in.take(), (Heard{{22, 1.0f}}));
+    // In the 32-bit window the same pixels show where the two editors show the same, opaque.
+    const Shot first = shoot(host), deep = shoot(secondHost);
+    for (const Box& same : {Box{0, 0, 240, 55}, Box{20, 240, 60, 25}, Box{496, 0, 130, 30}})
+        CHECK(first.same(same, deep, same));
+    XImage* alpha = XGetImage(display, secondHost, 30, 30, 1, 1, AllPlanes, ZPixmap);
+    CHECK(alpha != nullptr && XGetPixel(alpha, 0, 0) >> 24 == 0xFF);
+    if (alpha != nullptr) XDestroyImage(alpha);
     deleteInstance(second);
     CHECK(childrenOf(secondHost).empty());
     XDestroyWindow(display, secondHost);
