@@ -252,10 +252,18 @@ cairo_surface_t* surfaceOf(const Image& image) {
     return surface;
 }
 
-// The classic round radio button, 12 by 12, drawn pixel by pixel: a sunken ring, dark at the
-// top left and light at the bottom right, a white well and, when checked, a black dot.
+// The classic round radio button, 12 by 12, pixel by pixel: a sunken ring (o outside, i inside),
+// dark at the top left and light at the bottom right, a white well (w) and, when checked, a
+// black dot (d).
 constexpr int kRadioSize = 12;
-cairo_surface_t* radioButton(bool checked) {
+constexpr const char* kRadio[kRadioSize] = {
+    "....oooo....", "..ooiiiioo..", ".oiiwwwwiio.", ".oiwwwwwwio.", "oiwwwddwwwio", "oiwwddddwwio",
+    "oiwwddddwwio", "oiwwwddwwwio", ".oiwwwwwwio.", ".oiiwwwwiio.", "..ooiiiioo..", "....oooo...."};
+// A held item shows its well grey, as the system's radio button does.
+enum RadioState { kUnchecked, kChecked, kHeld, kHeldChecked };
+cairo_surface_t* radioButton(RadioState state) {
+    const bool checked = state == kChecked || state == kHeldChecked;
+    const Colour well = state >= kHeld ? kFace : kWhite;
     cairo_surface_t* surface =
         cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kRadioSize, kRadioSize);
     cairo_surface_flush(surface);
@@ -265,20 +273,15 @@ cairo_surface_t* radioButton(bool checked) {
         auto* row =
             reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
         for (int x = 0; x < kRadioSize; ++x) {
-            const double dx = x + 0.5 - kRadioSize / 2.0, dy = y + 0.5 - kRadioSize / 2.0;
-            const double distance = std::sqrt(dx * dx + dy * dy);
             const bool upperLeft = x + y < kRadioSize - 1;
-            Colour c;
-            if (distance >= 6.0) {
-                row[x] = 0; // transparent
-                continue;
+            Colour c = well;
+            switch (kRadio[y][x]) {
+            case '.': row[x] = 0; continue; // transparent
+            case 'o': c = upperLeft ? kShadow : kHighlight; break;
+            case 'i': c = upperLeft ? kDarkShadow : kLight; break;
+            case 'd': c = checked ? kBlack : well; break;
+            default: break;
             }
-            if (distance >= 5.0)
-                c = upperLeft ? kShadow : kHighlight;
-            else if (distance >= 4.0)
-                c = upperLeft ? kDarkShadow : kLight;
-            else
-                c = checked && distance < 2.0 ? kBlack : kWhite;
             row[x] = 0xFF000000u | c;
         }
     }
@@ -908,7 +911,7 @@ class FormPeer : public Peer {
     FontSet fonts;
     cairo_pattern_t* trackPattern = nullptr;        // the scroll bar track's dither
     cairo_pattern_t* pressedTrackPattern = nullptr; // and while it is held
-    cairo_surface_t* radios[2] = {nullptr, nullptr};
+    cairo_surface_t* radios[4] = {};                // by RadioState
     std::unique_ptr<MessageBox> box;
     Atom protocols = 0, deleteWindow = 0;
     bool gone = false;
@@ -1150,14 +1153,10 @@ void RadioGroupPeer::draw(cairo_t* cr, const Rect& at) {
     for (int i = 0; i < static_cast<int>(group.items.size()); ++i) {
         const Rect box = itemBox(i);
         const int top = box.top + (box.height - kRadioSize) / 2;
-        cairo_set_source_surface(cr, form.radios[i == group.itemIndex() ? 1 : 0], box.left, top);
+        const int state = (i == group.itemIndex() ? kChecked : kUnchecked) +
+                          (i == pressedItem ? kHeld : kUnchecked);
+        cairo_set_source_surface(cr, form.radios[state], box.left, top);
         cairo_paint(cr);
-        // A held item shows its well grey, as the system's radio button does.
-        if (i == pressedItem) {
-            setColour(cr, kFace);
-            cairo_arc(cr, box.left + kRadioSize / 2.0, top + kRadioSize / 2.0, 3.5, 0, 2 * M_PI);
-            cairo_fill(cr);
-        }
         drawText(cr, font, box.left + kRadioSize + 4, box.top + (box.height - font.lineHeight) / 2,
                  utf8(group.items[i], buffer), group.textColour);
     }
@@ -1263,8 +1262,8 @@ bool FormPeer::create() {
     };
     trackPattern = dither(kHighlight, kFace);
     pressedTrackPattern = dither(kDarkShadow, kShadow);
-    radios[0] = radioButton(false);
-    radios[1] = radioButton(true);
+    for (int state = kUnchecked; state <= kHeldChecked; ++state)
+        radios[state] = radioButton(static_cast<RadioState>(state));
     lastTicks.assign(form.timers.size(), Clock::now());
     return cairo_status(canvas) == CAIRO_STATUS_SUCCESS;
 }
