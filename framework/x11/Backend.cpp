@@ -954,7 +954,8 @@ bool aboutOurWindows(Display* display, const XErrorEvent& error) {
         const bool window = id == form->window || id == form->parent;
         if (window && (error.error_code == BadWindow || error.error_code == BadDrawable))
             form->markGone();
-        // Once the window is gone, what cairo made for it (pixmaps, pictures) may fail too.
+        // Once the window is gone, what was made with it (its pixmap, its graphics context)
+        // may fail too.
         return window || form->gone || (form->box != nullptr && id == form->box->window);
     }
     return false;
