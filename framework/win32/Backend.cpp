@@ -912,8 +912,8 @@ bool editorsAvailable() {
 }
 
 bool showInParent(Form& form, void* parentWindow) {
-    // A window the system refuses leaves the editor without one; the host is told of nothing,
-    // as before.
+    // Windows hosts hear 1 whatever happens: a window the system refuses leaves the editor
+    // without one.
     if (standIn.load(std::memory_order_relaxed) || parentWindow == nullptr || form.peer)
         return true;
     if (!enterShownForm()) return true;
