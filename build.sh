@@ -30,8 +30,11 @@ install_missing() {
     fi
 }
 
+# libx11-dev and libcairo2-dev: the Linux editor draws with cairo on Xlib; libxtst-dev, xvfb,
+# xauth and the fonts: its test drives it with real pointer and key events on a virtual display.
 build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest
-    libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev locales)
+    libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev locales
+    pkg-config libx11-dev libcairo2-dev libxtst-dev xvfb xauth fonts-liberation fonts-dejavu-core)
 # fonts-wine and fonts-liberation: the fonts Wine recommends, as a user's Wine has them (Wine
 # then gives Liberation Sans for "MS Sans Serif").
 wine_tools=(wine wine32:i386 wine64 xvfb xauth fonts-wine fonts-liberation)

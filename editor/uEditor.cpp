@@ -98,7 +98,7 @@ TPluginEditorWindow::TPluginEditorWindow(void* parentWindow,
                                          std::atomic<float> (&paramCopy)[kNumParams])
     : Form("TPluginEditorWindow"), parentWindow(parentWindow), paramCopy(paramCopy) {
     build();
-    showInParent(*this, parentWindow);
+    shown = showInParent(*this, parentWindow);
 }
 
 void TPluginEditorWindow::build() {

@@ -17,6 +17,8 @@ class TPluginEditorWindow : public framework::Form {
     TPluginEditorWindow(void* parentWindow, std::atomic<float> (&paramCopy)[plugin::kNumParams]);
 
     void* const parentWindow;
+    // False when the window system could not show the window at all (no display to open).
+    bool isShown() const { return shown; }
     // The plug-in, not owned; every call into it is skipped while it is null.
     AudioEffect* plugin = nullptr;
     // Set while the refresh writes into the controls, so their handlers send nothing back.
@@ -53,4 +55,5 @@ class TPluginEditorWindow : public framework::Form {
 
     framework::ScrollBar* sliders[plugin::kNumSteps] = {};
     framework::Picture* leds[plugin::kNumSteps] = {};
+    bool shown = false;
 };

@@ -28,19 +28,23 @@ std::int32_t APluginEditor::getRect(ERect** where) {
 }
 
 std::int32_t APluginEditor::open(void* ptr) {
-    ++opens;
     // Some hosts destroy their plug-in window without effEditClose and later open the editor
     // in a new one: the kept window is gone with theirs, so it is built anew.
     if (editorWindow && editorWindow->windowLost()) destroyWindow();
     // Some hosts open the editor again without closing it: the first window stays.
-    const bool fresh = opens == 1 || !editorWindow;
+    const bool fresh = opens == 0 || !editorWindow;
     if (fresh) {
-        editorWindow = std::make_unique<TPluginEditorWindow>(ptr, paramCopy);
+        auto window = std::make_unique<TPluginEditorWindow>(ptr, paramCopy);
+        // A Linux host without a display (a headless session): the host hears 0 and nothing
+        // else changes.
+        if (!window->isShown()) return 0;
+        editorWindow = std::move(window);
         editorWindow->bounds.left = 0;
         editorWindow->bounds.top = 0;
         editorWindow->plugin = &plugin();
         windowExists.store(true, std::memory_order_relaxed);
     }
+    ++opens;
     // Updates are let through before the values are copied, so a change made by the audio
     // thread while the window opens is never lost.
     plugin().setEditorClosed(false);
@@ -76,15 +80,18 @@ void APluginEditor::idle() {
     window.get<framework::Edit>("Edit1").setText(
         framework::formatInteger(plugin().songPositionHundredths()));
     const std::int32_t step = plugin().currentStep();
-    if (step == litStep) return;
-    if (litStep >= 0 && litStep < plugin::kNumSteps) {
-        window.light(litStep).setVisible(false);
-        stepToLight = step;
+    if (step != litStep) {
+        if (litStep >= 0 && litStep < plugin::kNumSteps) {
+            window.light(litStep).setVisible(false);
+            stepToLight = step;
+        }
+        if (stepToLight >= 0 && stepToLight < plugin::kNumSteps) {
+            window.light(stepToLight).setVisible(true);
+            litStep = stepToLight;
+        }
     }
-    if (stepToLight >= 0 && stepToLight < plugin::kNumSteps) {
-        window.light(stepToLight).setVisible(true);
-        litStep = stepToLight;
-    }
+    // Last: a handler it runs may close the editor.
+    window.handleEvents();
 }
 
 void APluginEditor::update() {

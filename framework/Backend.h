@@ -12,8 +12,9 @@ bool editorsAvailable();
 
 // Shows a form as a borderless child window at the top left of a host's window, with a native
 // window or painting for each of its controls, on the calling thread. The headless backend,
-// standing in, shows nothing; so does a null parent.
-void showInParent(Form& form, void* parentWindow);
+// standing in, shows nothing; so does a null parent. False when a native backend cannot show it
+// at all: on X11, when no display can be opened or the host's window does not exist.
+bool showInParent(Form& form, void* parentWindow);
 
 namespace headless {
 

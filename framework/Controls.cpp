@@ -84,16 +84,20 @@ Form::~Form() {
     peer.reset();
 }
 
-Control* Form::find(const std::string& wanted) const {
-    std::vector<const Control*> pending{this};
-    while (!pending.empty()) {
-        const Control* control = pending.back();
-        pending.pop_back();
-        if (control->name == wanted) return const_cast<Control*>(control);
-        for (const auto& child : control->children())
-            pending.push_back(child.get());
-    }
+namespace {
+
+// Depth first, without a list of its own: the editor looks controls up on every idle call.
+Control* findIn(const Control& control, const std::string& wanted) {
+    if (control.name == wanted) return const_cast<Control*>(&control);
+    for (const auto& child : control.children())
+        if (Control* found = findIn(*child, wanted)) return found;
     return nullptr;
+}
+
+} // namespace
+
+Control* Form::find(const std::string& wanted) const {
+    return findIn(*this, wanted);
 }
 
 namespace {

@@ -54,6 +54,9 @@ class Peer {
     virtual void showMessage(const std::string& text) { (void)text; }
     // Forms: the native window is gone, destroyed by someone else.
     virtual bool lost() const { return false; }
+    // Forms: the window system's events, the timers' ticks and the painting, for a backend whose
+    // events come through the host's idle calls (X11) rather than a message loop of the host's.
+    virtual void idle() {}
 };
 
 class Control {
@@ -238,6 +241,12 @@ class Form : public Control {
     // Has the form paint itself at once; a native form appears on screen with its first paint.
     void paintNow() {
         if (peer) peer->paint();
+    }
+    // The host's idle call: a backend without a message loop handles its window's events, ticks
+    // the timers and paints here. It may run any handler; nothing of the form is to be touched
+    // after it, since a handler may have closed the editor.
+    void handleEvents() {
+        if (peer) peer->idle();
     }
     // True when the form was shown in a host's window that no longer exists: some hosts
     // destroy their window without closing the editor first.

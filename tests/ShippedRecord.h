@@ -12,8 +12,9 @@ inline void expectShippedRecord(const AEffect* e) {
     EXPECT_EQ(e->numParams, 23);
     EXPECT_EQ(e->numInputs, 2);
     EXPECT_EQ(e->numOutputs, 2);
-#if defined(_WIN32)
-    // The Windows libraries show their editor window in the host's.
+#if defined(_WIN32) || defined(__linux__)
+    // The shipped libraries show their editor window in the host's: Win32 controls on Windows,
+    // controls drawn on X11 on Linux.
     EXPECT_EQ(e->flags, effFlagsHasEditor | effFlagsCanMono | effFlagsCanReplacing);
 #else
     // No native editor window here: no editor announced, so hosts show their own panel.

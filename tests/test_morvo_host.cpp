@@ -366,7 +366,7 @@ TEST(MorvoHost, LiveWithoutADisplayPlaysWithoutAWindow) {
     EXPECT_EQ(result.output.find("test editor: opened"), std::string::npos);
     EXPECT_NE(result.output.find("played 0.500 beats"), std::string::npos);
 
-    const HostRun plain = run("--live --beats 0.5 " + library);
+    const HostRun plain = run(std::string(EDITOR_NONE) + " --live --beats 0.5");
     EXPECT_EQ(plain.status, 0);
     EXPECT_NE(plain.output.find("morvo-host: the plug-in has no editor: playing without a window"),
               std::string::npos)

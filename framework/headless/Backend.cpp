@@ -14,7 +14,9 @@ bool editorsAvailable() {
     return standIn.load(std::memory_order_relaxed);
 }
 
-void showInParent(Form&, void*) {}
+bool showInParent(Form&, void*) {
+    return true;
+}
 
 void headless::standInForNativeWindows() {
     standIn.store(true, std::memory_order_relaxed);

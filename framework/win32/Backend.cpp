@@ -925,21 +925,25 @@ bool editorsAvailable() {
     return true;
 }
 
-void showInParent(Form& form, void* parentWindow) {
-    if (standIn.load(std::memory_order_relaxed) || parentWindow == nullptr || form.peer) return;
-    if (!enterShownForm()) return;
+bool showInParent(Form& form, void* parentWindow) {
+    // Windows hosts hear 1 whatever happens: a window the system refuses leaves the editor
+    // without one.
+    if (standIn.load(std::memory_order_relaxed) || parentWindow == nullptr || form.peer)
+        return true;
+    if (!enterShownForm()) return true;
     // Borderless, at the top left of the host's window, at the form's own size. The peer
     // leaves the shown forms again when it goes, window or not.
     auto& shown = showInOwnWindow<FormPeer>(form, Rect{0, 0, form.bounds.width, form.bounds.height},
                                             static_cast<HWND>(parentWindow));
     if (shown.hwnd == nullptr) {
         form.peer.reset();
-        return;
+        return true;
     }
     SendMessageA(shown.hwnd, WM_SETREDRAW, FALSE, 0);
     showChildren(form, shown);
     for (std::size_t i = 0; i < form.timers.size(); ++i)
         SetTimer(shown.hwnd, i + 1, static_cast<UINT>(form.timers[i]->interval), nullptr);
+    return true;
 }
 
 void headless::standInForNativeWindows() {
