@@ -614,6 +614,12 @@ void edits(Instance& in, Window host) {
     }
     click(kMax.x(), kMax.y());
     type("127");
+    // The caret blinks in the edit with the keyboard, and nowhere else anything changes.
+    const Shot caretOn = shoot(target);
+    settle(600);
+    const Shot caretOff = shoot(target);
+    CHECK(!caretOn.same(kMax, caretOff, kMax));
+    CHECK(caretOn.same({0, 0, kMax.left, kHeight}, caretOff, {0, 0, kMax.left, kHeight}));
     click(kEndStep.x(), kEndStep.y());
     key(XK_End), key(XK_BackSpace), type("16");
     click(kApply.x(), kApply.y());
