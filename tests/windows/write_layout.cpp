@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto* editor = static_cast<APluginEditor*>(static_cast<APlugin*>(effect->object)->getEditor());
-    std::ofstream out(windowsPath(argv[1]));
+    std::ofstream out(windowsPath(argv[1]), std::ios::binary); // lines end as on Linux
     const int lines = writeLayout(*editor->window(), out);
     out.close();
     effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.0f);
