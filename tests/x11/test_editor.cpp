@@ -7,11 +7,7 @@
 // usage: morvo_x11_editor_tests LIBRARY ARTEFACTS_FOLDER [CYCLES]
 //
 // Into ARTEFACTS_FOLDER go editor-linux*.png and layout-linux.txt: the place of every control of
-// the window as this backend shows it (labels measured in the font they are drawn with), one
-// line per control in the layout's order, panel children after their panel:
-//     NAME KIND LEFT TOP WIDTH HEIGHT shown|hidden
-// in pixels from the window's top left; KIND is picture, label, scrollbar, edit, button,
-// radiogroup, panel or memo.
+// the window as this backend shows it (tests/LayoutDump.h).
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -39,6 +35,7 @@
 #include "host/DAEffectX.h"
 #include "host/Morvo.h"
 #include "sequencer/uPlugin.h"
+#include "tests/LayoutDump.h"
 
 namespace {
 
@@ -658,26 +655,13 @@ void hostWindowGone() {
 
 // The layout as this backend shows it, from an editor of the plug-in's own code opened in this
 // program; the labels measured in their font still fit beside the edits.
-void writeLayout(Window host) {
+void writeLinuxLayout(Window host) {
     AEffect* effect = pluginMain(hostCallback);
     CHECK_EQ(effect->dispatcher(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0), 1);
     auto* editor = static_cast<APluginEditor*>(static_cast<APlugin*>(effect->object)->getEditor());
     const TPluginEditorWindow& window = *editor->window();
-    static const char* const kinds[] = {"form",   "picture",    "label", "scrollbar", "edit",
-                                        "button", "radiogroup", "panel", "memo"};
     std::ofstream out(artefacts + "/layout-linux.txt");
-    int lines = 0;
-    std::function<void(const framework::Control&)> list = [&](const framework::Control& parent) {
-        for (const auto& child : parent.children()) {
-            const framework::Rect r = child->onForm();
-            out << child->name << ' ' << kinds[static_cast<int>(child->kind)] << ' ' << r.left
-                << ' ' << r.top << ' ' << r.width << ' ' << r.height << ' '
-                << (child->isVisible() ? "shown" : "hidden") << '\n';
-            ++lines;
-            list(*child);
-        }
-    };
-    list(window);
+    const int lines = ::writeLayout(window, out);
     CHECK_EQ(lines, 65);
     auto right = [&](const char* name) {
         return window.find(name)->onForm().left + window.find(name)->bounds.width;
@@ -797,7 +781,7 @@ int main(int argc, char** argv) {
     }
     CHECK_EQ(whole, cycles);
     CHECK_EQ(openFiles(), files);
-    stage = "layout", writeLayout(host);
+    stage = "layout", writeLinuxLayout(host);
     deleteInstance(in);
 
     XDestroyWindow(display, host);
