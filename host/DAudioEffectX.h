@@ -11,6 +11,7 @@ class SampleRequests {
   public:
     SampleRequests(audioMasterCallback callback, AEffect* effect)
         : callback(callback), effect(effect) {}
+    bool hasHost() const { return callback != nullptr; }
     VstTimeInfo* getTimeInfo(std::int32_t filter) const {
         return callback != nullptr ? reinterpret_cast<VstTimeInfo*>(callback(
                                          effect, audioMasterGetTime, 0, filter, nullptr, 0.0f))

@@ -236,6 +236,8 @@ template <bool Internal>
 [[gnu::noinline, gnu::aligned(64)]] APlugin::Sighting
 APlugin::watch(std::int32_t i, std::int32_t limit, std::uint64_t expected) {
     const SampleRequests host = sampleRequests();
+    // Without a host nothing is steady; said once, so the loop does not ask again.
+    if (!host.hasHost()) return {i, false, 0};
     for (; i < limit; ++i) {
         if constexpr (Internal) {
             const std::int32_t now = host.tempoAt(0);
