@@ -894,18 +894,32 @@ void showControl(Control& control, ContainerPeer& container) {
 // Windowed children in tab order (the first on top, as dialog navigation expects), then any
 // that overlaps one earlier in the layout raised above it, as later controls lie above earlier
 // ones.
+// Pictures and labels in layout order, the order they are drawn in; then the windows in tab
+// order. A new child window goes below its siblings, so their order from the top is then the
+// tab order, which a host's dialog manager follows; a window found elsewhere is moved there.
 void showChildren(Control& control, ContainerPeer& container) {
     std::vector<Control*> windowed;
     for (const auto& child : control.children()) {
-        showControl(*child, container);
-        if (child->isWindowed()) windowed.push_back(child.get());
+        if (child->isWindowed())
+            windowed.push_back(child.get());
+        else
+            showControl(*child, container);
     }
     std::vector<Control*> byTab = windowed;
     std::stable_sort(byTab.begin(), byTab.end(),
                      [](const Control* a, const Control* b) { return a->tabOrder < b->tabOrder; });
-    for (Control* control : byTab)
-        SetWindowPos(static_cast<WindowPeer&>(*control->peer).hwnd, HWND_BOTTOM, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    HWND above = nullptr;
+    for (Control* child : byTab) {
+        showControl(*child, container);
+        HWND window = static_cast<WindowPeer&>(*child->peer).hwnd;
+        if (window == nullptr) continue;
+        HWND there =
+            above == nullptr ? GetWindow(container.hwnd, GW_CHILD) : GetWindow(above, GW_HWNDNEXT);
+        if (there != window)
+            SetWindowPos(window, above == nullptr ? HWND_TOP : above, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        above = window;
+    }
     for (std::size_t i = 0; i < windowed.size(); ++i) {
         const RECT mine = toRect(windowed[i]->bounds);
         for (std::size_t j = 0; j < i; ++j) {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -653,6 +654,12 @@ TEST_F(WindowsEditor, TabMovesThroughSlidersEditsAndApplyAndEnterStaysInTheEdito
     order.push_back(apply);
     for (HWND window : order)
         ASSERT_NE(window, nullptr);
+    // From the top, the form's windows stand in the same order: the one a dialog manager follows.
+    std::vector<HWND> stacked;
+    for (HWND child = GetWindow(form, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        if (std::find(order.begin(), order.end(), child) != order.end()) stacked.push_back(child);
+    EXPECT_EQ(stacked, order);
 
     // Round the whole order and once more to the first, with and without the dialog manager.
     for (const bool asDialog : {false, true}) {
