@@ -96,6 +96,28 @@ Control* findIn(const Control& control, const std::string& wanted) {
 
 } // namespace
 
+Control* Form::nextTabStop(const Control* from, bool backwards) const {
+    std::vector<Control*> stops;
+    for (const auto& child : children()) {
+        const Kind kind = child->kind;
+        if (child->tabOrder >= 0 && child->isShowing() && child->peer &&
+            (kind == Kind::ScrollBar || kind == Kind::Edit || kind == Kind::Button))
+            stops.push_back(child.get());
+    }
+    std::stable_sort(stops.begin(), stops.end(),
+                     [](const Control* a, const Control* b) { return a->tabOrder < b->tabOrder; });
+    if (stops.empty()) return nullptr;
+    const auto at = std::find(stops.begin(), stops.end(), from);
+    std::size_t next = 0;
+    if (at != stops.end()) {
+        const auto here = static_cast<std::size_t>(at - stops.begin());
+        next = backwards ? (here + stops.size() - 1) % stops.size() : (here + 1) % stops.size();
+    } else if (backwards) {
+        next = stops.size() - 1;
+    }
+    return stops[next];
+}
+
 Control* Form::find(const std::string& wanted) const {
     return findIn(*this, wanted);
 }

@@ -229,6 +229,11 @@ class Form : public Control {
     void releaseAt(int x, int y);
     void pressLost() { pressed = nullptr; }
 
+    // Tab and Shift+Tab: the showing slider, edit or button after (or before) `from` in the
+    // layout's tab order, round at the ends; from none, the first (or last). Null when there
+    // is none. Only controls a backend shows (with a peer) count.
+    Control* nextTabStop(const Control* from, bool backwards) const;
+
     // A modal error message box, as the framework shows it to the user. Every one is also kept
     // in a record, for the tests.
     void showError(const std::string& text);

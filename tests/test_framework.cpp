@@ -138,6 +138,33 @@ TEST(Controls, AClickNeedsPressAndReleaseOnTheSameTarget) {
     EXPECT_EQ(clicked, (std::vector<std::string>{"play"}));
 }
 
+TEST(Controls, TabStopsFollowTheTabOrderRoundTheEnds) {
+    Form form("form");
+    auto add = [&](std::unique_ptr<Control> control, int tabOrder, bool shown = true) {
+        control->tabOrder = tabOrder;
+        control->peer = std::make_unique<Peer>(); // as a backend shows it
+        Control& added = form.adopt(std::move(control));
+        added.setVisible(shown);
+        return &added;
+    };
+    Control* apply = add(std::make_unique<Button>("apply"), 3);
+    Control* edit = add(std::make_unique<Edit>("edit"), 2);
+    Control* first = add(std::make_unique<ScrollBar>("first"), 0);
+    add(std::make_unique<ScrollBar>("hidden"), 1, false);
+    add(std::make_unique<Label>("label"), 1);                   // not a stop of its kind
+    form.adopt(std::make_unique<Edit>("unshown")).tabOrder = 1; // no peer: not shown
+
+    EXPECT_EQ(form.nextTabStop(nullptr, false), first);
+    EXPECT_EQ(form.nextTabStop(nullptr, true), apply);
+    EXPECT_EQ(form.nextTabStop(first, false), edit);
+    EXPECT_EQ(form.nextTabStop(edit, false), apply);
+    EXPECT_EQ(form.nextTabStop(apply, false), first);
+    EXPECT_EQ(form.nextTabStop(first, true), apply);
+    EXPECT_EQ(form.nextTabStop(apply, true), edit);
+    Form empty("empty");
+    EXPECT_EQ(empty.nextTabStop(nullptr, false), nullptr);
+}
+
 TEST(Pictures, DamagedDataDecodesToAnEmptyPicture) {
     const unsigned char notJpeg[] = {0xFF, 0xD8, 0xFF, 0x00, 0x12, 0x34};
     EXPECT_TRUE(decodeJpeg(notJpeg, sizeof notJpeg).empty());

@@ -547,26 +547,9 @@ POINT onForm(const ContainerPeer& peer, LPARAM lParam) {
 // order, round at the ends.
 void moveFocus(Control& from, bool backwards) {
     Form* form = formOf(from);
-    if (form == nullptr) return;
-    std::vector<Control*> stops;
-    for (const auto& child : form->children()) {
-        const Kind kind = child->kind;
-        if (child->tabOrder >= 0 && child->isShowing() && child->peer &&
-            (kind == Kind::ScrollBar || kind == Kind::Edit || kind == Kind::Button))
-            stops.push_back(child.get());
-    }
-    std::stable_sort(stops.begin(), stops.end(),
-                     [](const Control* a, const Control* b) { return a->tabOrder < b->tabOrder; });
-    if (stops.empty()) return;
-    const auto at = std::find(stops.begin(), stops.end(), &from);
-    std::size_t next = 0;
-    if (at != stops.end()) {
-        const std::size_t here = static_cast<std::size_t>(at - stops.begin());
-        next = backwards ? (here + stops.size() - 1) % stops.size() : (here + 1) % stops.size();
-    } else if (backwards) {
-        next = stops.size() - 1;
-    }
-    auto& target = static_cast<WindowPeer&>(*stops[next]->peer);
+    Control* next = form != nullptr ? form->nextTabStop(&from, backwards) : nullptr;
+    if (next == nullptr) return;
+    auto& target = static_cast<WindowPeer&>(*next->peer);
     if (!target.alive()) return;
     SetFocus(target.hwnd);
     // As dialogs do: an edit reached by Tab has its text selected, ready to be typed over.

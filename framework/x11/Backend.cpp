@@ -1502,26 +1502,8 @@ void FormPeer::setFocus(DrawnPeer* peer, bool byTab, Time time) {
 // Tab and Shift+Tab: the next showing slider, edit or button of the form in the layout's tab
 // order, round at the ends.
 void FormPeer::moveFocus(bool backwards) {
-    std::vector<DrawnPeer*> stops;
-    for (const auto& child : form.children()) {
-        const Kind kind = child->kind;
-        if (child->tabOrder >= 0 && child->isShowing() && child->peer &&
-            (kind == Kind::ScrollBar || kind == Kind::Edit || kind == Kind::Button))
-            stops.push_back(&drawn(*child));
-    }
-    std::stable_sort(stops.begin(), stops.end(), [](const DrawnPeer* a, const DrawnPeer* b) {
-        return a->control.tabOrder < b->control.tabOrder;
-    });
-    if (stops.empty()) return;
-    const auto at = std::find(stops.begin(), stops.end(), focus);
-    std::size_t next = 0;
-    if (at != stops.end()) {
-        const auto here = static_cast<std::size_t>(at - stops.begin());
-        next = backwards ? (here + stops.size() - 1) % stops.size() : (here + 1) % stops.size();
-    } else if (backwards) {
-        next = stops.size() - 1;
-    }
-    setFocus(stops[next], true, CurrentTime);
+    if (Control* next = form.nextTabStop(focus != nullptr ? &focus->control : nullptr, backwards))
+        setFocus(&drawn(*next), true, CurrentTime);
 }
 
 void FormPeer::keyDown(XKeyEvent& event) {
