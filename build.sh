@@ -11,6 +11,29 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# apt-get as root, waiting for the package manager's lock instead of failing: on a new machine
+# an unattended upgrade often holds it. Installs wait inside dpkg (DPkg::Lock::Timeout); the
+# package lists' lock is not covered by that, so a refused call is tried again while the
+# refusal is about the lock, for up to ten minutes.
+apt_get() {
+    local waited=0 log status
+    log=$(mktemp)
+    while true; do
+        status=0
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@" \
+            2>"$log" || status=$?
+        if [ $status -eq 0 ] || ! grep -qE 'Could not get lock|Unable to lock|Unable to acquire' "$log" ||
+            [ $waited -ge 600 ]; then
+            cat "$log" >&2
+            rm -f "$log"
+            return $status
+        fi
+        [ $waited -eq 0 ] && echo "== waiting for the package manager's lock (another installation is running)" >&2
+        sleep 5
+        waited=$((waited + 5))
+    done
+}
+
 # Installs the named Debian packages that are not installed yet (name:i386 for 32-bit ones).
 install_missing() {
     local missing=()
@@ -24,9 +47,8 @@ install_missing() {
         if [[ " ${missing[*]}" == *":i386"* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
             as_root dpkg --add-architecture i386
         fi
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            "${missing[@]}" >/dev/null
+        apt_get update -qq
+        apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
     fi
 }
 
@@ -78,7 +100,7 @@ fetch_libjpeg_source() {
             { grep -hE '^[[:space:]]*deb[[:space:]]' "${lists[@]}" || true; } |
                 sed -E 's/^[[:space:]]*deb[[:space:]]/deb-src /' | as_root tee "$one_line" >/dev/null
         fi
-        as_root apt-get update -qq
+        apt_get update -qq
     fi
     echo "== fetching the libjpeg-turbo source package"
     rm -rf build/third_party/fetch
