@@ -19,6 +19,10 @@ constexpr long double kSongPositionScale = 100.0L; // hundredths of a beat
 constexpr double kTempoScale = 10000.0;            // tempoAt answers bpm times 10000
 constexpr unsigned char kControlChange = 0xB0;
 constexpr std::int32_t kChannels = 16;
+// The song position's request: the transport filter 8 plus the position's own bit. Ardour fills
+// ppqPos only when the filter names it (or the bars); hosts that fill every field whatever the
+// filter answer the same.
+constexpr std::int32_t kPositionFilter = kVstTransportRecording | kVstPpqPosValid;
 
 } // namespace
 
@@ -92,8 +96,7 @@ void APlugin::stepBoundary() {
 
 MORVO_SAMPLE_PATH void APlugin::processExternalTiming() {
     if (param(startStop) >= 0.5f) return;
-    // Asked with filter 8: hosts fill ppqPos whatever the filter.
-    followPosition(getTimeInfo(kVstTransportRecording));
+    followPosition(getTimeInfo(kPositionFilter));
 }
 
 // The step at the host's position, sent when it is not the one sent last.
@@ -243,7 +246,7 @@ APlugin::watch(std::int32_t i, std::int32_t limit, std::uint64_t expected) {
             const std::int32_t now = host.tempoAt(0);
             if (static_cast<std::uint32_t>(now) != expected) return {i, true, now};
         } else {
-            const VstTimeInfo* info = host.getTimeInfo(kVstTransportRecording);
+            const VstTimeInfo* info = host.getTimeInfo(kPositionFilter);
             if (info == nullptr || std::bit_cast<std::uint64_t>(info->ppqPos) != expected)
                 return {i, true, reinterpret_cast<VstIntPtr>(info)};
         }

@@ -65,7 +65,7 @@ VstIntPtr SequencerRig::answer(std::int32_t opcode, std::int32_t index, VstIntPt
         ++timeRequests;
         if (timeFilters.size() < 64) timeFilters.push_back(static_cast<std::int32_t>(value));
         if (positionPerRequest) timeInfo.ppqPos = positionPerRequest(timeRequests - 1);
-        return timeInfoAvailable ? reinterpret_cast<VstIntPtr>(&timeInfo) : 0;
+        return timeInfoAvailable ? reinterpret_cast<VstIntPtr>(timeAnswer(value)) : 0;
     case audioMasterProcessEvents: {
         // The host copies the event during the call, as the interface asks of it.
         const auto* list = static_cast<const VstEvents*>(ptr);
@@ -79,6 +79,29 @@ VstIntPtr SequencerRig::answer(std::int32_t opcode, std::int32_t index, VstIntPt
     }
     default: return 0;
     }
+}
+
+VstTimeInfo* SequencerRig::timeAnswer(std::int32_t filter) {
+    if (!fillsOnlyWhatIsAsked) return &timeInfo;
+    answered = VstTimeInfo{};
+    answered.samplePos = timeInfo.samplePos;
+    answered.sampleRate = timeInfo.sampleRate;
+    answered.flags = timeInfo.flags & (kVstTransportChanged | kVstTransportPlaying |
+                                       kVstTransportCycleActive | kVstTransportRecording);
+    if ((filter & (kVstPpqPosValid | kVstBarsValid)) != 0) {
+        answered.ppqPos = timeInfo.ppqPos;
+        answered.flags |= timeInfo.flags & kVstPpqPosValid;
+    }
+    if ((filter & kVstTempoValid) != 0) {
+        answered.tempo = timeInfo.tempo;
+        answered.flags |= timeInfo.flags & kVstTempoValid;
+    }
+    if ((filter & kVstTimeSigValid) != 0) {
+        answered.timeSigNumerator = timeInfo.timeSigNumerator;
+        answered.timeSigDenominator = timeInfo.timeSigDenominator;
+        answered.flags |= timeInfo.flags & kVstTimeSigValid;
+    }
+    return &answered;
 }
 
 std::uint64_t SequencerRig::runningSample() {

@@ -43,6 +43,10 @@ class SequencerRig {
     bool tempoAtAnswersZero = false; // as several current hosts do
     bool timeInfoAvailable = true;   // false: audioMasterGetTime answers 0
     bool timeInfoTempoValid = true;  // the tempo-valid flag in the record
+    // Ardour fills only the fields the request's filter asks for: ppqPos for the position or
+    // bars bit, tempo for the tempo bit; other fields stay 0 with their flags clear. Qtractor
+    // and Carla fill every field whatever the filter.
+    bool fillsOnlyWhatIsAsked = true;
     std::function<double(std::uint64_t blockStart)> songPosition; // ppqPos of a block's start
     // A host that moves ppqPos on every request instead (request number: position).
     std::function<double(std::int64_t request)> positionPerRequest;
@@ -92,7 +96,9 @@ class SequencerRig {
     static SequencerRig* active;
     SequencerRig* previous;
     float sampleRate;
-    VstTimeInfo timeInfo{};
+    VstTimeInfo timeInfo{}; // the block's full record
+    VstTimeInfo answered{}; // what a request is given
+    VstTimeInfo* timeAnswer(std::int32_t filter);
     std::vector<float> input[2], output[2];
     std::int32_t blockFrames = 0;
     std::int32_t written = 0;
