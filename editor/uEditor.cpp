@@ -267,6 +267,10 @@ void TPluginEditorWindow::UpdaterTimer() {
         roundToInt32(stepsPerBeat(paramCopy[syncValue].load(std::memory_order_relaxed)));
     for (int item = 0; item < kSyncChoices; ++item)
         if (sync == kSyncSteps[item]) get<RadioGroup>("SyncGUI").setItemIndex(item);
+    // The timing radio follows the plug-in's mode too: a session reloaded in external timing
+    // must not show "Internal", or a click on "Internal" would change nothing.
+    get<RadioGroup>("Timing").setItemIndex(
+        externalTiming(paramCopy[timingMode].load(std::memory_order_relaxed)) ? 1 : 0);
     refreshEdit(ccOut, midiNumber, get<ScrollBar>("ScrollBar1"), get<Edit>("ccoutGUI"));
     refreshEdit(ccMin, midiNumber, get<ScrollBar>("ScrollBar2"), get<Edit>("minGUI"));
     refreshEdit(ccMax, midiNumber, get<ScrollBar>("ScrollBar3"), get<Edit>("maxGUI"));
@@ -299,5 +303,5 @@ void TPluginEditorWindow::close2Click(Control&) {
 
 void TPluginEditorWindow::TimingClick(RadioGroup& sender) {
     if (updating) return;
-    change(timingMode, sender.itemIndex() == 1 ? 1.0f : 0.0f);
+    change(timingMode, sender.itemIndex() == 1 ? kExternalTiming : kInternalTiming);
 }

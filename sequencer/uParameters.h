@@ -39,6 +39,14 @@ inline long double stepsPerBeat(float sync) {
     return static_cast<long double>(sync) * kStepsPerBeatScale;
 }
 
+// Timing Mode: values from 0.5 up follow the host's song position ("External "), below it the
+// host's tempo ("Internal").
+inline bool externalTiming(float timingModeValue) {
+    return timingModeValue >= 0.5f;
+}
+constexpr float kInternalTiming = 0.0f;
+constexpr float kExternalTiming = 1.0f;
+
 // The end step as a number, as the editor shows it: not kept within the 16 steps.
 inline std::int32_t endStepNumber(float value) {
     return roundToInt32(static_cast<long double>(value) * kStepCountScale);

@@ -125,7 +125,7 @@ void APlugin::locate(const Position& now) {
 }
 
 MORVO_SAMPLE_PATH void APlugin::processSample() {
-    if (param(timingMode) < 0.5f)
+    if (!externalTiming(param(timingMode)))
         processInternalTiming();
     else
         processExternalTiming();
@@ -189,7 +189,7 @@ MORVO_SAMPLE_PATH std::int32_t APlugin::skipSteadySamples(std::int32_t i, std::i
         limit = std::min<std::int64_t>(
             limit, static_cast<std::int64_t>((dueQueue[0] >> kQueueRecordBits) - first));
     if (limit <= i) return i;
-    const bool internal = param(timingMode) < 0.5f;
+    const bool internal = !externalTiming(param(timingMode));
     const std::int32_t length = samplesPerStep.load(std::memory_order_relaxed);
     if (param(startStop) >= 0.5f) {
         if (!internal) return static_cast<std::int32_t>(limit);

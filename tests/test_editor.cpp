@@ -421,19 +421,32 @@ TEST(EditorPanels, OptionsAndAboutSwitchEachOther) {
     EXPECT_TRUE(e.heard().empty());
 }
 
-TEST(EditorPanels, TimingFollowsClicksOnly) {
+// The radio shows the plug-in's mode at open and after every refresh, values either side of
+// 0.5 included; a click on the item not shown selected sends its value, the shown one nothing.
+TEST(EditorPanels, TimingShowsThePluginsModeAndSendsClicks) {
     Editor e;
-    e.rig.setParameter(timingMode, 1.0f);
+    e.rig.setParameter(timingMode, 1.0f); // a session reloaded in external timing
     e.open();
     RadioGroup& timing = e.get<RadioGroup>("Timing");
     EXPECT_EQ(timing.items, (std::vector<std::string>{"Internal", "External "}));
-    EXPECT_EQ(timing.itemIndex(), 0); // whatever the plug-in holds
-    timing.setItemIndex(0);           // no change: nothing sent
+    EXPECT_EQ(timing.itemIndex(), 1);
+    timing.setItemIndex(1); // already shown: nothing sent
     EXPECT_TRUE(e.heard().empty());
-    timing.setItemIndex(1);
     timing.setItemIndex(0);
-    EXPECT_EQ(e.heard(), (Automation{{21, 1.0f}, {21, 0.0f}}));
+    EXPECT_EQ(e.heard(), (Automation{{timingMode, 0.0f}}));
     EXPECT_EQ(e.rig.getParameter(timingMode), 0.0f);
+    // The host's own changes (its generic panel, automation) move the radio and send nothing.
+    const std::pair<float, int> hostValues[] = {{0.5f, 1}, {0.49f, 0}, {0.75f, 1}, {0.0f, 0}};
+    for (const auto& [value, item] : hostValues) {
+        e.rig.setParameter(timingMode, value);
+        e.window().Updater.tick();
+        EXPECT_EQ(timing.itemIndex(), item) << value;
+    }
+    EXPECT_TRUE(e.heard().empty());
+    e.rig.setParameter(timingMode, 1.0f);
+    e.window().Updater.tick();
+    timing.setItemIndex(0);
+    EXPECT_EQ(e.heard(), (Automation{{timingMode, 0.0f}}));
 }
 
 TEST(EditorPanels, HelpAndAboutTexts) {
