@@ -29,9 +29,12 @@ class APluginEditor : public AEffEditor {
     TPluginEditorWindow* window() const { return editorWindow.get(); }
     std::int32_t openCount() const { return opens; }
 
-  private:
+  protected:
     APlugin& plugin() const;
-    void copyParameters();
+    // Copies every value of the plug-in's into the window's copy.
+    virtual void copyParameters();
+
+  private:
     void destroyWindow();
 
     ERect rect{};

@@ -60,12 +60,18 @@ VstIntPtr SequencerRig::answer(std::int32_t opcode, std::int32_t index, VstIntPt
     case audioMasterWantMidi: ++wantMidiRequests; return 1;
     case audioMasterTempoAt:
         ++tempoRequests;
-        return tempoAtAnswersZero ? 0 : static_cast<VstIntPtr>(std::llround(tempo * tempoAtScale));
+        if (tempoAtAnswersZero) return 0;
+        // The time information's tempo moves with the answer, as a host's does.
+        if (tempoPerRequest) timeInfo.tempo = tempoPerRequest(tempoRequests - 1);
+        return static_cast<VstIntPtr>(
+            std::llround((tempoPerRequest ? timeInfo.tempo : tempo) * tempoAtScale));
     case audioMasterGetTime:
         ++timeRequests;
         if (timeFilters.size() < 64) timeFilters.push_back(static_cast<std::int32_t>(value));
         if (positionPerRequest) timeInfo.ppqPos = positionPerRequest(timeRequests - 1);
-        return timeInfoAvailable ? reinterpret_cast<VstIntPtr>(timeAnswer(value)) : 0;
+        if (!timeInfoAvailable || (recordPerRequest && !recordPerRequest(timeRequests - 1)))
+            return 0;
+        return reinterpret_cast<VstIntPtr>(timeAnswer(static_cast<std::int32_t>(value)));
     case audioMasterProcessEvents: {
         // The host copies the event during the call, as the interface asks of it.
         const auto* list = static_cast<const VstEvents*>(ptr);

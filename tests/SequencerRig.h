@@ -50,6 +50,10 @@ class SequencerRig {
     std::function<double(std::uint64_t blockStart)> songPosition; // ppqPos of a block's start
     // A host that moves ppqPos on every request instead (request number: position).
     std::function<double(std::int64_t request)> positionPerRequest;
+    // A host whose tempo moves inside a block: tempoAt's answer by request number.
+    std::function<double(std::int64_t request)> tempoPerRequest;
+    // A host that answers some time requests with no record (request number: false for none).
+    std::function<bool(std::int64_t request)> recordPerRequest;
     std::int32_t processEventsAnswer = 1;
 
     // What the host saw.

@@ -555,6 +555,34 @@ TEST(Concurrency, EditorUpdatesNeverReachADestroyedWindow) {
     EXPECT_EQ(e.bridge().window(), nullptr);
 }
 
+// A value the audio thread changes just after open has copied the values is kept: updates are
+// let through before the copy. The change is made at that very point, so the check does not
+// depend on timing.
+TEST(Concurrency, AChangeJustAfterOpenCopiesTheValuesIsKept) {
+    struct ChangeAfterCopy : APluginEditor {
+        using APluginEditor::APluginEditor;
+        void copyParameters() override {
+            APluginEditor::copyParameters();
+            if (!armed) return;
+            armed = false;
+            plugin().setParameter(0, 0.25f); // as automation on the audio thread
+        }
+        bool armed = false;
+    };
+    Editor e;
+    auto* bridge = new ChangeAfterCopy(&e.rig.plugin());
+    e.rig.plugin().setEditor(bridge);
+    // Opened and closed once: the plug-in holds back updates while the editor is closed.
+    ASSERT_EQ(e.open(), 1);
+    e.close();
+    e.rig.setParameter(0, 0.75f);
+    bridge->armed = true;
+    ASSERT_EQ(e.open(), 1);
+    ASSERT_FALSE(bridge->armed);
+    EXPECT_EQ(e.window().paramCopy[0].load(), 0.25f);
+    EXPECT_EQ(e.get<ScrollBar>("par00").position(), 95); // the refresh at open shows it
+}
+
 // The audio thread changes a value that open has already copied, while open is still copying
 // the rest: the change must reach the window's copy all the same.
 TEST(Concurrency, AChangeWhileTheEditorOpensIsNotLost) {

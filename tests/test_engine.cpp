@@ -435,17 +435,103 @@ TEST(Engine, SwitchingTimingModesKeepsTheStep) {
     EXPECT_EQ(rig.stepValues(), valuesOfSteps({5, 5, 6}));
 }
 
+// Internal timing sent step k last; external timing then finds the song position inside step k:
+// nothing is sent again, and the next step is sent once, whichever step and block size.
 TEST(Engine, SwitchingToExternalTimingInsideTheStepLastSentSendsNothing) {
-    SequencerRig rig;
-    distinctSteps(rig);
-    rig.setParameter(syncValue, 0.32f);
-    rig.run(100); // internal timing sent step 1 (index 0)
-    rig.setParameter(timingMode, 1.0f);
-    double position = 0.01; // inside the first of 32 steps a beat
-    rig.songPosition = [&](std::uint64_t) { return position; };
-    rig.run(1024);
-    EXPECT_EQ(rig.stepValues(), valuesOfSteps({0}));
-    position = 0.05; // the second step
-    rig.run(512);
-    EXPECT_EQ(rig.stepValues(), valuesOfSteps({0, 1}));
+    constexpr std::uint64_t kLength = 689; // 32 steps a beat at 120 bpm, 44100 Hz
+    for (int k : {0, 3, 9, 15})
+        for (std::int32_t blockSize : {1, 64, 512}) {
+            SequencerRig rig;
+            distinctSteps(rig);
+            rig.setParameter(syncValue, 0.32f);
+            rig.run(k * kLength + 100, blockSize);
+            ASSERT_EQ(rig.stepValues().back(), valueOfStep(k));
+            const std::size_t sentBefore = rig.sent.size();
+            rig.setParameter(timingMode, 1.0f);
+            double position = (k + 0.5) / 32.0;
+            rig.songPosition = [&](std::uint64_t) { return position; };
+            rig.run(1024, blockSize);
+            EXPECT_EQ(rig.sent.size(), sentBefore)
+                << "step " << k + 1 << ", blocks of " << blockSize;
+            position = (k + 1.5) / 32.0;
+            rig.run(512, blockSize);
+            EXPECT_EQ(rig.sent.size(), sentBefore + 16);
+            EXPECT_EQ(rig.stepValues().back(), valueOfStep((k + 1) % 16));
+        }
+}
+
+// A tempo that changes inside a block acts from the sample after the one whose request heard it,
+// exactly as between blocks: the steps fall at the same samples whatever the block size.
+TEST(Engine, ATempoChangeInsideABlockActsAtItsSampleWhateverTheBlockSizes) {
+    // Sample s's request (after sample 0's two) is request s + 1.
+    const auto heardAt = [](std::int64_t sample, double before, double after) {
+        return [=](std::int64_t request) { return request - 1 >= sample ? after : before; };
+    };
+    struct Case {
+        std::int64_t sample;
+        double before, after;
+        std::vector<std::uint64_t> steps;
+    };
+    // 1 step a beat: 22050 samples at 120 bpm, 11025 at 240 bpm, 14700 at 180 bpm.
+    const Case cases[] = {
+        {5000, 120.0, 240.0, {0, 11025, 22050, 33075}},
+        {11025, 120.0, 240.0, {0, 11027, 22052, 33077}}, // the counter is past the new length
+        {30000, 240.0, 120.0, {0, 11025, 22050, 44100}},
+        {700, 120.0, 180.0, {0, 14700, 29400}},
+    };
+    for (const Case& c : cases)
+        for (std::int32_t blockSize : {1, 7, 512, 4096, 44100}) {
+            SequencerRig rig;
+            rig.setParameter(syncValue, 0.01f);
+            rig.tempoPerRequest = heardAt(c.sample, c.before, c.after);
+            rig.run(c.steps.back() + 1, blockSize);
+            std::vector<std::uint64_t> at;
+            for (const SentStep& step : rig.steps())
+                at.push_back(step.sample);
+            EXPECT_EQ(at, c.steps) << "change at " << c.sample << ", blocks of " << blockSize;
+        }
+}
+
+// After a steady position, a host that answers some of the time requests inside a block with no
+// record: nothing crashes and the step holds; the position moving on sends the next step once.
+TEST(Engine, TimeRequestsWithoutARecordInsideABlockHoldTheStep) {
+    for (std::int32_t blockSize : {1, 100, 512, 4096}) {
+        SequencerRig rig;
+        distinctSteps(rig);
+        rig.setParameter(timingMode, 1.0f);
+        rig.setParameter(syncValue, 0.04f);
+        double position = 0.8; // step 4 of 4 a beat
+        rig.songPosition = [&](std::uint64_t) { return position; };
+        rig.run(2048, blockSize);
+        ASSERT_EQ(rig.stepValues(), valuesOfSteps({3}));
+        const std::int64_t from = rig.timeRequests;
+        rig.recordPerRequest = [from](std::int64_t request) {
+            const std::int64_t n = request - from;
+            return n < 37 || (n > 40 && n % 5 != 0);
+        };
+        rig.run(4096, blockSize);
+        EXPECT_EQ(rig.stepValues(), valuesOfSteps({3})) << "blocks of " << blockSize;
+        EXPECT_EQ(rig.plugin().currentStep(), 3);
+        position = 1.3; // step 2 of the next beat
+        rig.run(4096, blockSize);
+        EXPECT_EQ(rig.stepValues(), valuesOfSteps({3, 5})) << "blocks of " << blockSize;
+    }
+}
+
+// Hosts that ignore the request's filter and fill every field play the same as Ardour, which
+// fills the song position only when asked for it.
+TEST(Engine, ExternalTimingIsTheSameWhateverFieldsTheHostFills) {
+    std::vector<SentStep> heard[2];
+    for (bool everyField : {false, true}) {
+        SequencerRig rig;
+        distinctSteps(rig);
+        rig.fillsOnlyWhatIsAsked = !everyField;
+        rig.setParameter(timingMode, 1.0f);
+        rig.setParameter(syncValue, 0.16f);
+        rig.songPosition = [](std::uint64_t start) { return start / 20000.0 - 0.3; };
+        rig.run(60000, 256);
+        heard[everyField] = rig.steps();
+    }
+    EXPECT_GE(heard[0].size(), 40u);
+    EXPECT_EQ(heard[0], heard[1]);
 }
