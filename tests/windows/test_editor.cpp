@@ -861,6 +861,45 @@ TEST_F(WindowsEditor, OpensAgainAfterTheHostUnloadedAndReloadedTheLibrary) {
     EXPECT_NE(childAt(form, "ScrollBar", 28, 60, 17, 165), nullptr);
 }
 
+// The timing radio shows the plug-in's mode, whoever set it: on opening (a session reloaded in
+// external timing) and after every refresh, sending nothing back, so a click on the item not
+// shown selected always sends its value and a click on the one shown sends nothing.
+TEST_F(WindowsEditor, TheTimingRadioShowsThePluginsModeAndAClickSendsTheOther) {
+    effect->setParameter(effect, 21, 1.0f);
+    HWND form = openEditor();
+    ASSERT_NE(form, nullptr);
+    HWND options = childAt(form, nullptr, 4, 40, 625, 241);
+    ASSERT_NE(options, nullptr);
+    click(form, 505, 12); // "Options"
+    ASSERT_TRUE(IsWindowVisible(options));
+    HWND internal = childWithText(options, "Internal");
+    HWND external = childWithText(options, "External ");
+    ASSERT_NE(internal, nullptr);
+    ASSERT_NE(external, nullptr);
+    auto shown = [&] {
+        const LRESULT one = SendMessageA(internal, BM_GETCHECK, 0, 0);
+        const LRESULT other = SendMessageA(external, BM_GETCHECK, 0, 0);
+        return one == BST_CHECKED && other == BST_UNCHECKED   ? "Internal"
+               : one == BST_UNCHECKED && other == BST_CHECKED ? "External"
+                                                              : "both or neither";
+    };
+    EXPECT_STREQ(shown(), "External");
+    for (const float mode : {0.0f, 1.0f}) { // from the host's generic panel
+        effect->setParameter(effect, 21, mode);
+        pump(250);
+        EXPECT_STREQ(shown(), mode == 0.0f ? "Internal" : "External");
+    }
+    EXPECT_TRUE(automated.empty());
+    click(external, 10, 8); // the item shown: nothing to send
+    pump(20);
+    EXPECT_TRUE(automated.empty());
+    click(internal, 10, 8);
+    pump(20);
+    EXPECT_EQ(automated, (std::vector<Automation>{{21, 0.0f}}));
+    EXPECT_EQ(effect->getParameter(effect, 21), 0.0f);
+    EXPECT_STREQ(shown(), "Internal");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

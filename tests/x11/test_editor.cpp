@@ -653,6 +653,125 @@ void hostWindowGone() {
     deleteInstance(in);
 }
 
+// The timing radio shows the plug-in's mode, whoever set it: a host's change reaches it with the
+// next refresh and sends nothing back, so a click on the other item always sends its value; the
+// same when the editor opens with the mode already external.
+void timingFollowsTheHost(Instance& in, Window host) {
+    const Box internal = radioItem(kTiming, 0, 2), external = radioItem(kTiming, 1, 2);
+    auto showsExternal = [&](bool yes) {
+        const Shot shot = shoot(target);
+        return optionsShown(shot) && radioChecked(shot, external) == yes &&
+               radioChecked(shot, internal) == !yes;
+    };
+    click(kOptions.x(), kOptions.y());
+    CHECK(showsExternal(false));
+    in.effect->setParameter(in.effect, 21, 1.0f); // from the host's generic panel
+    settle(150);
+    CHECK(showsExternal(true));
+    CHECK(in.take().empty());
+    click(external.left + 20, external.y()); // the item shown: nothing to send
+    CHECK(in.take().empty());
+    click(internal.left + 20, internal.y());
+    CHECK_EQ(in.take(), (Heard{{21, 0.0f}}));
+    CHECK(in.parameter(21) == 0.0f && showsExternal(false));
+    click(kOptions.x(), kOptions.y());
+
+    // A session reloaded in external timing, the editor opened afterwards.
+    in.dispatch(effEditClose);
+    in.effect->setParameter(in.effect, 21, 1.0f);
+    CHECK_EQ(in.open(host), 1);
+    settle(60);
+    click(kOptions.x(), kOptions.y());
+    CHECK(showsExternal(true));
+    click(internal.left + 20, internal.y());
+    CHECK_EQ(in.take(), (Heard{{21, 0.0f}}));
+    CHECK(showsExternal(false));
+    click(kOptions.x(), kOptions.y());
+    CHECK(!optionsShown(shoot(target)));
+}
+
+// Keys typed while the error box is up change nothing behind it, even when the editor's own
+// window has the keyboard (a window manager that focuses the window under the pointer, or a
+// host that focuses its plug-in window); once the box is gone they type again.
+void typingBehindTheErrorBox(Instance& in, Window host) {
+    auto backTab = [] {
+        const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+        XTestFakeKeyEvent(display, shift, True, CurrentTime);
+        key(XK_Tab);
+        XTestFakeKeyEvent(display, shift, False, CurrentTime);
+        settle(10);
+    };
+    click(kMax.x(), kMax.y());
+    for (KeySym k : {XK_End, XK_BackSpace, XK_BackSpace, XK_BackSpace})
+        key(k);
+    click(kApply.x(), kApply.y()); // Apply has the keyboard now
+    CHECK_EQ(in.take(), (Heard{{17, midi(75)}}));
+    Window box = 0;
+    for (int i = 0; i < 50 && box == 0; ++i)
+        settle(10), box = messageBoxOver(host);
+    CHECK(box != 0);
+    if (box == 0) return;
+    settle(60); // the box has taken the keyboard as it appeared
+    const Shot before = shoot(target);
+    const Window editor = editorIn(host);
+    XSetInputFocus(display, editor, RevertToParent, CurrentTime);
+    settle();
+    // Space on Apply, then back to the end step and the maximum, typing in each.
+    key(XK_space), backTab(), type("7"), backTab(), type("42");
+    settle(120);
+    Window focused = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focused, &revert);
+    CHECK(focused == editor);
+    CHECK(in.take().empty());
+    CHECK(messageBoxOver(host) == box);
+    const Shot after = shoot(target);
+    CHECK(before.same(kMax, after, kMax) && before.same(kEndStep, after, kEndStep));
+    XWindowAttributes shape{};
+    XGetWindowAttributes(display, box, &shape);
+    target = box;
+    click((shape.width - 75) / 2 + 37, shape.height - 35 + 11); // OK
+    target = host;
+    CHECK(messageBoxOver(host) == 0);
+    click(kMax.x(), kMax.y());
+    type("42");
+    click(kApply.x(), kApply.y());
+    CHECK_EQ(in.take(), (Heard{{17, midi(75)}, {18, midi(5)}, {19, midi(42)}, {20, 0.16f}}));
+}
+
+// A host that destroyed its window just before it opens the editor there: the open answers 0
+// and no X error reaches the host's handler (Xlib's default one ends the host); the next open
+// in a window that exists works.
+int hostHandlerCalls = 0;
+int countHostError(Display*, XErrorEvent*) {
+    ++hostHandlerCalls;
+    return 0;
+}
+void openInADestroyedWindow() {
+    Instance& in = newInstance();
+    const XErrorHandler before = XSetErrorHandler(countHostError);
+    hostHandlerCalls = 0;
+    for (int round = 0; round < 3; ++round) {
+        const Window gone = hostWindow(60, 500);
+        XDestroyWindow(display, gone);
+        XSync(display, False);
+        CHECK_EQ(in.open(gone), 0);
+        in.dispatch(effEditIdle);
+        XSync(display, False);
+        CHECK_EQ(hostHandlerCalls, 0);
+    }
+    const Window fresh = hostWindow(60, 500);
+    CHECK_EQ(in.open(fresh), 1);
+    CHECK(editorIn(fresh) != 0);
+    idleFor({&in}, 40);
+    in.dispatch(effEditClose);
+    CHECK(childrenOf(fresh).empty());
+    CHECK_EQ(hostHandlerCalls, 0);
+    XSetErrorHandler(before);
+    XDestroyWindow(display, fresh);
+    deleteInstance(in);
+}
+
 // The layout as this backend shows it, from an editor of the plug-in's own code opened in this
 // program; the labels measured in their font still fit beside the edits.
 void writeLinuxLayout(Window host) {
@@ -732,6 +851,9 @@ int main(int argc, char** argv) {
     stage = "lights", lights(in);
     stage = "panels", panels(in);
     stage = "edits", edits(in, host);
+    stage = "timing", timingFollowsTheHost(in, host);
+    stage = "typingBehindTheErrorBox", typingBehindTheErrorBox(in, host);
+    stage = "openInADestroyedWindow", openInADestroyedWindow();
 
     stage = "reopen";
     in.dispatch(effEditClose);
