@@ -8,12 +8,16 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "tools/EventRing.h"
+#include "tools/MidiFile.h"
 
 namespace {
 
@@ -117,7 +121,8 @@ struct MidiFile {
     std::vector<MidiEvent> events;
 };
 
-// A reader of our own for format-0 files: header, tempo meta event, channel messages.
+// A reader of our own for format-0 files: header, tempo meta event, channel messages (two data
+// bytes, one for program change and channel pressure; no running status).
 MidiFile readMidi(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
@@ -136,25 +141,34 @@ MidiFile readMidi(const std::string& path) {
     const std::size_t end = 22 + big(18, 4);
     EXPECT_EQ(end, bytes.size());
     std::size_t at = 22;
-    std::uint64_t tick = 0;
-    while (at < end) {
-        std::uint32_t delta = 0;
+    auto variableLength = [&] {
+        std::uint32_t value = 0;
         unsigned char b;
         do {
             b = bytes.at(at++);
-            delta = delta << 7 | (b & 0x7F);
+            value = value << 7 | (b & 0x7F);
         } while (b & 0x80);
-        tick += delta;
+        return value;
+    };
+    std::uint64_t tick = 0;
+    while (at < end) {
+        tick += variableLength();
         const unsigned char status = bytes.at(at++);
         if (status == 0xFF) {
             const unsigned char type = bytes.at(at++);
-            const unsigned char length = bytes.at(at++);
+            const std::uint32_t length = variableLength();
             if (type == 0x51) file.microsPerBeat = big(at, 3);
             at += length;
-            if (type == 0x2F) break;
+            if (type == 0x2F) {
+                EXPECT_EQ(at, end) << "bytes after the end of the track";
+                break;
+            }
         } else {
-            file.events.push_back({tick, status, bytes.at(at), bytes.at(at + 1)});
-            at += 2;
+            EXPECT_NE(status & 0x80, 0) << "a data byte where a status belongs, at " << at - 1;
+            const bool oneByte = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0;
+            file.events.push_back(
+                {tick, status, bytes.at(at), oneByte ? std::uint8_t{0} : bytes.at(at + 1)});
+            at += oneByte ? 1 : 2;
         }
     }
     return file;
@@ -316,6 +330,32 @@ TEST(MorvoHost, StepColumnAgreesWithTheStepsTheValuesShow) {
     }
 }
 
+// A reset acts one sample before its delay, and the engine's next boundary comes one step length
+// after it: here on the last sample of the reset's block, which then sends step 4 and step 1,
+// and on the first sample of the block after the second reset's, which then sends step 4 alone.
+TEST(MorvoHost, StepColumnAfterAResetWhoseBoundaryIsAtTheEdgeOfABlock) {
+    constexpr std::uint64_t kBlock = 4096;
+    constexpr std::uint64_t kStepLength = 2756; // 8 steps a beat of 22050 samples, rounded down
+    std::string arguments =
+        library + distinctSteps() + " --block 4096 --set syncValue=0.08 --beats 2";
+    for (const std::uint64_t acts : {3 * kBlock - 1 - kStepLength, 6 * kBlock - kStepLength}) {
+        char note[40];
+        std::snprintf(note, sizeof note, " --note 14@%.12g",
+                      static_cast<double>(acts + 1) / 22050.0);
+        arguments += note;
+    }
+    const HostRun result = run(arguments);
+    ASSERT_EQ(result.status, 0) << result.output;
+    std::vector<int> steps;
+    for (const Row& row : rows(result.output)) {
+        EXPECT_EQ(stepValue(row.step - 1), row.value) << "row " << row.count << "\n"
+                                                      << result.output;
+        steps.push_back(row.step);
+    }
+    const std::vector<int> expected{1, 2, 3, 4, 1, 2, 3, 4, 1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(steps, expected) << result.output;
+}
+
 TEST(MorvoHost, LivePlaysInRealTimeWhatOfflinePlayPrints) {
     const std::string arguments =
         library + " --beats 2 --set syncValue=0.04 --note 14@1.1 --note 13@1.6";
@@ -396,6 +436,97 @@ TEST(MorvoHost, WritesAStepPlot) {
     EXPECT_NE(text.find("</svg>"), std::string::npos);
 }
 
+// Program change and channel pressure carry one data byte: read back by the standard's rules,
+// every channel message is there at its tick, with no stray byte between them.
+TEST(MorvoHost, MidiFileKeepsMessagesOfOneDataByte) {
+    // A plug-in may leave anything in the unused third byte.
+    const std::vector<ReceivedEvent> sent{
+        {0, {0xB0, 14, 64}},   {0, {0xC3, 5, 0x55}},  {100, {0xD9, 100, 0x7F}},
+        {100, {0x91, 60, 90}}, {22050, {0xF8, 0, 0}}, {22050, {0xE0, 0, 64}},
+        {30000, {0xCF, 0, 0}}, {30000, {0xDF, 0, 1}}, {30001, {0x81, 60, 0}}};
+    const std::string path = temporary("one-byte.mid");
+    std::string error;
+    ASSERT_TRUE(writeMidiFile(path, sent, 120.0, 44100.0, "one data byte", error)) << error;
+    const MidiFile file = readMidi(path);
+    ASSERT_EQ(file.division, 22050); // a tick a sample
+    std::vector<MidiEvent> expected;
+    for (const ReceivedEvent& e : sent) {
+        if (e.data[0] >= 0xF0) continue; // the clock is no channel message: not kept
+        const bool oneByte = (e.data[0] & 0xF0) == 0xC0 || (e.data[0] & 0xF0) == 0xD0;
+        expected.push_back({e.sample, e.data[0], e.data[1], oneByte ? std::uint8_t{0} : e.data[2]});
+    }
+    ASSERT_EQ(file.events.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(file.events[i].tick, expected[i].tick) << "event " << i;
+        EXPECT_EQ(file.events[i].status, expected[i].status) << "event " << i;
+        EXPECT_EQ(file.events[i].data1, expected[i].data1) << "event " << i;
+        EXPECT_EQ(file.events[i].data2, expected[i].data2) << "event " << i;
+    }
+}
+
+// The ring --live passes what the plug-in sends through, with a reader that keeps up for a while
+// and then falls behind by more than the ring holds, around the ring many times. Every message
+// is handed over in order or counted as lost; a block's messages come whole and are followed by
+// its end, never run into the next block's; a ring that overflows was used to its last place.
+TEST(MorvoHost, LiveRingKeepsBlockEndsAndCountsWhatItDrops) {
+    constexpr std::uint64_t kCapacity = EventRing::kCapacity;
+    EventRing ring;
+    std::mt19937 random(14);
+    std::uint64_t pushedEvents = 0, pending = 0, handedOver = 0, lastId = 0;
+    std::uint64_t block = 0, blockOfGroup = UINT64_MAX, droppedBefore = 0;
+    int overflows = 0, keptUp = 0;
+    auto drain = [&] {
+        std::uint64_t taken = 0;
+        ring.drain([&](const RingEntry& entry) {
+            ++taken;
+            if (entry.blockEnd) {
+                EXPECT_TRUE(blockOfGroup == UINT64_MAX || entry.event.sample == blockOfGroup)
+                    << "block " << blockOfGroup << " ended by the end of " << entry.event.sample;
+                blockOfGroup = UINT64_MAX;
+                return;
+            }
+            // The event's id in sample, its block in the data bytes.
+            const std::uint64_t eventBlock = entry.event.data[1] | entry.event.data[2] << 7;
+            EXPECT_GT(entry.event.sample, lastId);
+            lastId = entry.event.sample;
+            ++handedOver;
+            if (blockOfGroup == UINT64_MAX) blockOfGroup = eventBlock;
+            EXPECT_EQ(eventBlock, blockOfGroup) << "two blocks with no end between them";
+        });
+        if (pending <= kCapacity) {
+            EXPECT_EQ(taken, pending) << "lost though the ring had room";
+            EXPECT_EQ(ring.dropped(), droppedBefore);
+            ++keptUp;
+        } else {
+            EXPECT_EQ(taken, kCapacity) << "the ring overflowed before it was full";
+            EXPECT_GT(ring.dropped(), droppedBefore);
+            ++overflows;
+        }
+        pending = 0;
+        droppedBefore = ring.dropped();
+    };
+    for (int round = 0; round < 60; ++round) {
+        const int blocks = std::uniform_int_distribution<int>(1, 12)(random);
+        for (int b = 0; b < blocks; ++b, ++block) {
+            const int events = std::uniform_int_distribution<int>(1, 2500)(random);
+            for (int e = 0; e < events; ++e) {
+                const auto data = static_cast<unsigned char>(block & 0x7F);
+                ring.push({{++pushedEvents, {0xB0, data, static_cast<unsigned char>(block >> 7)}},
+                           false});
+            }
+            ring.push({{block, {}}, true});
+            ring.publish();
+            pending += static_cast<std::uint64_t>(events) + 1;
+        }
+        drain();
+        EXPECT_EQ(blockOfGroup, UINT64_MAX) << "a block's messages came without its end";
+    }
+    EXPECT_EQ(handedOver + ring.dropped(), pushedEvents);
+    EXPECT_GT(pushedEvents, 3 * kCapacity);
+    EXPECT_GT(overflows, 0);
+    EXPECT_GT(keptUp, 0);
+}
+
 TEST(MorvoHost, ReportsFilesThatAreNoPlugins) {
     struct Case {
         std::string path, message;
@@ -427,6 +558,8 @@ TEST(MorvoHost, UsageErrorsAndHelp) {
         {"--bogus " + library, "unknown option '--bogus'"},
         {library + " --tempo", "option --tempo needs a value"},
         {library + " --tempo fast", "invalid value 'fast' for --tempo"},
+        {library + " --block 1.5", "--block takes a whole number"},
+        {library + " --set 23=0.5", "parameter index 23 is out of range (the plug-in has 23)"},
         {library + " --set ccOut", "--set takes NAME=VALUE, not 'ccOut'"},
         {library + " --set ccOut=2", "invalid value '2' for --set"},
         {library + " --set nothing=0.5", "the plug-in has no parameter named 'nothing'"},
@@ -438,9 +571,9 @@ TEST(MorvoHost, UsageErrorsAndHelp) {
     for (const Case& c : cases) {
         const HostRun result = run(c.arguments);
         EXPECT_EQ(result.status, 2) << c.arguments;
-        EXPECT_EQ(result.output.rfind("morvo-host: " + c.message + "\n", 0), 0u)
-            << c.arguments << "\n"
-            << result.output;
+        EXPECT_EQ(result.output,
+                  "morvo-host: " + c.message + "\nTry 'morvo-host --help' for more information.\n")
+            << c.arguments;
     }
 }
 
