@@ -1,5 +1,6 @@
 // morvo-host run as a user runs it, against the built plug-in library: the table it prints, the
-// MIDI file it writes (read back here), and its errors.
+// MIDI file it writes (read back here), and its errors; its MIDI file writer and the ring of its
+// live play also on their own.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -331,8 +332,9 @@ TEST(MorvoHost, StepColumnAgreesWithTheStepsTheValuesShow) {
 }
 
 // A reset acts one sample before its delay, and the engine's next boundary comes one step length
-// after it: here on the last sample of the reset's block, which then sends step 4 and step 1,
-// and on the first sample of the block after the second reset's, which then sends step 4 alone.
+// after it. The first reset's boundary is the last sample of its block: that block sends step 4,
+// then step 1. The second's is the first sample of the next block: its own block sends step 4
+// alone, the next one starts with step 1.
 TEST(MorvoHost, StepColumnAfterAResetWhoseBoundaryIsAtTheEdgeOfABlock) {
     constexpr std::uint64_t kBlock = 4096;
     constexpr std::uint64_t kStepLength = 2756; // 8 steps a beat of 22050 samples, rounded down
@@ -464,62 +466,62 @@ TEST(MorvoHost, MidiFileKeepsMessagesOfOneDataByte) {
     }
 }
 
-// The ring --live passes what the plug-in sends through, with a reader that keeps up for a while
-// and then falls behind by more than the ring holds, around the ring many times. Every message
-// is handed over in order or counted as lost; a block's messages come whole and are followed by
-// its end, never run into the next block's; a ring that overflows was used to its last place.
+// The ring --live passes what the plug-in sends through, around the ring many times, with a
+// reader late by 1 to 12 blocks: sometimes within the ring's room, sometimes past it. Every
+// message is handed over in order or counted as lost; a block's messages come followed by its
+// end, never run into the next block's; a ring that overflows was used to its last place.
 TEST(MorvoHost, LiveRingKeepsBlockEndsAndCountsWhatItDrops) {
     constexpr std::uint64_t kCapacity = EventRing::kCapacity;
     EventRing ring;
     std::mt19937 random(14);
-    std::uint64_t pushedEvents = 0, pending = 0, handedOver = 0, lastId = 0;
-    std::uint64_t block = 0, blockOfGroup = UINT64_MAX, droppedBefore = 0;
+    std::uint64_t pushedEvents = 0, handedOver = 0, lastId = 0, block = 0;
     int overflows = 0, keptUp = 0;
-    auto drain = [&] {
-        std::uint64_t taken = 0;
-        ring.drain([&](const RingEntry& entry) {
-            ++taken;
-            if (entry.blockEnd) {
-                EXPECT_TRUE(blockOfGroup == UINT64_MAX || entry.event.sample == blockOfGroup)
-                    << "block " << blockOfGroup << " ended by the end of " << entry.event.sample;
-                blockOfGroup = UINT64_MAX;
-                return;
-            }
-            // The event's id in sample, its block in the data bytes.
-            const std::uint64_t eventBlock = entry.event.data[1] | entry.event.data[2] << 7;
-            EXPECT_GT(entry.event.sample, lastId);
-            lastId = entry.event.sample;
-            ++handedOver;
-            if (blockOfGroup == UINT64_MAX) blockOfGroup = eventBlock;
-            EXPECT_EQ(eventBlock, blockOfGroup) << "two blocks with no end between them";
-        });
-        if (pending <= kCapacity) {
-            EXPECT_EQ(taken, pending) << "lost though the ring had room";
-            EXPECT_EQ(ring.dropped(), droppedBefore);
-            ++keptUp;
-        } else {
-            EXPECT_EQ(taken, kCapacity) << "the ring overflowed before it was full";
-            EXPECT_GT(ring.dropped(), droppedBefore);
-            ++overflows;
-        }
-        pending = 0;
-        droppedBefore = ring.dropped();
-    };
     for (int round = 0; round < 60; ++round) {
+        // The audio thread: blocks of messages, each followed by its end and published.
+        const std::uint64_t droppedBefore = ring.dropped();
+        std::uint64_t pending = 0;
         const int blocks = std::uniform_int_distribution<int>(1, 12)(random);
         for (int b = 0; b < blocks; ++b, ++block) {
             const int events = std::uniform_int_distribution<int>(1, 2500)(random);
-            for (int e = 0; e < events; ++e) {
-                const auto data = static_cast<unsigned char>(block & 0x7F);
-                ring.push({{++pushedEvents, {0xB0, data, static_cast<unsigned char>(block >> 7)}},
+            // The message's id in its sample, its block in its data bytes.
+            for (int e = 0; e < events; ++e)
+                ring.push({{++pushedEvents,
+                            {0xB0, static_cast<unsigned char>(block & 0x7F),
+                             static_cast<unsigned char>(block >> 7)}},
                            false});
-            }
             ring.push({{block, {}}, true});
             ring.publish();
             pending += static_cast<std::uint64_t>(events) + 1;
         }
-        drain();
-        EXPECT_EQ(blockOfGroup, UINT64_MAX) << "a block's messages came without its end";
+        // The printing thread, late by all those blocks.
+        std::uint64_t taken = 0, outOfOrder = 0, runTogether = 0;
+        std::uint64_t blockOfGroup = UINT64_MAX; // the block of the messages since the last end
+        ring.drain([&](const RingEntry& entry) {
+            ++taken;
+            if (entry.blockEnd) {
+                if (blockOfGroup != UINT64_MAX && entry.event.sample != blockOfGroup) ++runTogether;
+                blockOfGroup = UINT64_MAX;
+                return;
+            }
+            if (entry.event.sample <= lastId) ++outOfOrder;
+            lastId = entry.event.sample;
+            ++handedOver;
+            const std::uint64_t eventBlock = entry.event.data[1] | entry.event.data[2] << 7;
+            if (blockOfGroup == UINT64_MAX) blockOfGroup = eventBlock;
+            if (eventBlock != blockOfGroup) ++runTogether;
+        });
+        ASSERT_EQ(outOfOrder, 0u) << "round " << round;
+        ASSERT_EQ(runTogether, 0u) << "round " << round << ": blocks with no end between them";
+        ASSERT_EQ(blockOfGroup, UINT64_MAX) << "round " << round << ": the last block's end lost";
+        if (pending <= kCapacity) {
+            ASSERT_EQ(taken, pending) << "round " << round << ": lost though the ring had room";
+            ASSERT_EQ(ring.dropped(), droppedBefore) << "round " << round;
+            ++keptUp;
+        } else {
+            ASSERT_EQ(taken, kCapacity) << "round " << round << ": overflowed before it was full";
+            ASSERT_GT(ring.dropped(), droppedBefore) << "round " << round;
+            ++overflows;
+        }
     }
     EXPECT_EQ(handedOver + ring.dropped(), pushedEvents);
     EXPECT_GT(pushedEvents, 3 * kCapacity);
