@@ -1,5 +1,6 @@
 // morvo-host run as a user runs it, against the built plug-in library: the table it prints, the
-// MIDI file it writes (read back here), and its errors.
+// MIDI file it writes (read back here), and its errors; its MIDI file writer and the ring of its
+// live play also on their own.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,12 +9,16 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "tools/EventRing.h"
+#include "tools/MidiFile.h"
 
 namespace {
 
@@ -117,7 +122,8 @@ struct MidiFile {
     std::vector<MidiEvent> events;
 };
 
-// A reader of our own for format-0 files: header, tempo meta event, channel messages.
+// A reader of our own for format-0 files: header, tempo meta event, channel messages (two data
+// bytes, one for program change and channel pressure; no running status).
 MidiFile readMidi(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
@@ -136,25 +142,34 @@ MidiFile readMidi(const std::string& path) {
     const std::size_t end = 22 + big(18, 4);
     EXPECT_EQ(end, bytes.size());
     std::size_t at = 22;
-    std::uint64_t tick = 0;
-    while (at < end) {
-        std::uint32_t delta = 0;
+    auto variableLength = [&] {
+        std::uint32_t value = 0;
         unsigned char b;
         do {
             b = bytes.at(at++);
-            delta = delta << 7 | (b & 0x7F);
+            value = value << 7 | (b & 0x7F);
         } while (b & 0x80);
-        tick += delta;
+        return value;
+    };
+    std::uint64_t tick = 0;
+    while (at < end) {
+        tick += variableLength();
         const unsigned char status = bytes.at(at++);
         if (status == 0xFF) {
             const unsigned char type = bytes.at(at++);
-            const unsigned char length = bytes.at(at++);
+            const std::uint32_t length = variableLength();
             if (type == 0x51) file.microsPerBeat = big(at, 3);
             at += length;
-            if (type == 0x2F) break;
+            if (type == 0x2F) {
+                EXPECT_EQ(at, end) << "bytes after the end of the track";
+                break;
+            }
         } else {
-            file.events.push_back({tick, status, bytes.at(at), bytes.at(at + 1)});
-            at += 2;
+            EXPECT_NE(status & 0x80, 0) << "a data byte where a status belongs, at " << at - 1;
+            const bool oneByte = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0;
+            file.events.push_back(
+                {tick, status, bytes.at(at), oneByte ? std::uint8_t{0} : bytes.at(at + 1)});
+            at += oneByte ? 1 : 2;
         }
     }
     return file;
@@ -316,6 +331,33 @@ TEST(MorvoHost, StepColumnAgreesWithTheStepsTheValuesShow) {
     }
 }
 
+// A reset acts one sample before its delay, and the engine's next boundary comes one step length
+// after it. The first reset's boundary is the last sample of its block: that block sends step 4,
+// then step 1. The second's is the first sample of the next block: its own block sends step 4
+// alone, the next one starts with step 1.
+TEST(MorvoHost, StepColumnAfterAResetWhoseBoundaryIsAtTheEdgeOfABlock) {
+    constexpr std::uint64_t kBlock = 4096;
+    constexpr std::uint64_t kStepLength = 2756; // 8 steps a beat of 22050 samples, rounded down
+    std::string arguments =
+        library + distinctSteps() + " --block 4096 --set syncValue=0.08 --beats 2";
+    for (const std::uint64_t acts : {3 * kBlock - 1 - kStepLength, 6 * kBlock - kStepLength}) {
+        char note[40];
+        std::snprintf(note, sizeof note, " --note 14@%.12g",
+                      static_cast<double>(acts + 1) / 22050.0);
+        arguments += note;
+    }
+    const HostRun result = run(arguments);
+    ASSERT_EQ(result.status, 0) << result.output;
+    std::vector<int> steps;
+    for (const Row& row : rows(result.output)) {
+        EXPECT_EQ(stepValue(row.step - 1), row.value) << "row " << row.count << "\n"
+                                                      << result.output;
+        steps.push_back(row.step);
+    }
+    const std::vector<int> expected{1, 2, 3, 4, 1, 2, 3, 4, 1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_EQ(steps, expected) << result.output;
+}
+
 TEST(MorvoHost, LivePlaysInRealTimeWhatOfflinePlayPrints) {
     const std::string arguments =
         library + " --beats 2 --set syncValue=0.04 --note 14@1.1 --note 13@1.6";
@@ -396,6 +438,97 @@ TEST(MorvoHost, WritesAStepPlot) {
     EXPECT_NE(text.find("</svg>"), std::string::npos);
 }
 
+// Program change and channel pressure carry one data byte: read back by the standard's rules,
+// every channel message is there at its tick, with no stray byte between them.
+TEST(MorvoHost, MidiFileKeepsMessagesOfOneDataByte) {
+    // A plug-in may leave anything in the unused third byte.
+    const std::vector<ReceivedEvent> sent{
+        {0, {0xB0, 14, 64}},   {0, {0xC3, 5, 0x55}},  {100, {0xD9, 100, 0x7F}},
+        {100, {0x91, 60, 90}}, {22050, {0xF8, 0, 0}}, {22050, {0xE0, 0, 64}},
+        {30000, {0xCF, 0, 0}}, {30000, {0xDF, 0, 1}}, {30001, {0x81, 60, 0}}};
+    const std::string path = temporary("one-byte.mid");
+    std::string error;
+    ASSERT_TRUE(writeMidiFile(path, sent, 120.0, 44100.0, "one data byte", error)) << error;
+    const MidiFile file = readMidi(path);
+    ASSERT_EQ(file.division, 22050); // a tick a sample
+    std::vector<MidiEvent> expected;
+    for (const ReceivedEvent& e : sent) {
+        if (e.data[0] >= 0xF0) continue; // the clock is no channel message: not kept
+        const bool oneByte = (e.data[0] & 0xF0) == 0xC0 || (e.data[0] & 0xF0) == 0xD0;
+        expected.push_back({e.sample, e.data[0], e.data[1], oneByte ? std::uint8_t{0} : e.data[2]});
+    }
+    ASSERT_EQ(file.events.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(file.events[i].tick, expected[i].tick) << "event " << i;
+        EXPECT_EQ(file.events[i].status, expected[i].status) << "event " << i;
+        EXPECT_EQ(file.events[i].data1, expected[i].data1) << "event " << i;
+        EXPECT_EQ(file.events[i].data2, expected[i].data2) << "event " << i;
+    }
+}
+
+// The ring --live passes what the plug-in sends through, around the ring many times, with a
+// reader late by 1 to 12 blocks: sometimes within the ring's room, sometimes past it. Every
+// message is handed over in order or counted as lost; a block's messages come followed by its
+// end, never run into the next block's; a ring that overflows was used to its last place.
+TEST(MorvoHost, LiveRingKeepsBlockEndsAndCountsWhatItDrops) {
+    constexpr std::uint64_t kCapacity = EventRing::kCapacity;
+    EventRing ring;
+    std::mt19937 random(14);
+    std::uint64_t pushedEvents = 0, handedOver = 0, lastId = 0, block = 0;
+    int overflows = 0, keptUp = 0;
+    for (int round = 0; round < 60; ++round) {
+        // The audio thread: blocks of messages, each followed by its end and published.
+        const std::uint64_t droppedBefore = ring.dropped();
+        std::uint64_t pending = 0;
+        const int blocks = std::uniform_int_distribution<int>(1, 12)(random);
+        for (int b = 0; b < blocks; ++b, ++block) {
+            const int events = std::uniform_int_distribution<int>(1, 2500)(random);
+            // The message's id in its sample, its block in its data bytes.
+            for (int e = 0; e < events; ++e)
+                ring.push({{++pushedEvents,
+                            {0xB0, static_cast<unsigned char>(block & 0x7F),
+                             static_cast<unsigned char>(block >> 7)}},
+                           false});
+            ring.push({{block, {}}, true});
+            ring.publish();
+            pending += static_cast<std::uint64_t>(events) + 1;
+        }
+        // The printing thread, late by all those blocks.
+        std::uint64_t taken = 0, outOfOrder = 0, runTogether = 0;
+        std::uint64_t blockOfGroup = UINT64_MAX; // the block of the messages since the last end
+        ring.drain([&](const RingEntry& entry) {
+            ++taken;
+            if (entry.blockEnd) {
+                if (blockOfGroup != UINT64_MAX && entry.event.sample != blockOfGroup) ++runTogether;
+                blockOfGroup = UINT64_MAX;
+                return;
+            }
+            if (entry.event.sample <= lastId) ++outOfOrder;
+            lastId = entry.event.sample;
+            ++handedOver;
+            const std::uint64_t eventBlock = entry.event.data[1] | entry.event.data[2] << 7;
+            if (blockOfGroup == UINT64_MAX) blockOfGroup = eventBlock;
+            if (eventBlock != blockOfGroup) ++runTogether;
+        });
+        ASSERT_EQ(outOfOrder, 0u) << "round " << round;
+        ASSERT_EQ(runTogether, 0u) << "round " << round << ": blocks with no end between them";
+        ASSERT_EQ(blockOfGroup, UINT64_MAX) << "round " << round << ": the last block's end lost";
+        if (pending <= kCapacity) {
+            ASSERT_EQ(taken, pending) << "round " << round << ": lost though the ring had room";
+            ASSERT_EQ(ring.dropped(), droppedBefore) << "round " << round;
+            ++keptUp;
+        } else {
+            ASSERT_EQ(taken, kCapacity) << "round " << round << ": overflowed before it was full";
+            ASSERT_GT(ring.dropped(), droppedBefore) << "round " << round;
+            ++overflows;
+        }
+    }
+    EXPECT_EQ(handedOver + ring.dropped(), pushedEvents);
+    EXPECT_GT(pushedEvents, 3 * kCapacity);
+    EXPECT_GT(overflows, 0);
+    EXPECT_GT(keptUp, 0);
+}
+
 TEST(MorvoHost, ReportsFilesThatAreNoPlugins) {
     struct Case {
         std::string path, message;
@@ -427,6 +560,8 @@ TEST(MorvoHost, UsageErrorsAndHelp) {
         {"--bogus " + library, "unknown option '--bogus'"},
         {library + " --tempo", "option --tempo needs a value"},
         {library + " --tempo fast", "invalid value 'fast' for --tempo"},
+        {library + " --block 1.5", "--block takes a whole number"},
+        {library + " --set 23=0.5", "parameter index 23 is out of range (the plug-in has 23)"},
         {library + " --set ccOut", "--set takes NAME=VALUE, not 'ccOut'"},
         {library + " --set ccOut=2", "invalid value '2' for --set"},
         {library + " --set nothing=0.5", "the plug-in has no parameter named 'nothing'"},
@@ -438,9 +573,9 @@ TEST(MorvoHost, UsageErrorsAndHelp) {
     for (const Case& c : cases) {
         const HostRun result = run(c.arguments);
         EXPECT_EQ(result.status, 2) << c.arguments;
-        EXPECT_EQ(result.output.rfind("morvo-host: " + c.message + "\n", 0), 0u)
-            << c.arguments << "\n"
-            << result.output;
+        EXPECT_EQ(result.output,
+                  "morvo-host: " + c.message + "\nTry 'morvo-host --help' for more information.\n")
+            << c.arguments;
     }
 }
 

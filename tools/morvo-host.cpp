@@ -210,20 +210,15 @@ int main(int argc, char** argv) {
     std::vector<std::pair<std::int32_t, float>> parameters;
     auto setParameter = [&](const std::string& name, float value) {
         const std::int32_t index = session.findParameter(name, error);
-        if (index < 0) {
-            std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
-            std::exit(2);
-        }
+        if (index < 0) usageError(error);
         parameters.emplace_back(index, value);
     };
     if (!options.timing.empty())
         setParameter("Timing Mode", options.timing == "external" ? 1.0f : 0.0f);
     for (const auto& [name, value] : options.parameters)
         setParameter(name, value);
-    if (options.program >= session.effect()->numPrograms) {
-        std::fprintf(stderr, "morvo-host: the plug-in has no program %d\n", options.program);
-        return 2;
-    }
+    if (options.program >= session.effect()->numPrograms)
+        usageError("the plug-in has no program " + std::to_string(options.program));
 
     const double samplesPerBeat = options.settings.sampleRate * 60.0 / options.settings.tempo;
     std::vector<SentNote> notes;
