@@ -292,12 +292,17 @@ cairo_surface_t* radioButton(RadioState state) {
 // ---------------------------------------------------------------------------------------------
 // X errors. Some hosts destroy their window before they close the editor, and ours goes with
 // theirs; what we then ask of it fails. Those errors are expected and swallowed, and the window
-// counts as lost; every other error goes to the handler the host installed. The handler is the
-// process's, so it is ours only while one of our calls runs.
+// counts as lost; every other error goes to the handler the host installed. Xlib's handler is the
+// process's, and the editors of two instances may run on two threads (some hosts give each
+// plug-in's editor a thread of its own): the handler is ours while any thread is inside one of our
+// calls, and the host's again once none is.
 
 using ErrorHandler = int (*)(Display*, XErrorEvent*);
 std::atomic<ErrorHandler> hostHandler{nullptr};
-thread_local int trapDepth = 0;
+// The calls inside a trap on every thread, and the swaps of the handler that go with them. Taken
+// on user-interface threads only, never on the audio thread, and never inside the handler.
+std::mutex trapGuard;
+int trapDepth = 0;
 
 class FormPeer;
 std::mutex registryGuard; // the live forms, for the error handler
@@ -312,14 +317,21 @@ int onXError(Display* display, XErrorEvent* error) {
 
 class ErrorTrap {
   public:
+    // Ours at every depth: a handler the host installed while another thread was inside a trap
+    // becomes the one that other errors go on to.
     ErrorTrap() {
-        if (trapDepth++ == 0) {
-            const ErrorHandler previous = XSetErrorHandler(onXError);
-            if (previous != onXError) hostHandler.store(previous);
-        }
+        const std::lock_guard<std::mutex> lock(trapGuard);
+        ++trapDepth;
+        const ErrorHandler previous = XSetErrorHandler(onXError);
+        if (previous != onXError) hostHandler.store(previous);
     }
+    // The last trap gives the host its handler back. One the host installed while we were
+    // trapped stays in place, not the one it replaced.
     ~ErrorTrap() {
-        if (--trapDepth == 0) XSetErrorHandler(hostHandler.load());
+        const std::lock_guard<std::mutex> lock(trapGuard);
+        if (--trapDepth > 0) return;
+        const ErrorHandler current = XSetErrorHandler(hostHandler.load());
+        if (current != onXError) XSetErrorHandler(current);
     }
     ErrorTrap(const ErrorTrap&) = delete;
     ErrorTrap& operator=(const ErrorTrap&) = delete;
