@@ -4,7 +4,7 @@
 #include <map>
 #include <mutex>
 
-#include "framework/Backend.h"
+#include "framework/Platform.h"
 #include "framework/Numbers.h"
 #include "host/DVstUtils.h"
 #include "resources/Layout.h"

@@ -8,7 +8,7 @@
 #include <new>
 
 #include "editor/uPluginEditor.h"
-#include "framework/Backend.h"
+#include "framework/Platform.h"
 #include "framework/Locale.h"
 #include "host/Morvo.h"
 

@@ -2,7 +2,7 @@
 // without a native backend use it, and announce an editor only when a test asks them to.
 #include <atomic>
 
-#include "framework/Backend.h"
+#include "framework/Platform.h"
 
 namespace framework {
 

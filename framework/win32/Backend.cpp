@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "framework/Backend.h"
+#include "framework/Platform.h"
 #include "framework/Controls.h"
 
 namespace framework {

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/Backend.h"
+#include "framework/Platform.h"
 #include "framework/Controls.h"
 
 #include <X11/Xatom.h>

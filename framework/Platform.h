@@ -1,0 +1,110 @@
+// The contract between the framework's controls and a windowing backend, in one place: what a
+// backend provides, what it may assume, and what it must guarantee.
+//
+// The backends: framework/win32/ (real Win32 controls), framework/x11/ (controls drawn with
+// cairo on X11, for Linux hosts) and framework/headless/ (nothing shown; tests play the user's
+// actions on the controls themselves). One of them is built in (see the framework's
+// CMakeLists) and defines the functions below.
+//
+// What a backend may assume
+// - The form and its controls (framework/Controls.h) keep their whole state themselves: a
+//   backend only mirrors it, and is told of every change through the control's peer.
+// - Every call into the backend (showInParent, a peer's functions, the form's destruction) comes
+//   on the host's user-interface thread that shows the form, never on the audio thread. The
+//   editors of two plug-in instances may live on two threads at once (some hosts give each
+//   editor a thread of its own), so what forms share is guarded; the audio thread never reaches
+//   a backend.
+// - The layout does not change while the form is shown, except for what the controls' setters
+//   change (position, selection, text, visibility) and a label's size.
+//
+// What a backend provides
+// - editorsAvailable, showInParent and headless::standInForNativeWindows, below.
+// - A peer for each control it shows (Control::peer), made when the form is shown and gone
+//   before the control: a form's peer releases its controls' peers first. By kind:
+//     Form       the window in the host's window; paint (the first paint shows it), idle (for
+//                a backend whose events come through the host's idle calls), lost (the host
+//                destroyed its window), showMessage (the modal error box), changed.
+//     Picture    its image, stretched over its box or unscaled at its top left.
+//     Label      its text on an opaque background in its colours; a label that sizes itself
+//                takes the size of its text in the font it is drawn with.
+//     ScrollBar  a vertical bar from min to max with a page of 0.
+//     Edit       a single-line edit; each typed character passes Edit::filterKey first, and
+//                Edit::textEdited tells the control the text the user's edit now shows.
+//     Button     a push button; a click or Enter presses it (Button::press).
+//     RadioGroup a framed caption and the items in one column below it; a click on an
+//                item selects it (RadioGroup::setItemIndex).
+//     Panel      its colour, with its children on it.
+//     Memo       its lines, read-only, wrapped at the edge.
+// - The timers: each of the form's timers ticks (Timer::tick) about every interval while the
+//   form is shown.
+// - The error box: Form::showError calls the form's peer's showMessage; the backend shows a
+//   modal box with the text and OK, titled with the name of the host's program, once the handler
+//   that raised it has returned, and touches nothing of the form after it (the host may close the
+//   editor while the box is up).
+//
+// What a backend guarantees
+// - The user's actions become the same control calls the tests make (setPosition,
+//   setItemIndex, press, filterKey and textEdited, Form::pressAt and releaseAt), so the change
+//   handlers fire exactly as for a test's change; what a peer is told (Peer::changed) fires no
+//   handler.
+// - A click goes where Form::pressAt and releaseAt send it: windowed controls (Control::
+//   isWindowed) lie above every picture and label, and among pictures and labels the topmost
+//   visible one takes it. Tab and Shift+Tab move the keyboard as Form::nextTabStop says.
+// - Pictures and labels are drawn in layout order, each above the ones before it, below every
+//   windowed control; only what is showing (Control::isShowing) is drawn.
+// - showInParent's answer: true once the form is shown, or when there is nothing to show (the
+//   headless backend standing in, a null parent, a form already shown); false only when a
+//   native backend cannot show it at all.
+#pragma once
+
+#include <string>
+
+namespace framework {
+
+class Form;
+
+// ---------------------------------------------------------------------------------------------
+// What the plug-in calls
+
+// True when a backend that shows real windows is built in, or when the headless backend has
+// been chosen to stand in for one (tests). A plug-in without either announces no editor, so
+// hosts show their own parameter panel.
+bool editorsAvailable();
+
+// Shows a form as a borderless child window at the top left of a host's window, with a native
+// window or painting for each of its controls, on the calling thread. The headless backend,
+// standing in, shows nothing; so does a null parent, and a form already shown stays as it is.
+// False when a native backend cannot show it at all: on X11, when no display can be opened or
+// the host's window does not exist.
+bool showInParent(Form& form, void* parentWindow);
+
+namespace headless {
+
+// Lets windows live in memory only, with the user's actions played by tests. In a build with
+// a native backend it turns that backend off for the process.
+void standInForNativeWindows();
+
+} // namespace headless
+
+// ---------------------------------------------------------------------------------------------
+// What each backend provides
+
+// A backend's mirror of one control. The control tells it of every change made to its state;
+// the peer fires none of the control's handlers while it is told.
+class Peer {
+  public:
+    virtual ~Peer() = default;
+    // Position, selection, text or visibility changed.
+    virtual void changed() {}
+    // Forms: paint everything now.
+    virtual void paint() {}
+    // Forms: a modal error message box.
+    virtual void showMessage(const std::string& text) { (void)text; }
+    // Forms: the native window is gone, destroyed by someone else.
+    virtual bool lost() const { return false; }
+    // Forms: the window system's events, the timers' ticks and the painting, for a backend whose
+    // events come through the host's idle calls (X11) rather than a message loop of the host's.
+    virtual void idle() {}
+};
+
+} // namespace framework
