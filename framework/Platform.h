@@ -4,7 +4,8 @@
 // The backends: framework/win32/ (real Win32 controls), framework/x11/ (controls drawn with
 // cairo on X11, for Linux hosts) and framework/headless/ (nothing shown; tests play the user's
 // actions on the controls themselves). One of them is built in (see the framework's
-// CMakeLists) and defines the functions below.
+// CMakeLists); the functions in namespace framework below are defined once, in Platform.cpp,
+// on top of the two a backend provides (namespace framework::backend).
 //
 // What a backend may assume
 // - The form and its controls (framework/Controls.h) keep their whole state themselves: a
@@ -18,7 +19,7 @@
 //   change (position, selection, text, visibility) and a label's size.
 //
 // What a backend provides
-// - editorsAvailable, showInParent and headless::standInForNativeWindows, below.
+// - backend::nativeWindows() and backend::show(form, parent), below.
 // - A peer for each control it shows (Control::peer), made when the form is shown and gone
 //   before the control: a form's peer releases its controls' peers first. By kind:
 //     Form       the window in the host's window; paint (the first paint shows it), idle (for
@@ -26,21 +27,21 @@
 //                destroyed its window), showMessage (the modal error box), changed.
 //     Picture    its image, stretched over its box or unscaled at its top left.
 //     Label      its text on an opaque background in its colours; a label that sizes itself
-//                takes the size of its text in the font it is drawn with.
-//     ScrollBar  a vertical bar from min to max with a page of 0.
+//                takes the size of its text in the font it is drawn with (fitLabelToText).
+//     ScrollBar  a vertical bar from min to max with a page of 0 (scrollBar).
 //     Edit       a single-line edit; each typed character passes Edit::filterKey first, and
 //                Edit::textEdited tells the control the text the user's edit now shows.
 //     Button     a push button; a click or Enter presses it (Button::press).
-//     RadioGroup a framed caption and the items in one column below it; a click on an
+//     RadioGroup a framed caption and the items in one column (radioItemBox); a click on an
 //                item selects it (RadioGroup::setItemIndex).
 //     Panel      its colour, with its children on it.
 //     Memo       its lines, read-only, wrapped at the edge.
 // - The timers: each of the form's timers ticks (Timer::tick) about every interval while the
 //   form is shown.
 // - The error box: Form::showError calls the form's peer's showMessage; the backend shows a
-//   modal box with the text and OK, titled with the name of the host's program, once the handler
-//   that raised it has returned, and touches nothing of the form after it (the host may close the
-//   editor while the box is up).
+//   modal box with the text and OK, titled with applicationTitle, once the handler that raised
+//   it has returned, and touches nothing of the form after it (the host may close the editor
+//   while the box is up).
 //
 // What a backend guarantees
 // - The user's actions become the same control calls the tests make (setPosition,
@@ -57,14 +58,20 @@
 //   native backend cannot show it at all.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace framework {
 
 class Form;
+class Label;
+class RadioGroup;
+class ScrollBar;
+struct Rect;
 
 // ---------------------------------------------------------------------------------------------
-// What the plug-in calls
+// What the plug-in calls (defined once, in Platform.cpp)
 
 // True when a backend that shows real windows is built in, or when the headless backend has
 // been chosen to stand in for one (tests). A plug-in without either announces no editor, so
@@ -106,5 +113,43 @@ class Peer {
     // events come through the host's idle calls (X11) rather than a message loop of the host's.
     virtual void idle() {}
 };
+
+namespace backend {
+
+// True for a backend that shows real windows (Win32, X11), false for the headless one.
+bool nativeWindows();
+
+// Shows the form in the host's window: the form's peer and its controls' peers. Called only
+// when there is something to show: a native backend not stood in for, a parent, a form not yet
+// shown. False when the form cannot be shown at all.
+bool show(Form& form, void* parentWindow);
+
+} // namespace backend
+
+// ---------------------------------------------------------------------------------------------
+// Rules every backend follows, defined once (Platform.cpp)
+
+// A radio group's item: the items lie in one column below the caption, sharing the height
+// evenly. In the group's coordinates.
+Rect radioItemBox(const RadioGroup& group, int item);
+
+// A label that sizes itself takes the size of its text in the font it is drawn with: `measure`
+// gives the text's width and line height, as the backend's font draws it. A label with a fixed
+// size is not measured.
+struct TextSize {
+    int width = 0, height = 0;
+};
+void fitLabelToText(Label& label, const std::function<TextSize(const std::string&)>& measure);
+
+// What the user asks of a scroll bar. The page is 0, so a click on the track moves it by 1, as
+// an arrow does.
+enum class ScrollRequest { LineUp, LineDown, PageUp, PageDown, Top, Bottom };
+void scrollBar(ScrollBar& bar, ScrollRequest request);
+
+// The title of the error box, as the classic libraries put it there: the name of the host's
+// program, from the path the system gives. Posix names keep every dot and end folders at '/';
+// Windows names end folders at '\' or '/' and lose their extension.
+enum class ProgramNames { Posix, Windows };
+std::string applicationTitle(std::string_view programPath, ProgramNames names);
 
 } // namespace framework

@@ -17,14 +17,12 @@
 #include <utility>
 #include <vector>
 
-#include "framework/Platform.h"
 #include "framework/Controls.h"
+#include "framework/Platform.h"
 
 namespace framework {
 
 namespace {
-
-std::atomic<bool> standIn{false};
 
 // Our own window classes, registered while a form is shown. Hosts unload a plug-in library and
 // load it again at another address; a class left registered would point at the old procedure.
@@ -372,13 +370,9 @@ class FormPeer : public ContainerPeer {
         if (pendingMessages.empty()) return;
         const std::string text = std::move(pendingMessages.front());
         pendingMessages.pop_front();
-        // The application's title on the box, as the classic libraries put it there: the name
-        // of the host's program.
         char path[MAX_PATH] = {};
         GetModuleFileNameA(nullptr, path, MAX_PATH);
-        std::string title = path;
-        title = title.substr(title.find_last_of("\\/") + 1);
-        title = title.substr(0, title.find_last_of('.'));
+        const std::string title = applicationTitle(path, ProgramNames::Windows);
         HWND owner = GetAncestor(hwnd, GA_ROOT);
         MessageBoxA(owner, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
         // The form and this peer may be gone now.
@@ -458,17 +452,15 @@ class LabelPeer : public GraphicPeer {
     // Labels size themselves to their text in the font they are drawn with.
     void changed() override {
         if (!container.alive()) return;
-        HDC dc = GetDC(container.hwnd);
-        HGDIOBJ old = SelectObject(dc, fontFor(label.font));
-        SIZE size{};
-        GetTextExtentPoint32A(dc, label.text().c_str(), static_cast<int>(label.text().size()),
-                              &size);
-        SelectObject(dc, old);
-        ReleaseDC(container.hwnd, dc);
-        if (label.autoSize) {
-            label.bounds.width = size.cx;
-            label.bounds.height = size.cy;
-        }
+        fitLabelToText(label, [this](const std::string& text) {
+            HDC dc = GetDC(container.hwnd);
+            HGDIOBJ old = SelectObject(dc, fontFor(label.font));
+            SIZE size{};
+            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+            SelectObject(dc, old);
+            ReleaseDC(container.hwnd, dc);
+            return TextSize{size.cx, size.cy};
+        });
         GraphicPeer::changed();
     }
     void draw() const override {
@@ -510,19 +502,17 @@ void paintContainer(ContainerPeer& peer) {
 // The user's actions
 
 void ScrollBarPeer::notified(int request, int thumb) {
-    int position = bar.position();
     switch (request) {
-    case SB_LINEUP:
-    case SB_PAGEUP: --position; break; // the page is 0: a click on the track moves by 1
-    case SB_LINEDOWN:
-    case SB_PAGEDOWN: ++position; break;
-    case SB_TOP: position = bar.min; break;
-    case SB_BOTTOM: position = bar.max; break;
+    case SB_LINEUP: scrollBar(bar, ScrollRequest::LineUp); return;
+    case SB_PAGEUP: scrollBar(bar, ScrollRequest::PageUp); return;
+    case SB_LINEDOWN: scrollBar(bar, ScrollRequest::LineDown); return;
+    case SB_PAGEDOWN: scrollBar(bar, ScrollRequest::PageDown); return;
+    case SB_TOP: scrollBar(bar, ScrollRequest::Top); return;
+    case SB_BOTTOM: scrollBar(bar, ScrollRequest::Bottom); return;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: position = thumb; break; // every range here fits 16 bits
+    case SB_THUMBPOSITION: bar.setPosition(thumb); return; // every range here fits 16 bits
     default: return;
     }
-    bar.setPosition(position);
 }
 
 Form* formOf(Control& control) {
@@ -848,12 +838,8 @@ void showControl(Control& control, ContainerPeer& container) {
         useFont(frame, control.font);
         buttonProc.store(reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(groupFrameProc))));
-        // The items in one column below the caption, sharing the height evenly.
-        const int top = control.font.height + 4;
-        const int count = static_cast<int>(group.items.size());
-        const int each = count > 0 ? (control.bounds.height - top - 4) / count : 0;
-        for (int i = 0; i < count; ++i) {
-            const Rect box{8, top + i * each, control.bounds.width - 12, each};
+        for (int i = 0; i < static_cast<int>(group.items.size()); ++i) {
+            const Rect box = radioItemBox(group, i);
             HWND button = createWindow("BUTTON", group.items[i].c_str(),
                                        WS_CHILD | WS_VISIBLE | BS_RADIOBUTTON | WS_CLIPSIBLINGS |
                                            (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
@@ -918,15 +904,13 @@ void showChildren(Control& control, ContainerPeer& container) {
 
 } // namespace
 
-bool editorsAvailable() {
+bool backend::nativeWindows() {
     return true;
 }
 
-bool showInParent(Form& form, void* parentWindow) {
+bool backend::show(Form& form, void* parentWindow) {
     // Windows hosts hear 1 whatever happens: a window the system refuses leaves the editor
     // without one.
-    if (standIn.load(std::memory_order_relaxed) || parentWindow == nullptr || form.peer)
-        return true;
     if (!enterShownForm()) return true;
     // Borderless, at the top left of the host's window, at the form's own size. The peer
     // leaves the shown forms again when it goes, window or not.
@@ -941,10 +925,6 @@ bool showInParent(Form& form, void* parentWindow) {
     for (std::size_t i = 0; i < form.timers.size(); ++i)
         SetTimer(shown.hwnd, i + 1, static_cast<UINT>(form.timers[i]->interval), nullptr);
     return true;
-}
-
-void headless::standInForNativeWindows() {
-    standIn.store(true, std::memory_order_relaxed);
 }
 
 } // namespace framework

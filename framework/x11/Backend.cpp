@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/Platform.h"
 #include "framework/Controls.h"
+#include "framework/Platform.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -33,7 +33,6 @@ namespace framework {
 
 namespace {
 
-std::atomic<bool> standIn{false};
 using Clock = std::chrono::steady_clock;
 
 // The classic 3D colours of a grey control face.
@@ -635,14 +634,14 @@ class ScrollBarPeer : public DrawnPeer {
         switch (key) {
         case XK_Up:
         case XK_KP_Up:
-        case XK_Left:
-        case XK_Prior: bar.setPosition(bar.position() - 1); break;
+        case XK_Left: scrollBar(bar, ScrollRequest::LineUp); break;
+        case XK_Prior: scrollBar(bar, ScrollRequest::PageUp); break;
         case XK_Down:
         case XK_KP_Down:
-        case XK_Right:
-        case XK_Next: bar.setPosition(bar.position() + 1); break;
-        case XK_Home: bar.setPosition(bar.min); break;
-        case XK_End: bar.setPosition(bar.max); break;
+        case XK_Right: scrollBar(bar, ScrollRequest::LineDown); break;
+        case XK_Next: scrollBar(bar, ScrollRequest::PageDown); break;
+        case XK_Home: scrollBar(bar, ScrollRequest::Top); break;
+        case XK_End: scrollBar(bar, ScrollRequest::Bottom); break;
         default: break;
         }
     }
@@ -656,10 +655,11 @@ class ScrollBarPeer : public DrawnPeer {
     Clock::time_point repeatAt;
 
   private:
-    // Arrows and track move by 1: the page is 0.
     void step() {
-        if (held == Part::Up || held == Part::TrackUp) bar.setPosition(bar.position() - 1);
-        if (held == Part::Down || held == Part::TrackDown) bar.setPosition(bar.position() + 1);
+        if (held == Part::Up) scrollBar(bar, ScrollRequest::LineUp);
+        if (held == Part::TrackUp) scrollBar(bar, ScrollRequest::PageUp);
+        if (held == Part::Down) scrollBar(bar, ScrollRequest::LineDown);
+        if (held == Part::TrackDown) scrollBar(bar, ScrollRequest::PageDown);
     }
 };
 
@@ -797,13 +797,13 @@ class ButtonPeer : public DrawnPeer {
 class RadioGroupPeer : public DrawnPeer {
   public:
     RadioGroupPeer(FormPeer& form, RadioGroup& group);
-    // The items in one column below the caption, sharing the height evenly.
+    // An item's box on the form.
     Rect itemBox(int item) const {
-        const int top = group.font.height + 4;
-        const int count = static_cast<int>(group.items.size());
-        const int each = count > 0 ? (group.bounds.height - top - 4) / count : 0;
         const Rect at = group.onForm();
-        return {at.left + 8, at.top + top + item * each, at.width - 12, each};
+        Rect box = radioItemBox(group, item);
+        box.left += at.left;
+        box.top += at.top;
+        return box;
     }
     int itemAt(int x, int y) const {
         for (int i = 0; i < static_cast<int>(group.items.size()); ++i)
@@ -998,9 +998,10 @@ LabelPeer::LabelPeer(FormPeer& form, Label& label)
 }
 
 void LabelPeer::measure() {
-    if (!label.autoSize) return;
-    label.bounds.width = static_cast<int>(std::ceil(advance(font, utf8(label.text(), text))));
-    label.bounds.height = font.lineHeight;
+    fitLabelToText(label, [this](const std::string& content) {
+        return TextSize{static_cast<int>(std::ceil(advance(font, utf8(content, text)))),
+                        font.lineHeight};
+    });
 }
 
 void LabelPeer::draw(cairo_t* cr, const Rect& at) {
@@ -1554,12 +1555,6 @@ void FormPeer::messageDismissed() {
 // ---------------------------------------------------------------------------------------------
 // The error box
 
-// The application's title on the box, as the classic libraries put it there: the name of the
-// host's program.
-const char* applicationTitle() {
-    return program_invocation_short_name != nullptr ? program_invocation_short_name : "";
-}
-
 MessageBox::MessageBox(FormPeer& owner, const std::string& text) : owner(owner), message(text) {
     Display* display = owner.display;
     const ScaledFont& font = owner.fonts.get(Font{});
@@ -1584,7 +1579,10 @@ MessageBox::MessageBox(FormPeer& owner, const std::string& text) : owner(owner),
                            CopyFromParent, CWEventMask | CWBackPixmap, &attributes);
     // As a window manager sees a dialog: titled, fixed in size, above the host's window, closed
     // by its close button.
-    XStoreName(display, window, applicationTitle());
+    const std::string title = applicationTitle(
+        program_invocation_short_name != nullptr ? program_invocation_short_name : "",
+        ProgramNames::Posix);
+    XStoreName(display, window, title.c_str());
     XSetTransientForHint(display, window, topLevelOf(display, owner.parent));
     XSizeHints* size = XAllocSizeHints();
     size->flags = PPosition | PSize | PMinSize | PMaxSize;
@@ -1711,13 +1709,11 @@ void MessageBox::draw() {
 
 } // namespace
 
-bool editorsAvailable() {
+bool backend::nativeWindows() {
     return true;
 }
 
-bool showInParent(Form& form, void* parentWindow) {
-    if (standIn.load(std::memory_order_relaxed) || parentWindow == nullptr || form.peer)
-        return true;
+bool backend::show(Form& form, void* parentWindow) {
     // A connection of the editor's own: the host's is not ours to read events from.
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return false;
@@ -1728,10 +1724,6 @@ bool showInParent(Form& form, void* parentWindow) {
     form.peer = std::move(peer);
     shown.showControls(form);
     return true;
-}
-
-void headless::standInForNativeWindows() {
-    standIn.store(true, std::memory_order_relaxed);
 }
 
 } // namespace framework
