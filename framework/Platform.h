@@ -15,13 +15,13 @@
 //   editors of two plug-in instances may live on two threads at once (some hosts give each
 //   editor a thread of its own), so what forms share is guarded; the audio thread never reaches
 //   a backend.
-// - The layout does not change while the form is shown, except for what the controls' setters
-//   change (position, selection, text, visibility) and a label's size.
+// - Whatever changes while the form is shown (a position, a selection, a text, a visibility, a
+//   control's place) comes through the control's Peer::changed.
 //
 // What a backend provides
 // - backend::nativeWindows() and backend::show(form, parent), below.
-// - A peer for each control it shows (Control::peer), made when the form is shown and gone
-//   before the control: a form's peer releases its controls' peers first. By kind:
+// - A peer for each control it shows (Control::peer), made when the form is shown. The form's
+//   peer goes first when the form goes (Form::~Form), before any control it mirrors. By kind:
 //     Form       the window in the host's window; paint (the first paint shows it), idle (for
 //                a backend whose events come through the host's idle calls), lost (the host
 //                destroyed its window), showMessage (the modal error box), changed.
@@ -35,7 +35,7 @@
 //     RadioGroup a framed caption and the items in one column (radioItemBox); a click on an
 //                item selects it (RadioGroup::setItemIndex).
 //     Panel      its colour, with its children on it.
-//     Memo       its lines, read-only, wrapped at the edge.
+//     Memo       its lines, wrapped at the edge (the editor's memos are read-only text).
 // - The timers: each of the form's timers ticks (Timer::tick) about every interval while the
 //   form is shown.
 // - The error box: Form::showError calls the form's peer's showMessage; the backend shows a

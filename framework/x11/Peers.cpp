@@ -1,3 +1,5 @@
+// The X11 backend's drawn controls: the base every peer shares, and the pictures, labels,
+// buttons, radio groups, panels and memos (the scroll bar and the edit have files of their own).
 #include <cmath>
 
 #include "Peers.h"
