@@ -4,8 +4,8 @@
 #include <map>
 #include <mutex>
 
-#include "framework/Backend.h"
 #include "framework/Numbers.h"
+#include "framework/Platform.h"
 #include "host/DVstUtils.h"
 #include "resources/Layout.h"
 #include "resources/Pictures.h"

@@ -3,10 +3,11 @@
 //
 // The controls keep their whole state themselves and behave like the classic visual component
 // libraries: setting a position, a selection or a text from code fires the change handler as a
-// user's change does, and only when the value changes. A backend shows them: the headless one
-// (framework/headless) keeps nothing more and offers tests the user's actions; a native one
-// (framework/win32) gives each control a peer that mirrors it onto a real window and turns the
-// user's actions on that window into the same calls the tests make.
+// user's change does, and only when the value changes. A backend shows them (the contract is in
+// Platform.h): the headless one (framework/headless) keeps nothing more and offers tests the
+// user's actions; a native one (framework/win32, framework/x11) gives each control a peer that
+// mirrors it onto a real window and turns the user's actions on that window into the same calls
+// the tests make.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "Image.h"
+#include "Platform.h"
 
 namespace framework {
 
@@ -40,24 +42,6 @@ struct Font {
 };
 
 enum class Kind { Form, Picture, Label, ScrollBar, Edit, Button, RadioGroup, Panel, Memo };
-
-// A native backend's mirror of one control. The control tells it of every change made to its
-// state; the peer fires none of the control's handlers while it is told.
-class Peer {
-  public:
-    virtual ~Peer() = default;
-    // Position, selection, text or visibility changed.
-    virtual void changed() {}
-    // Forms: paint everything now.
-    virtual void paint() {}
-    // Forms: a modal error message box.
-    virtual void showMessage(const std::string& text) { (void)text; }
-    // Forms: the native window is gone, destroyed by someone else.
-    virtual bool lost() const { return false; }
-    // Forms: the window system's events, the timers' ticks and the painting, for a backend whose
-    // events come through the host's idle calls (X11) rather than a message loop of the host's.
-    virtual void idle() {}
-};
 
 class Control {
   public:

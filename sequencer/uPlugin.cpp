@@ -8,8 +8,8 @@
 #include <new>
 
 #include "editor/uPluginEditor.h"
-#include "framework/Backend.h"
 #include "framework/Locale.h"
+#include "framework/Platform.h"
 #include "host/Morvo.h"
 
 using namespace plugin;

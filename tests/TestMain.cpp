@@ -2,7 +2,7 @@
 // native backend announces them.
 #include <gtest/gtest.h>
 
-#include "framework/Backend.h"
+#include "framework/Platform.h"
 
 int main(int argc, char** argv) {
     framework::headless::standInForNativeWindows();

@@ -1,25 +1,16 @@
 // The headless backend: the controls keep their state in memory and nothing is drawn. Builds
-// without a native backend use it, and announce an editor only when a test asks them to.
-#include <atomic>
+// without a native backend use it, and announce an editor only when a test asks them to
+// (headless::standInForNativeWindows).
+#include "framework/Platform.h"
 
-#include "framework/Backend.h"
+namespace framework::backend {
 
-namespace framework {
-
-namespace {
-std::atomic<bool> standIn{false};
-} // namespace
-
-bool editorsAvailable() {
-    return standIn.load(std::memory_order_relaxed);
+bool nativeWindows() {
+    return false;
 }
 
-bool showInParent(Form&, void*) {
+bool show(Form&, void*) {
     return true;
 }
 
-void headless::standInForNativeWindows() {
-    standIn.store(true, std::memory_order_relaxed);
-}
-
-} // namespace framework
+} // namespace framework::backend

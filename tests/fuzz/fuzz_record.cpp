@@ -19,7 +19,7 @@
 #include <sys/resource.h>
 
 #include "editor/uPluginEditor.h"
-#include "framework/Backend.h"
+#include "framework/Platform.h"
 #include "host/Morvo.h"
 #include "host/VstEventList.h"
 #include "sequencer/uPlugin.h"

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -28,6 +29,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -797,10 +799,94 @@ long openFiles() {
     return std::distance(std::filesystem::begin(files), std::filesystem::end(files));
 }
 
+// ---------------------------------------------------------------------------------------------
+// Two editors on two threads, as hosts that give each plug-in's editor a thread of its own run
+// them: each thread destroys its host window under its editor and opens the editor again in a
+// new one, round after round, so the editors' X calls fail on both threads at once. Those errors
+// are the editors' own: none reaches the host's handler, and a handler the host installs half-way
+// (while the other thread's editor is busy) is the one in place at the end.
+
+std::atomic<int> hostHandlerCalls{0}, laterHandlerCalls{0};
+int hostHandler(Display*, XErrorEvent*) {
+    ++hostHandlerCalls;
+    return 0;
+}
+int laterHostHandler(Display*, XErrorEvent*) {
+    ++laterHandlerCalls;
+    return 0;
+}
+
+Window threadHostWindow(Display* own, int x) {
+    const Window window = XCreateSimpleWindow(own, DefaultRootWindow(own), x, 400, kWidth + 40,
+                                              kHeight + 40, 0, 0, 0);
+    XMapWindow(own, window);
+    XSync(own, False);
+    return window;
+}
+
+void editorsOnTwoThreads(int rounds) {
+    Instance& first = newInstance();
+    Instance& second = newInstance();
+    const XErrorHandler before = XSetErrorHandler(hostHandler);
+    std::atomic<bool> secondBusy{false}, installed{false};
+    // One thread: its own connection and host window; the first installs the later handler
+    // half-way, once its own editor is closed and the second's is idling in a live window.
+    auto host = [&](Instance& in, int x, bool installs, int& opened, int& refused) {
+        Display* own = XOpenDisplay(nullptr);
+        Window window = threadHostWindow(own, x);
+        for (int round = 0; round < rounds; ++round) {
+            if (round == rounds / 2 && installs) {
+                in.dispatch(effEditClose);
+                while (!secondBusy)
+                    std::this_thread::yield();
+                XSetErrorHandler(laterHostHandler);
+                installed = true;
+            }
+            if (round == rounds / 2 && !installs) {
+                opened += in.open(window) == 1 ? 1 : 0;
+                secondBusy = true;
+                while (!installed)
+                    in.dispatch(effEditIdle);
+            }
+            opened += in.open(window) == 1 ? 1 : 0;
+            for (int step = 0; step < 16; ++step) // values that change make the editor paint
+                in.effect->setParameter(in.effect, step,
+                                        static_cast<float>((round + step) % 8) / 8);
+            for (int i = 0; i < round % 3; ++i)
+                in.dispatch(effEditIdle);
+            XDestroyWindow(own, window);
+            XSync(own, False);
+            for (int i = 0; i < round % 4; ++i) // it paints into its window, seen gone or not yet
+                in.dispatch(effEditIdle);
+            refused += in.open(window) == 0 ? 1 : 0; // in the window just destroyed
+            window = threadHostWindow(own, x);
+        }
+        in.dispatch(effEditClose);
+        XDestroyWindow(own, window);
+        XCloseDisplay(own);
+    };
+    int openedFirst = 0, openedSecond = 0, refusedFirst = 0, refusedSecond = 0;
+    std::thread one(host, std::ref(first), 0, true, std::ref(openedFirst), std::ref(refusedFirst));
+    std::thread two(host, std::ref(second), 700, false, std::ref(openedSecond),
+                    std::ref(refusedSecond));
+    one.join();
+    two.join();
+    CHECK_EQ(openedFirst, rounds);
+    CHECK_EQ(openedSecond, rounds + 1);
+    CHECK_EQ(refusedFirst, rounds);
+    CHECK_EQ(refusedSecond, rounds);
+    CHECK_EQ(hostHandlerCalls.load(), 0);
+    CHECK_EQ(laterHandlerCalls.load(), 0);
+    CHECK(XSetErrorHandler(before) == laterHostHandler);
+    deleteInstance(second);
+    deleteInstance(first);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) return std::fprintf(stderr, "usage: %s LIBRARY ARTEFACTS [CYCLES]\n", argv[0]), 2;
+    XInitThreads(); // two editors run on two threads in one scenario
     artefacts = argv[2];
     display = XOpenDisplay(nullptr);
     int event = 0, error = 0, major = 0, minor = 0;
@@ -903,6 +989,7 @@ int main(int argc, char** argv) {
     }
     CHECK_EQ(whole, cycles);
     CHECK_EQ(openFiles(), files);
+    stage = "twoThreads", editorsOnTwoThreads(200);
     stage = "layout", writeLinuxLayout(host);
     deleteInstance(in);
 
