@@ -744,14 +744,19 @@ void typingBehindTheErrorBox(Instance& in, Window host) {
 // A host that destroyed its window just before it opens the editor there: the open answers 0
 // and no X error reaches the host's handler (Xlib's default one ends the host); the next open
 // in a window that exists works.
-int hostHandlerCalls = 0;
-int countHostError(Display*, XErrorEvent*) {
+// The host's error handlers: each counts the X errors that reach it.
+std::atomic<int> hostHandlerCalls{0}, laterHandlerCalls{0};
+int hostHandler(Display*, XErrorEvent*) {
     ++hostHandlerCalls;
+    return 0;
+}
+int laterHostHandler(Display*, XErrorEvent*) {
+    ++laterHandlerCalls;
     return 0;
 }
 void openInADestroyedWindow() {
     Instance& in = newInstance();
-    const XErrorHandler before = XSetErrorHandler(countHostError);
+    const XErrorHandler before = XSetErrorHandler(hostHandler);
     hostHandlerCalls = 0;
     for (int round = 0; round < 3; ++round) {
         const Window gone = hostWindow(60, 500);
@@ -760,7 +765,7 @@ void openInADestroyedWindow() {
         CHECK_EQ(in.open(gone), 0);
         in.dispatch(effEditIdle);
         XSync(display, False);
-        CHECK_EQ(hostHandlerCalls, 0);
+        CHECK_EQ(hostHandlerCalls.load(), 0);
     }
     const Window fresh = hostWindow(60, 500);
     CHECK_EQ(in.open(fresh), 1);
@@ -768,7 +773,7 @@ void openInADestroyedWindow() {
     idleFor({&in}, 40);
     in.dispatch(effEditClose);
     CHECK(childrenOf(fresh).empty());
-    CHECK_EQ(hostHandlerCalls, 0);
+    CHECK_EQ(hostHandlerCalls.load(), 0);
     XSetErrorHandler(before);
     XDestroyWindow(display, fresh);
     deleteInstance(in);
@@ -805,16 +810,6 @@ long openFiles() {
 // new one, round after round, so the editors' X calls fail on both threads at once. Those errors
 // are the editors' own: none reaches the host's handler, and a handler the host installs half-way
 // (while the other thread's editor is busy) is the one in place at the end.
-
-std::atomic<int> hostHandlerCalls{0}, laterHandlerCalls{0};
-int hostHandler(Display*, XErrorEvent*) {
-    ++hostHandlerCalls;
-    return 0;
-}
-int laterHostHandler(Display*, XErrorEvent*) {
-    ++laterHandlerCalls;
-    return 0;
-}
 
 Window threadHostWindow(Display* own, int x) {
     const Window window = XCreateSimpleWindow(own, DefaultRootWindow(own), x, 400, kWidth + 40,
