@@ -105,7 +105,9 @@ TEST(Guest, TwoGuestsInOneProcessAnswerFromTheirOwnTransportAndKeepTheirOwnMessa
     playing.sampleRate = 48000.0;
     playing.blockSize = 64;
     playing.playing = playing.hasTempo = playing.hasSongPosition = true;
-    guest::Transport none; // a host without tempo or position
+    guest::Transport none; // a host without tempo or position: what it holds is not valid
+    none.tempo = 140.0;
+    none.songPosition = 3.0;
     none.sampleRate = 22050.0;
     none.blockSize = 32;
     a.setTransport(playing);
@@ -141,6 +143,7 @@ TEST(Guest, TwoGuestsInOneProcessAnswerFromTheirOwnTransportAndKeepTheirOwnMessa
         EXPECT_EQ(pb.tempoAt, 0);
         EXPECT_EQ(pb.time.flags, 0);
         EXPECT_EQ(pb.time.tempo, 0.0);
+        EXPECT_EQ(pb.time.ppqPos, 0.0);
         EXPECT_EQ(pb.rate, 22050);
         EXPECT_EQ(pb.block, 32);
 
