@@ -51,11 +51,13 @@ Guest::~Guest() {
 }
 
 bool Guest::load(const std::string& path, std::string& error) {
+    close(); // before its library goes
     const EntryFunction entry = library.open(path, error);
     return entry != nullptr && create(entry, error);
 }
 
 bool Guest::create(EntryFunction entry, std::string& error) {
+    close(); // one plug-in per guest
     Guest* const outer = creating;
     creating = this;
     AEffect* const record = entry(callback);

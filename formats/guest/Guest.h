@@ -68,8 +68,9 @@ class Guest {
     Guest(const Guest&) = delete;
     Guest& operator=(const Guest&) = delete;
 
-    // Creation, once: from a library file, or from an entry function in this process (a door
-    // in the plug-in's own library). On failure false with the reason, and no plug-in.
+    // Creation: from a library file, or from an entry function in this process (a door in the
+    // plug-in's own library). A plug-in created before is closed first. On failure false with
+    // the reason, and no plug-in.
     bool load(const std::string& path, std::string& error);
     bool create(EntryFunction entry, std::string& error);
     AEffect* effect() const { return plugin; }
