@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/DAEffectX.h"
+#include "formats/guest/Guest.h"
 
 class EditorWindow {
   public:
@@ -17,21 +17,18 @@ class EditorWindow {
 
     // Opens the window and the editor in it; on failure returns false with the reason, and
     // nothing stays open.
-    bool open(AEffect* effect, const std::string& title, std::string& why);
+    bool open(guest::Guest& plugin, const std::string& title, std::string& why);
     // Handles the window's pending events and lets the editor idle. A window the user closed
     // closes the editor; the plug-in plays on.
     void idle();
     void close();
-    bool isOpen() const { return effect != nullptr; }
+    bool isOpen() const { return shown != nullptr; }
 
   private:
-    AEffect* effect = nullptr;
+    guest::Guest* shown = nullptr; // the guest whose editor is open
     struct System;
     System* system = nullptr;
 };
 
 // The window's size until the editor gives its own.
 constexpr int kProvisionalWidth = 400, kProvisionalHeight = 300;
-
-// The editor's size from effEditGetRect; false, leaving width and height, when it gives none.
-bool editorSize(AEffect* effect, int& width, int& height);

@@ -3,7 +3,7 @@
 
 struct EditorWindow::System {};
 
-bool EditorWindow::open(AEffect*, const std::string&, std::string& why) {
+bool EditorWindow::open(guest::Guest&, const std::string&, std::string& why) {
     why = "this morvo-host was built without a window system";
     return false;
 }

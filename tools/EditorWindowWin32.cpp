@@ -22,11 +22,11 @@ struct EditorWindow::System {
     HWND window = nullptr;
 };
 
-bool EditorWindow::open(AEffect* plugin, const std::string& title, std::string& why) {
+bool EditorWindow::open(guest::Guest& plugin, const std::string& title, std::string& why) {
     // Some editors, this plug-in's among them, know their size only once they are open: the
     // window starts at a provisional size and takes the editor's after effEditOpen.
     int width = kProvisionalWidth, height = kProvisionalHeight;
-    editorSize(plugin, width, height);
+    plugin.editorSize(width, height);
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = windowProcedure;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -43,12 +43,12 @@ bool EditorWindow::open(AEffect* plugin, const std::string& title, std::string& 
         why = "no window could be made for the editor";
         return false;
     }
-    if (plugin->dispatcher(plugin, effEditOpen, 0, 0, window, 0.0f) == 0) {
+    if (!plugin.openEditor(window)) {
         DestroyWindow(window);
         why = "the plug-in did not open its editor (effEditOpen answered 0)";
         return false;
     }
-    if (int w = 0, h = 0; editorSize(plugin, w, h) && (w != width || h != height)) {
+    if (int w = 0, h = 0; plugin.editorSize(w, h) && (w != width || h != height)) {
         RECT sized{0, 0, w, h};
         AdjustWindowRect(&sized, style, FALSE);
         SetWindowPos(window, nullptr, 0, 0, sized.right - sized.left, sized.bottom - sized.top,
@@ -57,12 +57,12 @@ bool EditorWindow::open(AEffect* plugin, const std::string& title, std::string& 
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
     system = new System{window};
-    effect = plugin;
+    shown = &plugin;
     return true;
 }
 
 void EditorWindow::idle() {
-    if (effect == nullptr) return;
+    if (shown == nullptr) return;
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
@@ -72,13 +72,13 @@ void EditorWindow::idle() {
         close();
         return;
     }
-    effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0.0f);
+    shown->idleEditor();
 }
 
 void EditorWindow::close() {
-    if (effect == nullptr) return;
-    effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.0f);
-    effect = nullptr;
+    if (shown == nullptr) return;
+    shown->closeEditor();
+    shown = nullptr;
     RemovePropA(system->window, "closeAsked");
     DestroyWindow(system->window);
     delete system;

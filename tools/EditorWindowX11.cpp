@@ -27,7 +27,7 @@ struct EditorWindow::System {
     Atom deleteWindow = 0;
 };
 
-bool EditorWindow::open(AEffect* plugin, const std::string& title, std::string& why) {
+bool EditorWindow::open(guest::Guest& plugin, const std::string& title, std::string& why) {
     const char* name = std::getenv("DISPLAY");
     Display* display = name != nullptr && *name != '\0' ? XOpenDisplay(nullptr) : nullptr;
     if (display == nullptr) {
@@ -37,7 +37,7 @@ bool EditorWindow::open(AEffect* plugin, const std::string& title, std::string& 
     // Some editors, this plug-in's among them, know their size only once they are open: the
     // window starts at a provisional size and takes the editor's after effEditOpen.
     int width = kProvisionalWidth, height = kProvisionalHeight;
-    editorSize(plugin, width, height);
+    plugin.editorSize(width, height);
     const int screen = DefaultScreen(display);
     const Window window = XCreateSimpleWindow(
         display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
@@ -51,26 +51,24 @@ bool EditorWindow::open(AEffect* plugin, const std::string& title, std::string& 
     XMapWindow(display, window);
     XSync(display, False);
     // On Linux the editor's parent is the X window's id, passed as the pointer.
-    if (plugin->dispatcher(plugin, effEditOpen, 0, 0,
-                           reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)),
-                           0.0f) == 0) {
+    if (!plugin.openEditor(reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)))) {
         XDestroyWindow(display, window);
         XCloseDisplay(display);
         why = "the plug-in did not open its editor (effEditOpen answered 0)";
         return false;
     }
-    if (int w = 0, h = 0; editorSize(plugin, w, h) && (w != width || h != height)) {
+    if (int w = 0, h = 0; plugin.editorSize(w, h) && (w != width || h != height)) {
         keepSize(display, window, w, h);
         XResizeWindow(display, window, static_cast<unsigned>(w), static_cast<unsigned>(h));
     }
     XSync(display, False);
     system = new System{display, window, deleteWindow};
-    effect = plugin;
+    shown = &plugin;
     return true;
 }
 
 void EditorWindow::idle() {
-    if (effect == nullptr) return;
+    if (shown == nullptr) return;
     while (XPending(system->display) > 0) {
         XEvent event;
         XNextEvent(system->display, &event);
@@ -80,14 +78,14 @@ void EditorWindow::idle() {
             return;
         }
     }
-    effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0.0f);
+    shown->idleEditor();
     XFlush(system->display);
 }
 
 void EditorWindow::close() {
-    if (effect == nullptr) return;
-    effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.0f);
-    effect = nullptr;
+    if (shown == nullptr) return;
+    shown->closeEditor();
+    shown = nullptr;
     XDestroyWindow(system->display, system->window);
     XCloseDisplay(system->display);
     delete system;

@@ -1,6 +1,6 @@
-// A VST 2 host session for morvo-host: loads a plug-in library through its entry point, answers
-// the plug-in's requests as a host does, plays blocks of silence and collects the MIDI events
-// the plug-in sends, each stamped with the absolute sample it belongs to.
+// morvo-host's song: a plug-in library hosted by the guest, played for a number of beats of
+// silence at a fixed tempo with the notes asked for, and what it sends stamped with the absolute
+// sample it belongs to.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "EventRing.h"
+#include "formats/guest/Guest.h"
 #include "host/DAEffectX.h"
 #include "host/VstEventList.h"
 
@@ -23,18 +24,21 @@ struct SessionSettings {
     double beats = 8.0;
 };
 
-class HostSession {
+class HostSession : private guest::Listener {
   public:
-    HostSession() = default;
+    HostSession();
     ~HostSession();
     HostSession(const HostSession&) = delete;
     HostSession& operator=(const HostSession&) = delete;
 
     // Loads the library and creates an instance; on failure returns false with the reason.
-    bool load(const std::string& path, std::string& error);
-    AEffect* effect() const { return plugin; }
+    bool load(const std::string& path, std::string& error) { return hosted.load(path, error); }
+    AEffect* effect() const { return hosted.effect(); }
+    guest::Guest& guest() { return hosted; }
 
-    std::string text(std::int32_t opcode, std::int32_t index = 0);
+    std::string text(std::int32_t opcode, std::int32_t index = 0) {
+        return hosted.text(opcode, index);
+    }
     std::int32_t findParameter(const std::string& name, std::string& error);
 
     // Opens the plug-in, plays settings.beats beats in blocks and closes it; notes are sent at
@@ -56,24 +60,27 @@ class HostSession {
 
     // User-interface thread, between start and stop.
     VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, VstIntPtr value = 0,
-                       void* ptr = nullptr, float opt = 0.0f);
+                       void* ptr = nullptr, float opt = 0.0f) {
+        return hosted.dispatch(opcode, index, value, ptr, opt);
+    }
 
     std::vector<ReceivedEvent> received;
     std::vector<float> startValues; // the parameters as the plug-in had them when play began
     std::vector<SentNote> sent;     // the notes play sent, in the order of their samples
     std::vector<std::pair<std::int32_t, float>> automation; // what the plug-in reported
 
-  private:
-    static VstIntPtr VSTCALLBACK callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                          VstIntPtr value, void* ptr, float opt);
-    VstIntPtr answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
-                     float opt);
-    void close();
+    // What found no room in the guest's buffer (none while a block of n samples sends at most
+    // a message per channel and sample).
+    std::uint64_t lost() const { return hosted.eventsLost(); }
 
-    void* library = nullptr;
-    AEffect* plugin = nullptr;
+  private:
+    void automated(std::int32_t index, float value) override;
+    // Hands on what the plug-in sent since the last time, at the current block.
+    void collect();
+
+    guest::Guest hosted;
     SessionSettings settings;
-    VstTimeInfo timeInfo{};
+    guest::Transport transport;
     std::uint64_t blockStart = 0;
     EventRing* ring = nullptr;
     double samplesPerBeat = 0.0;

@@ -66,10 +66,9 @@ void playLive(HostSession& session, const LiveSettings& settings,
     table.heading(settings.title, length);
 
     EditorWindow window;
-    AEffect* const effect = session.effect();
     std::string why = "the plug-in has no editor";
-    if ((effect->flags & effFlagsHasEditor) != 0)
-        window.open(effect, session.text(effGetEffectName), why);
+    if (session.guest().hasEditor())
+        window.open(session.guest(), session.text(effGetEffectName), why);
     if (!window.isOpen())
         std::fprintf(stderr, "morvo-host: %s: playing without a window\n", why.c_str());
 
@@ -126,6 +125,9 @@ void playLive(HostSession& session, const LiveSettings& settings,
     std::printf("played %.3f beats, %.3f seconds\n", static_cast<double>(played) / samplesPerBeat,
                 static_cast<double>(played) / s.sampleRate);
     std::fflush(stdout);
+    if (session.lost() > 0)
+        std::fprintf(stderr, "morvo-host: %llu messages were lost: more than a block holds\n",
+                     static_cast<unsigned long long>(session.lost()));
     if (ring.dropped() > 0)
         std::fprintf(stderr, "morvo-host: %llu messages were lost: the printing fell behind\n",
                      static_cast<unsigned long long>(ring.dropped()));

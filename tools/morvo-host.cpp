@@ -253,6 +253,9 @@ int main(int argc, char** argv) {
         table.add(session.received);
         table.finish();
         received = std::move(session.received);
+        if (session.lost() > 0)
+            std::fprintf(stderr, "morvo-host: %llu messages were lost: more than a block holds\n",
+                         static_cast<unsigned long long>(session.lost()));
     }
 
     if (!options.midiFile.empty() &&

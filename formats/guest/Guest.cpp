@@ -1,0 +1,235 @@
+#include "formats/guest/Guest.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace guest {
+
+namespace {
+
+// What every guest can do, answered to the plug-in's canDo requests.
+const char* const kHostCapabilities[] = {"sendVstEvents",    "sendVstMidiEvent",
+                                         "receiveVstEvents", "receiveVstMidiEvent",
+                                         "sendVstTimeInfo",  "supplyIdle"};
+
+constexpr std::int32_t kHostVersion = 2400;
+constexpr double kTempoScale = 10000.0;     // tempoAt answers beats per minute times 10000
+constexpr std::size_t kHostStringSize = 64; // vendor and product buffers the plug-in passes
+constexpr VstIntPtr kRealtimeProcessLevel = 2;
+
+// Plug-ins ask for the host's version, and may ask more, from inside the entry point, before
+// the record that leads back to their guest exists: the guest creating on this thread answers.
+thread_local Guest* creating = nullptr;
+
+// The record's field reserved for the host: it leads each request to its own guest, so that
+// several guests live in one process.
+Guest* guestOf(AEffect* effect) {
+    if (effect != nullptr && effect->resvd1 != 0) return reinterpret_cast<Guest*>(effect->resvd1);
+    return creating;
+}
+
+// A positive count the interface passes as an integer; 0 for what is none (or not a number).
+VstIntPtr rounded(double value) {
+    if (!(value > 0.0)) return 0;
+    return static_cast<VstIntPtr>(
+        std::llround(std::fmin(value, std::numeric_limits<std::int32_t>::max())));
+}
+VstIntPtr truncated(double value) {
+    if (!(value > 0.0)) return 0;
+    return static_cast<VstIntPtr>(std::fmin(value, std::numeric_limits<std::int32_t>::max()));
+}
+
+} // namespace
+
+Guest::Guest(const Options& chosen) : options(chosen), collected(chosen.eventCapacity) {}
+
+Guest::~Guest() {
+    close();
+    library.close();
+}
+
+bool Guest::load(const std::string& path, std::string& error) {
+    close(); // before its library goes
+    const EntryFunction entry = library.open(path, error);
+    return entry != nullptr && create(entry, error);
+}
+
+bool Guest::create(EntryFunction entry, std::string& error) {
+    close(); // one plug-in per guest
+    Guest* const outer = creating;
+    creating = this;
+    AEffect* const record = entry(callback);
+    creating = outer;
+    if (record == nullptr) {
+        error = "its entry point gave no effect record";
+        return false;
+    }
+    if (record->magic != kEffectMagic) {
+        char text[96];
+        std::snprintf(text, sizeof text,
+                      "its entry point gave a record without the VST magic "
+                      "(0x%08X)",
+                      static_cast<unsigned>(record->magic));
+        error = text;
+        return false;
+    }
+    record->resvd1 = reinterpret_cast<VstIntPtr>(this);
+    plugin = record;
+    return true;
+}
+
+void Guest::close() {
+    if (plugin == nullptr) return;
+    closeEditor();
+    dispatch(effClose);
+    plugin = nullptr;
+}
+
+void Guest::setSampleRate(double rate) {
+    current.sampleRate = rate;
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+}
+
+void Guest::setBlockSize(std::int32_t frames) {
+    current.blockSize = frames;
+    dispatch(effSetBlockSize, 0, frames);
+}
+
+std::string Guest::text(std::int32_t opcode, std::int32_t index) {
+    char buffer[512];
+    std::memset(buffer, 0, sizeof buffer);
+    dispatch(opcode, index, 0, buffer);
+    buffer[sizeof buffer - 1] = '\0';
+    return buffer;
+}
+
+void Guest::setTransport(const Transport& now) {
+    current = now;
+    timeInfo = VstTimeInfo{};
+    timeInfo.samplePos = now.samplePosition;
+    timeInfo.sampleRate = now.sampleRate;
+    std::int32_t flags = now.playing ? kVstTransportPlaying : 0;
+    if (now.hasSongPosition) {
+        timeInfo.ppqPos = now.songPosition;
+        flags |= kVstPpqPosValid;
+    }
+    if (now.hasTempo) {
+        timeInfo.tempo = now.tempo;
+        flags |= kVstTempoValid;
+    }
+    if (now.hasBars) {
+        timeInfo.barStartPos = now.barStart;
+        flags |= kVstBarsValid;
+    }
+    if (now.hasTimeSignature) {
+        timeInfo.timeSigNumerator = now.numerator;
+        timeInfo.timeSigDenominator = now.denominator;
+        flags |= kVstTimeSigValid;
+    }
+    timeInfo.flags = flags;
+}
+
+void Guest::setEventCapacity(std::size_t capacity) {
+    collected.assign(capacity, Event{});
+    count = 0;
+}
+
+bool Guest::editorSize(int& width, int& height) {
+    // The plug-in points the host's variable at a rectangle it keeps.
+    ERect* rect = nullptr;
+    dispatch(effEditGetRect, 0, 0, &rect);
+    if (rect == nullptr || rect->right <= rect->left || rect->bottom <= rect->top) return false;
+    width = rect->right - rect->left;
+    height = rect->bottom - rect->top;
+    return true;
+}
+
+bool Guest::openEditor(void* parent) {
+    if (editorIsOpen || !hasEditor()) return false;
+    editorIsOpen = dispatch(effEditOpen, 0, 0, parent) != 0;
+    return editorIsOpen;
+}
+
+void Guest::idleEditor() {
+    if (editorIsOpen) dispatch(effEditIdle);
+}
+
+void Guest::closeEditor() {
+    if (!editorIsOpen) return;
+    editorIsOpen = false;
+    dispatch(effEditClose);
+}
+
+VstIntPtr VSTCALLBACK Guest::callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
+                                      VstIntPtr value, void* ptr, float opt) {
+    if (opcode == audioMasterVersion) return kHostVersion;
+    Guest* const guest = guestOf(effect);
+    return guest != nullptr ? guest->answer(opcode, index, value, ptr, opt) : 0;
+}
+
+VstIntPtr Guest::answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
+                        float opt) {
+    Listener* const listener = options.listener;
+    switch (opcode) {
+    case audioMasterAutomate:
+        if (listener != nullptr) listener->automated(index, opt);
+        return 0;
+    case audioMasterBeginEdit:
+        if (listener != nullptr) listener->beganEdit(index);
+        return 1;
+    case audioMasterEndEdit:
+        if (listener != nullptr) listener->endedEdit(index);
+        return 1;
+    case audioMasterSizeWindow:
+        return listener != nullptr &&
+               listener->resizeEditor(index, static_cast<std::int32_t>(value));
+    case audioMasterWantMidi: return 1;
+    case audioMasterGetSampleRate: return truncated(current.sampleRate);
+    case audioMasterGetBlockSize: return current.blockSize;
+    case audioMasterTempoAt: return current.hasTempo ? rounded(current.tempo * kTempoScale) : 0;
+    case audioMasterGetTime: return reinterpret_cast<VstIntPtr>(&timeInfo);
+    case audioMasterProcessEvents:
+        if (ptr == nullptr) return 0;
+        collect(static_cast<const VstEvents*>(ptr));
+        return 1;
+    case audioMasterGetVendorString:
+        std::snprintf(static_cast<char*>(ptr), kHostStringSize, "%s", options.vendor);
+        return 1;
+    case audioMasterGetProductString:
+        std::snprintf(static_cast<char*>(ptr), kHostStringSize, "%s", options.product);
+        return 1;
+    case audioMasterGetVendorVersion: return options.vendorVersion;
+    case audioMasterCanDo:
+        for (const char* capability : kHostCapabilities)
+            if (ptr != nullptr && std::strcmp(static_cast<const char*>(ptr), capability) == 0)
+                return 1;
+        return 0;
+    // Asked by plug-ins that take different paths offline; the guest's blocks are all played
+    // as a real-time host plays them.
+    case audioMasterGetCurrentProcessLevel: return kRealtimeProcessLevel;
+    // The guest's audio ports are fixed: a plug-in changing its own is not followed.
+    case audioMasterIOChanged:
+    default: return 0;
+    }
+}
+
+void Guest::collect(const VstEvents* list) {
+    // Taken during the call: the plug-in may reuse its records afterwards.
+    VstEvent* const* events = list->events;
+    for (std::int32_t i = 0; i < list->numEvents; ++i) {
+        const VstEvent* event = events[i];
+        if (event == nullptr || event->type != kVstMidiType) continue;
+        if (count == collected.size()) {
+            lost.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+        Event& kept = collected[count++];
+        kept.deltaFrames = midi->deltaFrames;
+        std::memcpy(kept.data, midi->midiData, sizeof kept.data);
+    }
+}
+
+} // namespace guest

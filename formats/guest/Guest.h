@@ -1,0 +1,158 @@
+// The guest: a host of one VST 2 plug-in record, shared by every door (CLAP, LV2, JACK) and by
+// morvo-host. It creates the plug-in through its entry point, drives it through the record,
+// answers its host requests from a transport the door fills for each block, collects the MIDI
+// it sends into a fixed buffer, passes its automation on to the door and opens its editor in
+// the door's window. It knows nothing of the plug-in behind the record.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "formats/guest/GuestLibrary.h"
+#include "host/DAEffectX.h"
+
+namespace guest {
+
+// Where the host's song is for the coming block. What is not marked valid is answered as a
+// host that does not know it answers: no flag, and tempoAt 0 without a tempo.
+struct Transport {
+    double sampleRate = 44100.0;
+    std::int32_t blockSize = 512;
+    double samplePosition = 0.0; // the block's first sample
+    bool playing = false;
+    bool hasTempo = false;
+    double tempo = 0.0; // beats per minute
+    bool hasSongPosition = false;
+    double songPosition = 0.0; // quarter notes at the block's first sample
+    bool hasBars = false;
+    double barStart = 0.0; // quarter notes at the start of the bar
+    bool hasTimeSignature = false;
+    std::int32_t numerator = 4, denominator = 4;
+};
+
+// One MIDI message the plug-in sent, at its offset in the block it was sent in.
+struct Event {
+    std::int32_t deltaFrames;
+    unsigned char data[3];
+};
+
+// What the plug-in tells its host beyond MIDI, on the thread the plug-in calls from: automation
+// may come from the audio thread, so an implementation neither allocates nor locks there.
+class Listener {
+  public:
+    virtual void automated(std::int32_t index, float value) = 0;
+    virtual void beganEdit(std::int32_t) {}
+    virtual void endedEdit(std::int32_t) {}
+    // The editor asks for a new size; true when the door's window took it.
+    virtual bool resizeEditor(std::int32_t, std::int32_t) { return false; }
+
+  protected:
+    ~Listener() = default;
+};
+
+struct Options {
+    std::size_t eventCapacity = 1024; // messages kept between two clearEvents
+    const char* vendor = "Morvo";     // the host's vendor and product, as the plug-in asks
+    const char* product = "morvo-host";
+    std::int32_t vendorVersion = 1;
+    Listener* listener = nullptr;
+};
+
+class Guest {
+  public:
+    explicit Guest(const Options& options = {});
+    ~Guest();
+    Guest(const Guest&) = delete;
+    Guest& operator=(const Guest&) = delete;
+
+    // Creation: from a library file, or from an entry function in this process (a door in the
+    // plug-in's own library). A plug-in created before is closed first. On failure false with
+    // the reason, and no plug-in.
+    bool load(const std::string& path, std::string& error);
+    bool create(EntryFunction entry, std::string& error);
+    AEffect* effect() const { return plugin; }
+
+    // User-interface thread.
+    void open() { dispatch(effOpen); }
+    void setSampleRate(double rate);
+    void setBlockSize(std::int32_t frames);
+    void resume() { dispatch(effMainsChanged, 0, 1); }
+    void suspend() { dispatch(effMainsChanged, 0, 0); }
+    void setProgram(std::int32_t program) { dispatch(effSetProgram, 0, program); }
+    std::int32_t program() { return static_cast<std::int32_t>(dispatch(effGetProgram)); }
+    std::string programName(std::int32_t program) {
+        return text(effGetProgramNameIndexed, program);
+    }
+    std::int32_t parameterCount() const { return plugin->numParams; }
+    std::string parameterName(std::int32_t index) { return text(effGetParamName, index); }
+    std::string parameterText(std::int32_t index) { return text(effGetParamDisplay, index); }
+    std::string parameterLabel(std::int32_t index) { return text(effGetParamLabel, index); }
+    // Closes the editor if open and the plug-in; the record is gone afterwards.
+    void close();
+
+    // Any thread the plug-in allows: automation may come from the audio thread.
+    void setParameter(std::int32_t index, float value) {
+        plugin->setParameter(plugin, index, value);
+    }
+    float parameter(std::int32_t index) { return plugin->getParameter(plugin, index); }
+
+    VstIntPtr dispatch(std::int32_t opcode, std::int32_t index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f) {
+        return plugin->dispatcher(plugin, opcode, index, value, ptr, opt);
+    }
+    // A text the plug-in writes into the host's buffer, in a buffer far larger than any limit
+    // of the interface: plug-ins write past the nominal 8 or 24 characters.
+    std::string text(std::int32_t opcode, std::int32_t index = 0);
+
+    // Audio thread, for each block: the transport first (it becomes the time record the
+    // plug-in reads, filled whole whatever its filter asks), then the block's events, then
+    // the block. Nothing here allocates or locks.
+    void setTransport(const Transport& now);
+    const Transport& transport() const { return current; }
+    void sendEvents(VstEvents* events) { dispatch(effProcessEvents, 0, 0, events); }
+    void process(float** inputs, float** outputs, std::int32_t frames) {
+        plugin->processReplacing(plugin, inputs, outputs, frames);
+    }
+
+    // What the plug-in sent since the last clearEvents, in order; read on the audio thread
+    // after the block. What found no room is counted, over the guest's life.
+    const Event* events() const { return collected.data(); }
+    std::size_t eventCount() const { return count; }
+    void clearEvents() { count = 0; }
+    std::uint64_t eventsLost() const { return lost.load(std::memory_order_relaxed); }
+    // Not while processing: it allocates.
+    void setEventCapacity(std::size_t capacity);
+
+    // The editor, on the user-interface thread. editorSize is false, leaving width and height,
+    // when the plug-in gives no rectangle (some give theirs only once open); openEditor takes
+    // the door's native parent (an HWND, or an X11 window id as a pointer); idleEditor is for
+    // the door's timer.
+    bool hasEditor() const { return (plugin->flags & effFlagsHasEditor) != 0; }
+    bool editorSize(int& width, int& height);
+    bool openEditor(void* parent);
+    void idleEditor();
+    void closeEditor();
+    bool editorOpen() const { return editorIsOpen; }
+
+  private:
+    static VstIntPtr VSTCALLBACK callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
+                                          VstIntPtr value, void* ptr, float opt);
+    VstIntPtr answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
+                     float opt);
+    void collect(const VstEvents* list);
+
+    Options options;
+    Library library;
+    AEffect* plugin = nullptr;
+    Transport current;
+    VstTimeInfo timeInfo{};
+    std::vector<Event> collected;
+    std::size_t count = 0;
+    std::atomic<std::uint64_t> lost{0};
+    bool editorIsOpen = false;
+};
+
+} // namespace guest
