@@ -7,8 +7,10 @@
 set -eu
 binary=${1:-build/linux/bench/morvo_bench}
 [ -f "$binary" ] || { echo "loops.sh: no file at $binary" >&2; exit 1; }
+functions=$(nm "$binary" 2>/dev/null | awk '$3 ~ /APlugin[0-9]+watch/ { print $3 }')
+[ -n "$functions" ] || { echo "loops.sh: no APlugin::watch symbols in $binary (stripped?)" >&2; exit 1; }
 status=0
-for function in $(nm "$binary" | awk '$3 ~ /APlugin[0-9]+watch/ { print $3 }'); do
+for function in $functions; do
     objdump -d --no-show-raw-insn "--disassemble=$function" "$binary" | awk -v name="$(echo "$function" | c++filt)" '
         function hex(text,   i, value) {
             value = 0
