@@ -3,37 +3,58 @@
 # its ratio to the floor, the median of the ratios within each process. One process settles into
 # one of a few speeds (where its code and data fall against the CPU's predictors, and what
 # shares the core), so neither a median within one process nor a ratio of medians is enough.
-#   bench/compare.sh [benchmark program] [processes]
+# Given several programs (two builds of the engine), it runs them in turn within each round, so
+# a slow spell of the machine hits them alike, and prints a table for each.
+#   bench/compare.sh [benchmark program ...] [processes]
 set -eu
-bench=${1:-build/linux/bench/morvo_bench}
-runs=${2:-9}
-[ -x "$bench" ] || { echo "compare.sh: no benchmark program at $bench" >&2; exit 1; }
+runs=9
+programs=""
+for argument in "$@"; do
+    case $argument in
+    *[!0-9]*) programs="$programs $argument" ;;
+    *) runs=$argument ;;
+    esac
+done
+[ -n "$programs" ] || programs=build/linux/bench/morvo_bench
+for bench in $programs; do
+    [ -x "$bench" ] || { echo "compare.sh: no benchmark program at $bench" >&2; exit 1; }
+done
 
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT
 i=0
 while [ "$i" -lt "$runs" ]; do
-    # Repetitions interleaved at random, so a slow spell of the machine hits every case alike.
-    "$bench" --benchmark_min_time=0.1 --benchmark_repetitions=5 \
-        --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
-        --benchmark_format=csv 2>/dev/null |
-        awk -F, -v run="$i" '$1 ~ /_median"$/ {
-            name = $1; gsub(/"|_median/, "", name); print name, $NF * 1e9, run }' >>"$results"
+    p=0
+    for bench in $programs; do
+        # Repetitions interleaved at random, so a slow spell of the machine hits every case alike.
+        "$bench" --benchmark_min_time=0.1 --benchmark_repetitions=5 \
+            --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
+            --benchmark_format=csv 2>/dev/null |
+            awk -F, -v run="$i" -v program="$p" '$1 ~ /_median"$/ {
+                name = $1; gsub(/"|_median/, "", name); print program, name, $NF * 1e9, run }' >>"$results"
+        p=$((p + 1))
+    done
     i=$((i + 1))
 done
 
-# Per case: the median ns per sample over the processes with its range, and the median of its
-# ratio to the floor measured in the same process, which a process's own speed does not move.
-awk -v runs="$runs" '
+# Per program and case: the median ns per sample over the processes with its range, and the
+# median of its ratio to the floor measured in the same process, which a process's own speed
+# does not move.
+p=0
+for bench in $programs; do
+    [ "$p" -eq 0 ] || echo
+    awk -v runs="$runs" -v program="$p" -v title="$bench" '
     function key(name) { return (name ~ /^Floor/ ? "0" : "1") name }
     function median(list, n,   i, j, t) {
         for (i = 2; i <= n; ++i)
             for (j = i; j > 1 && list[j - 1] > list[j]; --j) { t = list[j]; list[j] = list[j - 1]; list[j - 1] = t }
         return n % 2 ? list[(n + 1) / 2] : (list[n / 2] + list[n / 2 + 1]) / 2
     }
-    { value[$1, $3] = $2; if (!($1 in seen)) { seen[$1] = 1; order[++names] = $1 }
-      if ($1 == "FloorCopyAndCallback") floor[$3] = $2 }
+    $1 != program { next }
+    { value[$2, $4] = $3; if (!($2 in seen)) { seen[$2] = 1; order[++names] = $2 }
+      if ($2 == "FloorCopyAndCallback") floor[$4] = $3 }
     END {
+        print title
         printf "%-26s %10s %14s %16s   (%d processes)\n", "case", "ns/sample", "x floor", "min .. max", runs
         # The floors first, then the cases by name.
         for (i = 2; i <= names; ++i)
@@ -56,3 +77,5 @@ awk -v runs="$runs" '
                 ratio[++m] = value["Internal250Pending", r] / value["InternalRunning", r]
         if (m > 0) printf "250 pending against none, the same process: %.2f\n", median(ratio, m)
     }' "$results"
+    p=$((p + 1))
+done

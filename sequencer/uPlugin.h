@@ -107,8 +107,11 @@ class APlugin final : public AudioEffectX {
         bool asked;
         VstIntPtr answer;
     };
+    // Its attributes stand here: GCC ignores those of a template's definition for an
+    // instantiation that a call above the definition has already declared.
     template <bool Internal>
-    Sighting watch(std::int32_t i, std::int32_t limit, std::uint64_t expected);
+    [[gnu::noinline, gnu::aligned(64)]] Sighting watch(std::int32_t i, std::int32_t limit,
+                                                       std::uint64_t expected);
     void processInternalTiming();
     void processExternalTiming();
     void followPosition(const VstTimeInfo* info);
