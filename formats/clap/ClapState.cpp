@@ -160,6 +160,13 @@ bool ClapPlugin::load(const clap_istream& stream) {
         hosted.dispatch(effSetProgramName, 0, 0, read[p].name);
     }
     hosted.setProgram(static_cast<std::int32_t>(current));
+    // The host shows the values it read before: tell it they changed.
+    if (host != nullptr && host->get_extension != nullptr) {
+        const auto* params =
+            static_cast<const clap_host_params*>(host->get_extension(host, CLAP_EXT_PARAMS));
+        if (params != nullptr && params->rescan != nullptr)
+            params->rescan(host, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
+    }
     return true;
 }
 

@@ -25,9 +25,12 @@ constexpr double kRate = 44100.0;
 struct TestHost {
     clap_host record{};
     int flushRequests = 0;
-    clap_host_params params{nullptr, nullptr, [](const clap_host* h) {
-                                ++static_cast<TestHost*>(h->host_data)->flushRequests;
-                            }};
+    clap_param_rescan_flags rescans = 0; // every rescan's flags, or-ed
+    clap_host_params params{
+        [](const clap_host* h, clap_param_rescan_flags flags) {
+            static_cast<TestHost*>(h->host_data)->rescans |= flags;
+        },
+        nullptr, [](const clap_host* h) { ++static_cast<TestHost*>(h->host_data)->flushRequests; }};
     TestHost() {
         record.clap_version = CLAP_VERSION;
         record.host_data = this;
@@ -310,7 +313,9 @@ TEST_F(ClapDoor, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
         EXPECT_EQ(save(), changed);
     }
 
+    EXPECT_EQ(host.rescans, 0u);
     ASSERT_TRUE(load(saved));
+    EXPECT_EQ(host.rescans, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
     EXPECT_EQ(save(), saved);
     EXPECT_EQ(value(3), 0.25);
     EXPECT_EQ(value(17), 0.75);
