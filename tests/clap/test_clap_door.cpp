@@ -1,8 +1,12 @@
 // Morvo.clap loaded as a CLAP host loads it, through clap_entry: its descriptor and factory, the
 // extensions' answers, the state's round trip and its refusals, and the Control Change stream of
 // a song against the VST 2 library's, played through the guest with the same transport.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 #include <cmath>
 #include <cstring>
@@ -12,10 +16,20 @@
 #include "formats/clap/ClapInterface.h"
 #include "formats/guest/Guest.h"
 #include "tests/AllocationCounter.h"
+#include "tests/windows/WindowsPath.h"
 
 using namespace clap_abi;
 
 namespace {
+
+// The build's paths as this program's system shows them.
+std::string nativePath(const char* path) {
+#if defined(_WIN32)
+    return windowsPath(path);
+#else
+    return path;
+#endif
+}
 
 constexpr std::uint32_t kParameters = 23;
 constexpr std::uint32_t kBlock = 512;
@@ -92,10 +106,26 @@ struct OutputEvents {
     }
 };
 
+// The library opened as a host opens it, and its entry found by name.
 struct Library {
+#if defined(_WIN32)
+    HMODULE handle = LoadLibraryA(nativePath(MORVO_CLAP_PATH).c_str());
+    void* find(const char* name) {
+        return handle ? reinterpret_cast<void*>(GetProcAddress(handle, name)) : nullptr;
+    }
+    void close() {
+        FreeLibrary(handle);
+    }
+#else
     void* handle = dlopen(MORVO_CLAP_PATH, RTLD_NOW | RTLD_LOCAL);
-    const clap_plugin_entry* entry =
-        handle ? static_cast<const clap_plugin_entry*>(dlsym(handle, "clap_entry")) : nullptr;
+    void* find(const char* name) {
+        return handle ? dlsym(handle, name) : nullptr;
+    }
+    void close() {
+        dlclose(handle);
+    }
+#endif
+    const clap_plugin_entry* entry = static_cast<const clap_plugin_entry*>(find("clap_entry"));
     const clap_plugin_factory* factory = nullptr;
     Library() {
         if (entry != nullptr && entry->init(MORVO_CLAP_PATH))
@@ -104,14 +134,14 @@ struct Library {
     }
     ~Library() {
         if (entry != nullptr) entry->deinit();
-        if (handle != nullptr) dlclose(handle);
+        if (handle != nullptr) close();
     }
 };
 
 class ClapDoor : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_NE(library.factory, nullptr) << dlerror();
+        ASSERT_NE(library.factory, nullptr) << MORVO_CLAP_PATH;
         plugin =
             library.factory->create_plugin(library.factory, &host.record, "com.halvark.ostrel");
         ASSERT_NE(plugin, nullptr);
@@ -183,7 +213,7 @@ struct Vst2 {
     guest::Guest hosted{{.incomingCapacity = 64}};
     Vst2() {
         std::string error;
-        EXPECT_TRUE(hosted.load(MORVO_VST2_PATH, error)) << error;
+        EXPECT_TRUE(hosted.load(nativePath(MORVO_VST2_PATH), error)) << error;
         hosted.open();
     }
 };
@@ -353,7 +383,7 @@ TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
                        1,  1,      &events.record, &clapOut.record};
 
     double beat = 0.0, tempo = 120.0;
-    long counted = 0;
+    long counted = 0, failures = 0;
     {
         allocations::Scope scope;
         for (std::uint32_t b = 0; b < kBlocks; ++b) {
@@ -417,7 +447,7 @@ TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
             }
 
             clapOut.startBlock(b);
-            if (plugin->process(plugin, &block) != CLAP_PROCESS_CONTINUE) ++counted;
+            if (plugin->process(plugin, &block) != CLAP_PROCESS_CONTINUE) ++failures;
 
             g.setTransport(same);
             g.sendQueuedEvents();
@@ -431,9 +461,14 @@ TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
             g.clearEvents();
             beat += kBlock * tempo / (60.0 * kRate) * (playing ? 1 : 0);
         }
-        counted += allocations::count;
+        counted = allocations::count;
     }
+    EXPECT_EQ(failures, 0);
+#if defined(_WIN32) // a Windows library allocates through a run-time of its own, unseen here
+    static_cast<void>(counted);
+#else
     EXPECT_EQ(counted, 0);
+#endif
     plugin->stop_processing(plugin);
     plugin->deactivate(plugin);
 
@@ -452,6 +487,7 @@ TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
     EXPECT_GT(sentIn(100, 250) * sentIn(400, 500) * sentIn(500, 550) * sentIn(760, 1000), 0u);
 }
 
+#if !defined(_WIN32)
 // The allocation counter sees what the loaded library allocates: a guard for the test above.
 TEST_F(ClapDoor, TheAllocationCounterSeesTheLibrarysAllocations) {
     long counted = 0;
@@ -465,3 +501,4 @@ TEST_F(ClapDoor, TheAllocationCounterSeesTheLibrarysAllocations) {
     }
     EXPECT_GT(counted, 0);
 }
+#endif
