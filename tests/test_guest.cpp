@@ -24,6 +24,7 @@ struct Probe {
     int marker = 0, toSend = 0;
     std::vector<VstMidiEvent> messages = std::vector<VstMidiEvent>(16);
     VstEventList list;
+    std::vector<std::pair<std::int32_t, int>> received; // (deltaFrames, data byte 1) handed in
 
     VstIntPtr ask(std::int32_t opcode, std::int32_t index = 0, void* ptr = nullptr,
                   float opt = 0.0f) {
@@ -33,6 +34,7 @@ struct Probe {
         auto* probe = new Probe;
         probe->host = host;
         probe->list.assign(probe->messages);
+        probe->received.reserve(16); // handing events in allocates nothing on either side
         // Before the record exists: only the guest being created can answer.
         probe->rateAtEntry = host(nullptr, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f);
         probe->record.magic = kEffectMagic;
@@ -42,7 +44,16 @@ struct Probe {
         return &probe->record;
     }
     static VstIntPtr VSTCALLBACK dispatch(AEffect* e, std::int32_t opcode, std::int32_t, VstIntPtr,
-                                          void*, float) {
+                                          void* ptr, float) {
+        if (opcode == effProcessEvents) {
+            const auto* list = static_cast<const VstEvents*>(ptr);
+            for (std::int32_t i = 0; i < list->numEvents; ++i) {
+                const auto* m = reinterpret_cast<const VstMidiEvent*>(list->events[i]);
+                static_cast<Probe*>(e->object)->received.push_back(
+                    {m->type == kVstMidiType ? m->deltaFrames : -1,
+                     static_cast<unsigned char>(m->midiData[1])});
+            }
+        }
         if (opcode == effClose) delete static_cast<Probe*>(e->object);
         return 0;
     }
@@ -200,4 +211,27 @@ TEST(Guest, BlocksThroughTheGuestAllocateNothing) {
     EXPECT_EQ(counted, 0);
     EXPECT_GT(messages, 16u * 10); // it played, in both timings
     EXPECT_EQ(g.eventsLost(), 0u);
+}
+
+// A door's incoming messages reach the plug-in in one list per block, in order, at their
+// frames; what finds no room is refused, and the next block starts empty.
+TEST(Guest, QueuedMessagesArriveInOrderAndTheListNeverGrows) {
+    guest::Guest g({.incomingCapacity = 3});
+    std::string error;
+    ASSERT_TRUE(g.create(Probe::entry, error)) << error;
+    const unsigned char notes[4][3] = {
+        {0x90, 12, 100}, {0x80, 12, 0}, {0x90, 13, 1}, {0x90, 14, 9}};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(g.queueEvent(10 * i, notes[i]), i < 3);
+    g.sendQueuedEvents();
+    g.sendQueuedEvents(); // nothing queued: no call
+    using Received = std::vector<std::pair<std::int32_t, int>>;
+    EXPECT_EQ(probeOf(g).received, (Received{{0, 12}, {10, 12}, {20, 13}}));
+    {
+        allocations::Scope scope;
+        EXPECT_TRUE(g.queueEvent(7, notes[3]));
+        g.sendQueuedEvents();
+        EXPECT_EQ(allocations::count, 0);
+    }
+    EXPECT_EQ(probeOf(g).received.back(), std::make_pair(7, 14));
 }

@@ -43,7 +43,10 @@ VstIntPtr truncated(double value) {
 
 } // namespace
 
-Guest::Guest(const Options& chosen) : options(chosen), collected(chosen.eventCapacity) {}
+Guest::Guest(const Options& chosen)
+    : options(chosen), collected(chosen.eventCapacity), incoming(chosen.incomingCapacity) {
+    incomingList.assign(incoming);
+}
 
 Guest::~Guest() {
     close();
@@ -129,6 +132,26 @@ void Guest::setTransport(const Transport& now) {
         flags |= kVstTimeSigValid;
     }
     timeInfo.flags = flags;
+}
+
+bool Guest::queueEvent(std::int32_t deltaFrames, const unsigned char data[3]) {
+    if (queued == incoming.size()) return false;
+    VstMidiEvent& event = incoming[queued];
+    event = VstMidiEvent{};
+    event.type = kVstMidiType;
+    event.byteSize = sizeof(VstMidiEvent);
+    event.deltaFrames = deltaFrames;
+    event.flags = kVstMidiEventIsRealtime;
+    std::memcpy(event.midiData, data, 3);
+    incomingList.pointers()[queued++] = reinterpret_cast<VstEvent*>(&event);
+    return true;
+}
+
+void Guest::sendQueuedEvents() {
+    if (queued == 0) return;
+    incomingList.get()->numEvents = static_cast<std::int32_t>(queued);
+    sendEvents(incomingList.get());
+    queued = 0;
 }
 
 void Guest::setEventCapacity(std::size_t capacity) {

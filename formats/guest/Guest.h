@@ -13,6 +13,7 @@
 
 #include "formats/guest/GuestLibrary.h"
 #include "host/DAEffectX.h"
+#include "host/VstEventList.h"
 
 namespace guest {
 
@@ -55,6 +56,7 @@ class Listener {
 
 struct Options {
     std::size_t eventCapacity = 1024; // messages kept between two clearEvents
+    std::size_t incomingCapacity = 0; // messages a door queues for one block
     const char* vendor = "Morvo";     // the host's vendor and product, as the plug-in asks
     const char* product = "morvo-host";
     std::int32_t vendorVersion = 1;
@@ -113,6 +115,10 @@ class Guest {
     void setTransport(const Transport& now);
     const Transport& transport() const { return current; }
     void sendEvents(VstEvents* events) { dispatch(effProcessEvents, 0, 0, events); }
+    // A door's incoming MIDI for the coming block, in records allocated with the guest: queued
+    // one by one (false when the list is full), then handed over in one processEvents call.
+    bool queueEvent(std::int32_t deltaFrames, const unsigned char data[3]);
+    void sendQueuedEvents();
     void process(float** inputs, float** outputs, std::int32_t frames) {
         plugin->processReplacing(plugin, inputs, outputs, frames);
     }
@@ -152,6 +158,9 @@ class Guest {
     std::vector<Event> collected;
     std::size_t count = 0;
     std::atomic<std::uint64_t> lost{0};
+    std::vector<VstMidiEvent> incoming;
+    VstEventList incomingList;
+    std::size_t queued = 0;
     bool editorIsOpen = false;
 };
 

@@ -1,0 +1,75 @@
+// The params extension: the record's parameters as CLAP parameters, by index.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "formats/clap/ClapPlugin.h"
+
+namespace clap_door {
+
+using namespace clap_abi;
+
+namespace {
+
+// The plug-in marks the parameters a host must not automate in their names.
+constexpr const char* kNotAutomatable = "-Do not automate";
+
+} // namespace
+
+bool ClapPlugin::parameterInfo(std::uint32_t index, clap_param_info& info) {
+    if (!isParameter(index)) return false;
+    info = clap_param_info{};
+    info.id = index;
+    const std::string name = hosted.parameterName(static_cast<std::int32_t>(index));
+    info.flags = name.find(kNotAutomatable) == std::string::npos
+                     ? clap_param_info_flags{CLAP_PARAM_IS_AUTOMATABLE}
+                     : clap_param_info_flags{0};
+    info.cookie = nullptr;
+    std::snprintf(info.name, sizeof info.name, "%s", name.c_str());
+    info.min_value = 0.0;
+    info.max_value = 1.0;
+    info.default_value = defaults[index];
+    return true;
+}
+
+bool ClapPlugin::valueText(clap_id id, double value, char* text, std::uint32_t capacity) {
+    if (!isParameter(id) || !std::isfinite(value)) return false;
+    const auto index = static_cast<std::int32_t>(id);
+    formatter.setParameter(index, static_cast<float>(value));
+    std::snprintf(text, capacity, "%s", formatter.parameterText(index).c_str());
+    return true;
+}
+
+bool ClapPlugin::textValue(clap_id id, const char* text, double& value) {
+    if (!isParameter(id)) return false;
+    // The plug-in shows values as decimals with the user's separator: accept either.
+    char number[64];
+    std::snprintf(number, sizeof number, "%s", text);
+    for (char* c = number; *c != '\0'; ++c)
+        if (*c == ',') *c = '.';
+    // from_chars: the host's locale does not move the separator.
+    const char* last = number + std::strlen(number);
+    double parsed = 0.0;
+    const auto [end, error] = std::from_chars(number, last, parsed);
+    const char* rest = end;
+    while (*rest == ' ' || *rest == '%')
+        ++rest;
+    if (error != std::errc{} || rest != last) return false;
+    if (!std::isfinite(parsed) || parsed < 0.0 || parsed > 1.0) return false;
+    value = parsed;
+    return true;
+}
+
+void ClapPlugin::flush(const clap_input_events* in, const clap_output_events* out) {
+    const std::uint32_t count = in != nullptr ? in->size(in) : 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const clap_event_header* event = in->get(in, i);
+        if (event != nullptr && event->space_id == CLAP_CORE_EVENT_SPACE_ID)
+            takeEvent(*event, true);
+    }
+    sendEdits(out);
+}
+
+} // namespace clap_door

@@ -1,0 +1,110 @@
+// The CLAP door: one CLAP plug-in record in front of a guest that hosts the VST 2 record of the
+// same library. It translates the host's calls, events and transport into the guest's, and the
+// plug-in's MIDI and automation back into CLAP events; it knows nothing of the plug-in itself.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "formats/clap/ClapInterface.h"
+#include "formats/guest/Guest.h"
+
+namespace clap_door {
+
+// What the library's one descriptor says.
+extern const clap_abi::clap_plugin_descriptor kDescriptor;
+
+// Automation made outside the audio thread (the editor), waiting for process or flush: a
+// single-producer, single-consumer ring of fixed capacity that drops what finds no room.
+struct Edit {
+    enum Kind : std::uint8_t { change, begin, end } kind;
+    std::int32_t index;
+    float value;
+};
+
+class EditRing {
+  public:
+    bool push(const Edit& edit);
+    bool pop(Edit& edit);
+
+  private:
+    static constexpr std::uint32_t kCapacity = 1024; // a power of two
+    Edit slots[kCapacity]{};
+    std::atomic<std::uint32_t> head{0}, tail{0};
+};
+
+class ClapPlugin final : private guest::Listener {
+  public:
+    explicit ClapPlugin(const clap_abi::clap_host* host);
+    const clap_abi::clap_plugin* record() const { return &plugin; }
+
+    // The state blob's layout version; a blob of a later one is refused.
+    static constexpr std::uint32_t kStateVersion = 1;
+
+  private:
+    // Main thread.
+    bool init();
+    void destroy();
+    bool activate(double sampleRate, std::uint32_t maxFrames);
+    void deactivate();
+    const void* extension(const char* id) const;
+    // Audio thread.
+    bool startProcessing();
+    void stopProcessing();
+    void reset();
+    clap_abi::clap_process_status process(const clap_abi::clap_process& block);
+
+    // The block's pieces, on the audio thread.
+    void takeTransport(const clap_abi::clap_event_transport* transport);
+    void takeEvent(const clap_abi::clap_event_header& event, bool parametersOnly);
+    void sendEdits(const clap_abi::clap_output_events* out);
+    void sendEdit(const Edit& edit, const clap_abi::clap_output_events* out);
+    void sendMidi(std::uint32_t frames, const clap_abi::clap_output_events* out);
+
+    // Parameters (ClapParams.cpp).
+    bool parameterInfo(std::uint32_t index, clap_abi::clap_param_info& info);
+    bool valueText(clap_abi::clap_id id, double value, char* text, std::uint32_t capacity);
+    bool textValue(clap_abi::clap_id id, const char* text, double& value);
+    void flush(const clap_abi::clap_input_events* in, const clap_abi::clap_output_events* out);
+    bool isParameter(clap_abi::clap_id id) const {
+        return id < static_cast<clap_abi::clap_id>(defaults.size());
+    }
+
+    // State (ClapState.cpp), main thread.
+    bool save(const clap_abi::clap_ostream& stream);
+    bool load(const clap_abi::clap_istream& stream);
+
+    // guest::Listener: from the audio thread inside process, or from the editor's thread.
+    void automated(std::int32_t index, float value) override;
+    void beganEdit(std::int32_t index) override;
+    void endedEdit(std::int32_t index) override;
+    void edited(const Edit& edit);
+
+    static ClapPlugin& of(const clap_abi::clap_plugin* record) {
+        return *static_cast<ClapPlugin*>(record->plugin_data);
+    }
+    friend struct Slots;
+
+    clap_abi::clap_plugin plugin;
+    const clap_abi::clap_host* host;
+    guest::Guest hosted;
+    // A second instance that only formats values, so that a host asking for the text of any
+    // value never moves the parameters the song plays with.
+    guest::Guest formatter;
+    std::vector<float> defaults; // the values at creation
+    double sampleRate = 44100.0;
+    std::uint32_t maxFrames = 0;
+    std::vector<float> scratch; // two channels of maxFrames, for hosts without 32-bit buffers
+    double framesPlayed = 0.0;  // since processing started: the guest's sample position
+    std::atomic<bool> active{false};
+    // While process runs: where its automation goes directly, and the thread that runs it.
+    std::atomic<const clap_abi::clap_output_events*> processOut{nullptr};
+    std::atomic<std::thread::id> audioThread{};
+    EditRing edits;
+};
+
+} // namespace clap_door
