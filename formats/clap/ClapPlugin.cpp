@@ -177,6 +177,8 @@ bool ClapPlugin::init() {
 
 void ClapPlugin::destroy() {
     if (active.load(std::memory_order_relaxed)) deactivate();
+    // A host that destroys the plug-in with its editor open still gets its timer back.
+    destroyGui();
     hosted.close();
     formatter.close();
     delete this;
@@ -209,6 +211,8 @@ const void* ClapPlugin::extension(const char* id) const {
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &Slots::params;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &Slots::latencyReport;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &Slots::state;
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &gui;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &timerSupport;
     return nullptr;
 }
 

@@ -84,10 +84,17 @@ class ClapPlugin final : private guest::Listener {
     void endedEdit(std::int32_t index) override;
     void edited(const Edit& edit);
 
+    // The editor (ClapGui.cpp), main thread.
+    bool setParent(const clap_abi::clap_window& window);
+    void destroyGui();
+    static const clap_abi::clap_plugin_gui gui;
+    static const clap_abi::clap_plugin_timer_support timerSupport;
+
     static ClapPlugin& of(const clap_abi::clap_plugin* record) {
         return *static_cast<ClapPlugin*>(record->plugin_data);
     }
     friend struct Slots;
+    friend struct GuiSlots;
 
     clap_abi::clap_plugin plugin;
     const clap_abi::clap_host* host;
@@ -105,6 +112,10 @@ class ClapPlugin final : private guest::Listener {
     std::atomic<const clap_abi::clap_output_events*> processOut{nullptr};
     std::atomic<std::thread::id> audioThread{};
     EditRing edits;
+    // The editor: created by the host, and the host's timer that idles it while it is open.
+    bool guiCreated = false;
+    const clap_abi::clap_host_timer_support* hostTimers = nullptr;
+    clap_abi::clap_id idleTimer = clap_abi::CLAP_INVALID_ID;
 };
 
 } // namespace clap_door

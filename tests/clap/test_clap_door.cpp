@@ -35,10 +35,31 @@ constexpr std::uint32_t kParameters = 23;
 constexpr std::uint32_t kBlock = 512;
 constexpr double kRate = 44100.0;
 
-// The host side of a plug-in: its record, and a request_flush counter through host params.
+// The host side of a plug-in: its record, a request_flush counter through host params, and
+// timers the plug-in registers (the host's loop calls them; here the test does).
 struct TestHost {
     clap_host record{};
     int flushRequests = 0;
+    std::vector<std::pair<clap_id, std::uint32_t>> timers; // registered: id and period
+    clap_id nextTimer = 7;
+    int unknownUnregisters = 0;
+    clap_host_timer_support timerSupport{[](const clap_host* h, std::uint32_t period, clap_id* id) {
+                                             auto& self = *static_cast<TestHost*>(h->host_data);
+                                             *id = self.nextTimer++;
+                                             self.timers.emplace_back(*id, period);
+                                             return true;
+                                         },
+                                         [](const clap_host* h, clap_id id) {
+                                             auto& self = *static_cast<TestHost*>(h->host_data);
+                                             for (auto t = self.timers.begin();
+                                                  t != self.timers.end(); ++t)
+                                                 if (t->first == id) {
+                                                     self.timers.erase(t);
+                                                     return true;
+                                                 }
+                                             ++self.unknownUnregisters;
+                                             return false;
+                                         }};
     clap_param_rescan_flags rescans = 0; // every rescan's flags, or-ed
     clap_host_params params{
         [](const clap_host* h, clap_param_rescan_flags flags) {
@@ -51,9 +72,9 @@ struct TestHost {
         record.name = "morvo-clap-tests";
         record.vendor = record.url = record.version = "";
         record.get_extension = [](const clap_host* h, const char* id) -> const void* {
-            return std::strcmp(id, CLAP_EXT_PARAMS) == 0
-                       ? &static_cast<TestHost*>(h->host_data)->params
-                       : nullptr;
+            auto& self = *static_cast<TestHost*>(h->host_data);
+            if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &self.timerSupport;
+            return std::strcmp(id, CLAP_EXT_PARAMS) == 0 ? &self.params : nullptr;
         };
         record.request_restart = record.request_process =
             record.request_callback = [](const clap_host*) {};
@@ -512,5 +533,162 @@ TEST_F(ClapDoor, TheAllocationCounterSeesTheLibrarysAllocations) {
         counted = allocations::count;
     }
     EXPECT_GT(counted, 0);
+}
+#endif
+
+#if defined(MORVO_CLAP_X11)
+// The editor embedded in a real X11 window of the host's, on a virtual display: its place and
+// size, its idle timer, a click in it reaching the host as a parameter event, and nothing left
+// behind when the host destroys it.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <unistd.h>
+
+namespace {
+
+int xErrors = 0;
+int countXError(Display*, XErrorEvent*) {
+    ++xErrors;
+    return 0;
+}
+
+std::vector<Window> childrenOf(Display* display, Window window) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    std::vector<Window> found;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
+        found.assign(children, children + count);
+        if (children != nullptr) XFree(children);
+    }
+    return found;
+}
+
+// Everything the plug-in hands the host outside MIDI: parameter values and gestures.
+struct Automation {
+    std::uint16_t type;
+    clap_id id;
+    double value;
+};
+struct AutomationOut {
+    std::vector<Automation> events;
+    clap_output_events record{this, [](const clap_output_events* l, const clap_event_header* e) {
+                                  auto& self = *static_cast<AutomationOut*>(l->ctx);
+                                  if (e->type == CLAP_EVENT_PARAM_VALUE) {
+                                      const auto& v =
+                                          *reinterpret_cast<const clap_event_param_value*>(e);
+                                      self.events.push_back({e->type, v.param_id, v.value});
+                                  } else if (e->type == CLAP_EVENT_PARAM_GESTURE_BEGIN ||
+                                             e->type == CLAP_EVENT_PARAM_GESTURE_END) {
+                                      const auto& g =
+                                          *reinterpret_cast<const clap_event_param_gesture*>(e);
+                                      self.events.push_back({e->type, g.param_id, 0.0});
+                                  }
+                                  return true;
+                              }};
+};
+
+} // namespace
+
+TEST_F(ClapDoor, EditorEmbedsInTheHostsX11WindowIdlesOnItsTimerAndSendsItsAutomation) {
+    Display* const display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr) << "needs a display (run through tests/x11/with_xvfb.sh)";
+    XSetErrorHandler(countXError);
+    const auto* gui =
+        static_cast<const clap_plugin_gui*>(plugin->get_extension(plugin, CLAP_EXT_GUI));
+    const auto* timer = static_cast<const clap_plugin_timer_support*>(
+        plugin->get_extension(plugin, CLAP_EXT_TIMER_SUPPORT));
+    ASSERT_TRUE(gui != nullptr && timer != nullptr);
+    EXPECT_TRUE(gui->is_api_supported(plugin, CLAP_WINDOW_API_X11, false));
+    EXPECT_FALSE(gui->is_api_supported(plugin, CLAP_WINDOW_API_X11, true));
+    EXPECT_FALSE(gui->is_api_supported(plugin, CLAP_WINDOW_API_WIN32, false));
+    std::uint32_t width = 0, height = 0;
+    ASSERT_TRUE(gui->get_size(plugin, &width, &height));
+    EXPECT_EQ(width, 626u);
+    EXPECT_EQ(height, 280u);
+    EXPECT_FALSE(gui->can_resize(plugin));
+    EXPECT_FALSE(gui->set_size(plugin, 700, 300));
+    EXPECT_TRUE(gui->set_size(plugin, 626, 280));
+
+    const Window parent =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 400, 0, 0, 0);
+    XMapWindow(display, parent);
+    XSync(display, False);
+    ASSERT_TRUE(gui->create(plugin, CLAP_WINDOW_API_X11, false));
+    clap_window window{};
+    window.api = CLAP_WINDOW_API_X11;
+    window.x11 = parent;
+    ASSERT_TRUE(gui->set_parent(plugin, &window));
+    EXPECT_TRUE(gui->show(plugin));
+    ASSERT_EQ(host.timers.size(), 1u);
+    const clap_id idle = host.timers[0].first;
+    EXPECT_NEAR(host.timers[0].second, 40, 10);
+    const auto idleFor = [&](int milliseconds) {
+        XSync(display, False);
+        for (int t = 0; t < milliseconds; t += 5) {
+            timer->on_timer(plugin, idle);
+            usleep(5000);
+        }
+    };
+    idleFor(200);
+    // The size before the editor opened is the open editor's.
+    ASSERT_TRUE(gui->get_size(plugin, &width, &height));
+    EXPECT_EQ(width, 626u);
+    EXPECT_EQ(height, 280u);
+
+    const std::vector<Window> editor = childrenOf(display, parent);
+    ASSERT_EQ(editor.size(), 1u);
+    XWindowAttributes attributes{};
+    ASSERT_NE(XGetWindowAttributes(display, editor[0], &attributes), 0);
+    EXPECT_EQ(attributes.width, 626);
+    EXPECT_EQ(attributes.height, 280);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+
+    // A click on the first step slider's arrow, towards the middle.
+    const double before = value(0);
+    const int arrowY = before > 0.5 ? 60 + 165 - 8 : 60 + 8;
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, editor[0], DefaultRootWindow(display), 36, arrowY, &x, &y,
+                          &child);
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+    idleFor(20);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    idleFor(20);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    idleFor(60);
+    const double after = value(0);
+    EXPECT_GT(std::abs(after - before), 0.0); // at most a step, onto the slider's positions
+    EXPECT_LE(std::abs(after - before), 1.0 / 127.0 + 1e-6);
+    EXPECT_GT(host.flushRequests, 0);
+    AutomationOut out;
+    InputEvents none;
+    params->flush(plugin, &none.record, &out.record);
+    ASSERT_FALSE(out.events.empty());
+    // The change, in gestures that open before it and close after it if there are any.
+    int open = 0, changes = 0;
+    for (const Automation& a : out.events) {
+        EXPECT_EQ(a.id, 0u);
+        if (a.type == CLAP_EVENT_PARAM_GESTURE_BEGIN) ++open;
+        if (a.type == CLAP_EVENT_PARAM_GESTURE_END) {
+            EXPECT_GE(--open, 0);
+        }
+        if (a.type == CLAP_EVENT_PARAM_VALUE) ++changes;
+    }
+    EXPECT_EQ(open, 0);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(out.events.back().type == CLAP_EVENT_PARAM_VALUE ? out.events.back().value
+                                                               : out.events.end()[-2].value,
+              after);
+
+    EXPECT_TRUE(gui->hide(plugin));
+    gui->destroy(plugin);
+    EXPECT_TRUE(host.timers.empty());
+    EXPECT_EQ(host.unknownUnregisters, 0);
+    XSync(display, False);
+    EXPECT_TRUE(childrenOf(display, parent).empty());
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    EXPECT_EQ(xErrors, 0);
+    XCloseDisplay(display);
 }
 #endif
