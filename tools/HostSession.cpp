@@ -132,30 +132,18 @@ void HostSession::start(const SessionSettings& chosen, std::int32_t program,
     inputs[0] = inputs[1] = silence.data();
     outputs[0] = left.data();
     outputs[1] = right.data();
-    noteEvents.assign(sent.size(), VstMidiEvent{});
-    noteList.assign(nullptr, sent.size());
+    hosted.setIncomingCapacity(sent.size()); // as many as there are notes: no block needs more
 }
 
 void HostSession::processBlock(std::int32_t frames) {
-    std::size_t count = 0;
     while (nextNote < sent.size() &&
            sent[nextNote].sample < blockStart + static_cast<std::uint64_t>(frames)) {
-        VstMidiEvent& event = noteEvents[count];
-        event = VstMidiEvent{};
-        event.type = kVstMidiType;
-        event.byteSize = sizeof(VstMidiEvent);
-        event.deltaFrames = static_cast<std::int32_t>(sent[nextNote].sample - blockStart);
-        event.flags = kVstMidiEventIsRealtime;
-        event.midiData[0] = static_cast<char>(0x90);
-        event.midiData[1] = static_cast<char>(sent[nextNote].note);
-        event.midiData[2] = 100;
-        noteList.pointers()[count++] = reinterpret_cast<VstEvent*>(&event);
+        const unsigned char noteOn[3] = {0x90, static_cast<unsigned char>(sent[nextNote].note),
+                                         100};
+        hosted.queueEvent(static_cast<std::int32_t>(sent[nextNote].sample - blockStart), noteOn);
         ++nextNote;
     }
-    if (count > 0) {
-        noteList.get()->numEvents = static_cast<std::int32_t>(count);
-        hosted.sendEvents(noteList.get());
-    }
+    hosted.sendQueuedEvents();
     // Playing from the start at one tempo in 4/4: the song position counts the samples.
     transport.samplePosition = static_cast<double>(blockStart);
     transport.playing = true;

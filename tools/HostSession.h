@@ -10,7 +10,6 @@
 #include "EventRing.h"
 #include "formats/guest/Guest.h"
 #include "host/DAEffectX.h"
-#include "host/VstEventList.h"
 
 struct SentNote {
     std::uint64_t sample;
@@ -88,6 +87,4 @@ class HostSession : private guest::Listener {
     std::vector<float> silence, left, right;
     float* inputs[2] = {};
     float* outputs[2] = {};
-    std::vector<VstMidiEvent> noteEvents; // as many as there are notes: no block needs more
-    VstEventList noteList;
 };

@@ -263,7 +263,6 @@ clap_process_status ClapPlugin::process(const clap_process& block) {
         inputs[c] = scratch.data() + c * maxFrames;
         outputs[c] = scratch.data() + (kChannels + c) * maxFrames;
     }
-    std::fill(scratch.begin(), scratch.begin() + kChannels * maxFrames, 0.0f);
     if (block.audio_inputs_count > 0 && block.audio_inputs[0].data32 != nullptr)
         for (std::uint32_t c = 0; c < std::min(kChannels, block.audio_inputs[0].channel_count); ++c)
             inputs[c] = block.audio_inputs[0].data32[c];
@@ -271,6 +270,9 @@ clap_process_status ClapPlugin::process(const clap_process& block) {
         for (std::uint32_t c = 0; c < std::min(kChannels, block.audio_outputs[0].channel_count);
              ++c)
             outputs[c] = block.audio_outputs[0].data32[c];
+    // Silence only where the host gave no input, and only for this block's frames.
+    for (std::uint32_t c = 0; c < kChannels; ++c)
+        if (inputs[c] == scratch.data() + c * maxFrames) std::fill_n(inputs[c], frames, 0.0f);
     hosted.process(inputs, outputs, static_cast<std::int32_t>(frames));
 
     sendMidi(frames, block.out_events);

@@ -43,9 +43,8 @@ VstIntPtr truncated(double value) {
 
 } // namespace
 
-Guest::Guest(const Options& chosen)
-    : options(chosen), collected(chosen.eventCapacity), incoming(chosen.incomingCapacity) {
-    incomingList.assign(incoming);
+Guest::Guest(const Options& chosen) : options(chosen), collected(chosen.eventCapacity) {
+    setIncomingCapacity(chosen.incomingCapacity);
 }
 
 Guest::~Guest() {
@@ -157,6 +156,12 @@ void Guest::sendQueuedEvents() {
 void Guest::setEventCapacity(std::size_t capacity) {
     collected.assign(capacity, Event{});
     count = 0;
+}
+
+void Guest::setIncomingCapacity(std::size_t capacity) {
+    incoming.assign(capacity, VstMidiEvent{});
+    incomingList.assign(incoming);
+    queued = 0;
 }
 
 bool Guest::editorSize(int& width, int& height) {

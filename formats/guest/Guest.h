@@ -129,8 +129,9 @@ class Guest {
     std::size_t eventCount() const { return count; }
     void clearEvents() { count = 0; }
     std::uint64_t eventsLost() const { return lost.load(std::memory_order_relaxed); }
-    // Not while processing: it allocates.
+    // Not while processing: they allocate.
     void setEventCapacity(std::size_t capacity);
+    void setIncomingCapacity(std::size_t capacity);
 
     // The editor, on the user-interface thread. editorSize is false, leaving width and height,
     // when the plug-in gives no rectangle (some give theirs only once open); openEditor takes
