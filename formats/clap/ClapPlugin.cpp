@@ -172,6 +172,13 @@ bool ClapPlugin::init() {
     defaults.resize(static_cast<std::size_t>(hosted.parameterCount()));
     for (std::size_t i = 0; i < defaults.size(); ++i)
         defaults[i] = hosted.parameter(static_cast<std::int32_t>(i));
+    // Read once, before anything plays: reading a program means switching to it.
+    storedPrograms.assign(static_cast<std::size_t>(hosted.effect()->numPrograms), {});
+    for (std::size_t p = storedPrograms.size(); p-- > 0;) {
+        hosted.setProgram(static_cast<std::int32_t>(p));
+        for (std::size_t i = 0; i < defaults.size(); ++i)
+            storedPrograms[p].push_back(hosted.parameter(static_cast<std::int32_t>(i)));
+    }
     return true;
 }
 

@@ -103,6 +103,9 @@ class ClapPlugin final : private guest::Listener {
     // value never moves the parameters the song plays with.
     guest::Guest formatter;
     std::vector<float> defaults; // the values at creation
+    // Every program's values as the door last set or read them: the plug-in changes only the
+    // current one's, and only the door switches programs.
+    std::vector<std::vector<float>> storedPrograms;
     double sampleRate = 44100.0;
     std::uint32_t maxFrames = 0;
     std::vector<float> scratch; // two channels of maxFrames, for hosts without 32-bit buffers

@@ -91,16 +91,16 @@ bool ClapPlugin::save(const clap_ostream& stream) {
          {kStateVersion, static_cast<std::uint32_t>(programs),
           static_cast<std::uint32_t>(parameters), static_cast<std::uint32_t>(current)})
         blob.word(word);
-    // The record reads a program's values only as the current one's.
+    // The record shows a program's values only while it is the current one, and switching to
+    // another would play it: the others come from the door's copy, which only it can change.
     for (std::int32_t p = 0; p < programs; ++p) {
-        hosted.setProgram(p);
         char name[kNameBytes] = {};
         std::snprintf(name, sizeof name, "%s", hosted.programName(p).c_str());
         blob.raw(name, sizeof name);
         for (std::int32_t i = 0; i < parameters; ++i)
-            blob.word(bitsOf(hosted.parameter(i)));
+            blob.word(bitsOf(p == current ? hosted.parameter(i)
+                                          : storedPrograms[static_cast<std::size_t>(p)][i]));
     }
-    hosted.setProgram(current);
     blob.word(checksum(blob.bytes.data(), blob.bytes.size()));
 
     std::size_t written = 0;
@@ -158,6 +158,7 @@ bool ClapPlugin::load(const clap_istream& stream) {
         for (std::size_t i = 0; i < parameters; ++i)
             hosted.setParameter(static_cast<std::int32_t>(i), read[p].values[i]);
         hosted.dispatch(effSetProgramName, 0, 0, read[p].name);
+        storedPrograms[p] = read[p].values;
     }
     hosted.setProgram(static_cast<std::int32_t>(current));
     // The host shows the values it read before: tell it they changed.

@@ -8,9 +8,11 @@
 #include <dlfcn.h>
 #endif
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "formats/clap/ClapInterface.h"
@@ -370,6 +372,75 @@ TEST_F(ClapDoor, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
     EXPECT_EQ(save(), saved);
     EXPECT_EQ(value(3), 0.25);
     EXPECT_EQ(value(17), 0.75);
+}
+
+// A host saves the song while it plays: the stream keeps to the current program's controller
+// however often it saves, though every other program names another one.
+TEST_F(ClapDoor, SavingWhilePlayingLeavesWhatPlaysAlone) {
+    constexpr std::uint32_t kFrames = 64;
+    constexpr std::size_t kHeader = 20, kProgram = 32 + 4 * kParameters;
+    constexpr clap_id kCcOut = 17, kSync = 16;
+    setValues({{kCcOut, 0.3}, {kSync, 0.32}});
+    std::vector<std::uint8_t> blob = save();
+    ASSERT_EQ(blob.size(), kHeader + 16 * kProgram + 4);
+    const float other = 1.0f; // controller 127
+    for (std::size_t p = 1; p < 16; ++p)
+        std::memcpy(blob.data() + kHeader + p * kProgram + 32 + 4 * kCcOut, &other, 4);
+    const std::uint32_t sum = fnv(blob, blob.size() - 4);
+    std::memcpy(blob.data() + blob.size() - 4, &sum, 4);
+    ASSERT_TRUE(load(blob));
+    const std::vector<std::uint8_t> before = save();
+
+    ASSERT_TRUE(plugin->activate(plugin, kRate, 1, kFrames));
+    std::atomic<bool> saving{true};
+    std::atomic<std::uint32_t> played{0};
+    // Counts the messages, and those for another controller than program 0's 38.
+    std::pair<std::size_t, std::size_t> sent{0, 0};
+    clap_output_events out{&sent, [](const clap_output_events* l, const clap_event_header* e) {
+                               auto& [all, strangers] =
+                                   *static_cast<std::pair<std::size_t, std::size_t>*>(l->ctx);
+                               ++all;
+                               strangers +=
+                                   e->type != CLAP_EVENT_MIDI ||
+                                   reinterpret_cast<const clap_event_midi*>(e)->data[1] != 38;
+                               return true;
+                           }};
+    std::thread audio([&] {
+        ASSERT_TRUE(plugin->start_processing(plugin));
+        std::vector<float> buffers(4 * kFrames, 0.0f);
+        float* in[2] = {buffers.data(), buffers.data() + kFrames};
+        float* outs[2] = {buffers.data() + 2 * kFrames, buffers.data() + 3 * kFrames};
+        clap_audio_buffer audioIn{in, nullptr, 2, 0, 0}, audioOut{outs, nullptr, 2, 0, 0};
+        clap_event_transport transport{};
+        transport.header = {sizeof transport, 0, 0, CLAP_EVENT_TRANSPORT, 0};
+        transport.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_IS_PLAYING;
+        transport.tempo = 300.0; // a step every 276 frames
+        clap_event_note start{}; // note 12, in the first block
+        start.header = {sizeof start, 0, 0, CLAP_EVENT_NOTE_ON, 0};
+        start.key = 12;
+        start.note_id = -1;
+        InputEvents events;
+        events.events.push_back(&transport.header);
+        events.events.push_back(&start.header);
+        clap_process block{-1, kFrames, nullptr, &audioIn, &audioOut, 1, 1, &events.record, &out};
+        for (std::uint32_t b = 0; saving.load(std::memory_order_relaxed); ++b) {
+            plugin->process(plugin, &block);
+            events.events.resize(1);
+            played.store(b + 1, std::memory_order_relaxed);
+        }
+        plugin->stop_processing(plugin);
+    });
+    // Saves all the while the audio thread plays, long enough for the two to overlap on a
+    // busy machine.
+    int saves = 0;
+    for (; saves < 20000 || played.load(std::memory_order_relaxed) < 20000; ++saves)
+        ASSERT_EQ(save(), before);
+    saving.store(false, std::memory_order_relaxed);
+    audio.join();
+    plugin->deactivate(plugin);
+
+    ASSERT_GT(sent.first, 16u * 4000);
+    EXPECT_EQ(sent.second, 0u) << "of " << sent.first;
 }
 
 // One song at 120 bpm and then 97.5, with a stop, a relocation, notes 12/13/14 (as note events
