@@ -579,6 +579,59 @@ TEST(MorvoHost, UsageErrorsAndHelp) {
     }
 }
 
+std::string readAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// A song that only names a tempo, a length, notes and starting values is the classic play:
+// the same messages at the same samples, whatever the block size (its last block short). And a
+// script with a fault names its line and plays nothing.
+TEST(MorvoHost, ASongOfOneTempoPlaysAsTheOptionsDoAndItsFaultsAreNamed) {
+    const std::string dir = ::testing::TempDir();
+    const std::string song = dir + "morvo-song.txt", a = dir + "song.dump", b = dir + "opts.dump";
+    for (const char* block : {"512", "100", "4096"}) {
+        std::ofstream(song) << "# classic\ntempo 97.5\nlength 9.3\nat 2.5 note 13\n"
+                               "at 0 set Sync Value=0.04\nat 0 set 21=1\nat 3.71 note 14\n";
+        const HostRun played =
+            run(library + " --block " + block + " --song " + song + " --dump " + a);
+        ASSERT_EQ(played.status, 0) << played.output;
+        const HostRun classic = run(library + " --block " + block +
+                                    " --tempo 97.5 --beats 9.3 --note 13@2.5 --note 14@3.71 "
+                                    "--set syncValue=0.04 --timing external --dump " +
+                                    b);
+        ASSERT_EQ(classic.status, 0) << classic.output;
+        EXPECT_GT(readAll(a).size(), 16u * 20u);
+        EXPECT_EQ(readAll(a), readAll(b)) << block;
+    }
+
+    struct Case {
+        std::string script, message;
+    };
+    const Case cases[] = {
+        {"tempo 0\n", "line 1: tempo takes one number in range: tempo 0"},
+        {"\n# fine\nat 1 dance\n", "line 3: unknown item 'dance': at 1 dance"},
+        {"at x note 12\n", "line 1: a beat is a number from 0 to 1e6: at x note 12"},
+        {"at 1 note 12.5\n", "line 1: a note is a whole number from 0 to 127: at 1 note 12.5"},
+        {"at 1 set CC Out\n", "line 1: set takes NAME=VALUE: at 1 set CC Out"},
+        {"at 1 stop now\n", "line 1: stop takes nothing more: at 1 stop now"},
+        {"length 4 8\n", "line 1: length takes one number in range: length 4 8"},
+        {"at 1 set nothing=0.5\n", "the plug-in has no parameter named 'nothing'"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(song) << c.script;
+        std::remove(a.c_str());
+        const HostRun result = run(library + " --song " + song + " --dump " + a);
+        EXPECT_EQ(result.status, 1) << c.script;
+        const bool parse = c.message.rfind("line", 0) == 0;
+        EXPECT_EQ(result.output, "morvo-host: " + (parse ? song + ": " : "") + c.message + "\n");
+        EXPECT_FALSE(std::ifstream(a).good()) << "played: " << c.script;
+    }
+    EXPECT_EQ(run(library + " --song " + song + " --tempo 90").status, 2);
+}
+
 // The editor in a window of its own on a virtual display: opened with the window, idling on
 // that thread while the audio runs on another, closed before the plug-in.
 TEST(MorvoHost, LiveShowsTheEditorInAWindow) {

@@ -1,7 +1,6 @@
 #include "HostSession.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -29,14 +28,6 @@ guest::Transport fixedTempo(const SessionSettings& settings) {
     return transport;
 }
 
-// Parameter names compared without case, blanks or punctuation: "ccOut" finds "CC Out".
-std::string normalised(const std::string& name) {
-    std::string result;
-    for (unsigned char c : name)
-        if (std::isalnum(c)) result += static_cast<char>(std::tolower(c));
-    return result;
-}
-
 } // namespace
 
 HostSession::HostSession() : hosted(options(this)), transport(fixedTempo(settings)) {
@@ -46,27 +37,14 @@ HostSession::HostSession() : hosted(options(this)), transport(fixedTempo(setting
 HostSession::~HostSession() = default;
 
 std::int32_t HostSession::findParameter(const std::string& name, std::string& error) {
-    const std::int32_t count = hosted.parameterCount();
-    if (!name.empty() && std::all_of(name.begin(), name.end(),
-                                     [](unsigned char c) { return std::isdigit(c) != 0; })) {
-        const long index = std::strtol(name.c_str(), nullptr, 10);
-        if (index < count) return static_cast<std::int32_t>(index);
-        error = "parameter index " + name + " is out of range (the plug-in has " +
-                std::to_string(count) + ")";
-        return -1;
-    }
-    const std::string wanted = normalised(name);
-    std::vector<std::int32_t> prefixed;
-    for (std::int32_t i = 0; i < count; ++i) {
-        const std::string candidate = normalised(hosted.parameterName(i));
-        if (candidate == wanted) return i;
-        if (!wanted.empty() && candidate.compare(0, wanted.size(), wanted) == 0)
-            prefixed.push_back(i);
-    }
-    if (prefixed.size() == 1) return prefixed[0];
-    error = prefixed.empty() ? "the plug-in has no parameter named '" + name + "'"
-                             : "'" + name + "' names more than one parameter";
-    return -1;
+    return ::findParameter(parameterNames(), name, error);
+}
+
+std::vector<std::string> HostSession::parameterNames() {
+    std::vector<std::string> names;
+    for (std::int32_t i = 0; i < hosted.parameterCount(); ++i)
+        names.push_back(hosted.parameterName(i));
+    return names;
 }
 
 void HostSession::automated(std::int32_t index, float value) {
@@ -158,6 +136,33 @@ void HostSession::processBlock(std::int32_t frames) {
     hosted.process(inputs, outputs, frames);
     collect();
     blockStart += static_cast<std::uint64_t>(frames);
+}
+
+void HostSession::playSong(const SessionSettings& chosen, std::int32_t program,
+                           const std::vector<std::pair<std::int32_t, float>>& parameters,
+                           const Song& song) {
+    SessionSettings timed = chosen;
+    timed.tempo = song.tempo;
+    start(timed, program, parameters, {});
+    hosted.setIncomingCapacity(static_cast<std::size_t>(
+        std::count_if(song.items.begin(), song.items.end(),
+                      [](const SongItem& item) { return item.kind == SongItem::note; })));
+    SongPlayer player(song, settings.sampleRate, settings.blockSize);
+    SongBlock block;
+    while (player.next(block)) {
+        for (const auto& [index, value] : block.parameters)
+            hosted.setParameter(index, value);
+        for (const auto& [offset, note] : block.notes) {
+            const unsigned char noteOn[3] = {0x90, static_cast<unsigned char>(note), 100};
+            hosted.queueEvent(offset, noteOn);
+        }
+        hosted.sendQueuedEvents();
+        hosted.setTransport(block.transport);
+        hosted.process(inputs, outputs, block.frames);
+        collect();
+        blockStart += static_cast<std::uint64_t>(block.frames);
+    }
+    stop();
 }
 
 void HostSession::stop() {

@@ -37,6 +37,11 @@ const char* const kUsage =
     "                     external (it follows the song position)\n"
     "  --note N@BEAT      send a note-on of note N at BEAT (12 starts, 13 stops,\n"
     "                     14 resets); may be repeated\n"
+    "  --song FILE        play a scripted song instead: tempo changes, stops, relocations,\n"
+    "                     notes and parameter changes at beats (tools/Song.h gives the\n"
+    "                     script's lines); prints one line per step with its block\n"
+    "  --dump FILE        write every message the plug-in sent, one line each: block,\n"
+    "                     offset in it, and the bytes in hexadecimal\n"
     "  --mid FILE         write what the plug-in sent as a Standard MIDI File\n"
     "  --svg FILE         draw the controller values over time as an SVG step plot\n"
     "  --live             play in real time, showing the plug-in's editor in a window when\n"
@@ -57,7 +62,8 @@ struct Options {
     std::vector<std::pair<std::string, float>> parameters;
     std::string timing;
     std::vector<std::pair<int, double>> notes; // note, beat
-    std::string midiFile, svgFile;
+    std::string midiFile, svgFile, songFile, dumpFile;
+    bool tempoGiven = false;
     bool info = false;
     bool live = false;
     bool beatsGiven = false;
@@ -90,6 +96,7 @@ Options parse(int argc, char** argv) {
             std::exit(0);
         } else if (arg == "--tempo") {
             options.settings.tempo = number(arg, value(), 1.0, 999.0);
+            options.tempoGiven = true;
         } else if (arg == "--rate") {
             options.settings.sampleRate = number(arg, value(), 8000.0, 384000.0);
         } else if (arg == "--block") {
@@ -124,6 +131,10 @@ Options parse(int argc, char** argv) {
             if (number127 != std::floor(number127)) usageError("a note is a whole number");
             options.notes.emplace_back(static_cast<int>(number127),
                                        number("--note", note.c_str() + at + 1, 0.0, 1e6));
+        } else if (arg == "--song") {
+            options.songFile = value();
+        } else if (arg == "--dump") {
+            options.dumpFile = value();
         } else if (arg == "--mid") {
             options.midiFile = value();
         } else if (arg == "--svg") {
@@ -141,6 +152,9 @@ Options parse(int argc, char** argv) {
         }
     }
     if (options.library.empty()) usageError("no plug-in library given");
+    if (!options.songFile.empty() &&
+        (options.tempoGiven || options.beatsGiven || !options.notes.empty() || options.live))
+        usageError("--song gives the tempo, the length and the notes itself, and plays offline");
     return options;
 }
 
@@ -192,6 +206,40 @@ void printInfo(HostSession& session) {
     }
 }
 
+// A played song: one line per step (the messages of one sample).
+void showSong(const HostSession& session, const Options& options, const Song& song,
+              const std::string& title) {
+    const auto block = static_cast<std::uint64_t>(options.settings.blockSize);
+    const std::vector<ReceivedEvent>& sent = session.received;
+    std::printf("%s, song %s (%g beats)\n\n%8s %6s %10s %5s %8s\n", title.c_str(),
+                options.songFile.c_str(), song.length, "block", "offset", "controller", "value",
+                "messages");
+    for (std::size_t i = 0, j = 0; i < sent.size(); i = j) {
+        for (j = i; j < sent.size() && sent[j].sample == sent[i].sample; ++j) {
+        }
+        std::printf("%8llu %6llu %10d %5d %8zu\n",
+                    static_cast<unsigned long long>(sent[i].sample / block),
+                    static_cast<unsigned long long>(sent[i].sample % block), sent[i].data[1],
+                    sent[i].data[2], j - i);
+    }
+    std::printf("\n%zu messages\n", sent.size());
+}
+
+// Every message, with its block and offset, for a comparison with another host's.
+bool writeDump(const Options& options, const std::vector<ReceivedEvent>& sent) {
+    if (options.dumpFile.empty()) return true;
+    const auto block = static_cast<std::uint64_t>(options.settings.blockSize);
+    std::FILE* dump = std::fopen(options.dumpFile.c_str(), "wb");
+    if (dump != nullptr) {
+        for (const ReceivedEvent& event : sent)
+            writeSentMessage(dump, event.sample / block,
+                             static_cast<std::uint32_t>(event.sample % block), event.data);
+        if (std::fclose(dump) == 0) return true;
+    }
+    std::fprintf(stderr, "morvo-host: cannot write %s\n", options.dumpFile.c_str());
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -220,6 +268,20 @@ int main(int argc, char** argv) {
     if (options.program >= session.effect()->numPrograms)
         usageError("the plug-in has no program " + std::to_string(options.program));
 
+    const std::string title =
+        session.text(effGetEffectName) + " by " + session.text(effGetVendorString);
+    if (!options.songFile.empty()) {
+        Song song;
+        if (!readSong(options.songFile, song, error) ||
+            !resolveParameters(song, session.parameterNames(), error)) {
+            std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
+            return 1;
+        }
+        session.playSong(options.settings, options.program, parameters, song);
+        showSong(session, options, song, title);
+        return writeDump(options, session.received) ? 0 : 1;
+    }
+
     const double samplesPerBeat = options.settings.sampleRate * 60.0 / options.settings.tempo;
     std::vector<SentNote> notes;
     for (const auto& [note, beat] : options.notes)
@@ -230,8 +292,6 @@ int main(int argc, char** argv) {
     rules.endStep = session.findParameter("End Step", missing);
     rules.timingMode = session.findParameter("Timing Mode", missing);
 
-    const std::string title =
-        session.text(effGetEffectName) + " by " + session.text(effGetVendorString);
     std::vector<ReceivedEvent> received;
     double beats = options.settings.beats;
     if (options.live) {
@@ -258,6 +318,7 @@ int main(int argc, char** argv) {
                          static_cast<unsigned long long>(session.lost()));
     }
 
+    if (!writeDump(options, received)) return 1;
     if (!options.midiFile.empty() &&
         !writeMidiFile(options.midiFile, received, options.settings.tempo,
                        options.settings.sampleRate, title, error)) {
