@@ -764,3 +764,116 @@ TEST_F(ClapDoor, EditorEmbedsInTheHostsX11WindowIdlesOnItsTimerAndSendsItsAutoma
     FcFini();
 }
 #endif
+
+#if defined(_WIN32)
+// The editor embedded in a Win32 window of the host's, as a Windows host gives it: its place and
+// size, a click on a step slider reaching the host as a parameter event between gestures, and
+// nothing left in the host's window once the host destroys it.
+namespace {
+
+struct Found {
+    HWND editor;
+    HWND slider = nullptr;
+};
+
+// The second step's slider: the scroll bar at (52, 60) of the editor.
+BOOL CALLBACK findSlider(HWND window, LPARAM data) {
+    auto& found = *reinterpret_cast<Found*>(data);
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    RECT box{};
+    GetWindowRect(window, &box);
+    MapWindowPoints(HWND_DESKTOP, found.editor, reinterpret_cast<POINT*>(&box), 2);
+    if (std::strcmp(name, "ScrollBar") != 0 || box.left != 52 || box.top != 60) return TRUE;
+    found.slider = window;
+    return FALSE;
+}
+
+} // namespace
+
+TEST_F(ClapDoor, EditorEmbedsInTheHostsWin32WindowAndSendsItsAutomation) {
+    const auto* gui =
+        static_cast<const clap_plugin_gui*>(plugin->get_extension(plugin, CLAP_EXT_GUI));
+    const auto* timer = static_cast<const clap_plugin_timer_support*>(
+        plugin->get_extension(plugin, CLAP_EXT_TIMER_SUPPORT));
+    ASSERT_TRUE(gui != nullptr && timer != nullptr);
+    EXPECT_TRUE(gui->is_api_supported(plugin, CLAP_WINDOW_API_WIN32, false));
+    EXPECT_FALSE(gui->is_api_supported(plugin, CLAP_WINDOW_API_WIN32, true));
+    EXPECT_FALSE(gui->is_api_supported(plugin, CLAP_WINDOW_API_X11, false));
+    std::uint32_t width = 0, height = 0;
+    ASSERT_TRUE(gui->get_size(plugin, &width, &height));
+    EXPECT_EQ(width * 1000 + height, 626u * 1000 + 280u);
+    EXPECT_FALSE(gui->can_resize(plugin));
+
+    HWND parent = CreateWindowExA(0, "STATIC", "morvo-clap-tests", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  0, 0, 800, 400, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(parent, nullptr);
+    const auto pump = [&](int milliseconds) {
+        for (int t = 0; t < milliseconds; t += 5) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            for (const auto& [id, period] : host.timers)
+                timer->on_timer(plugin, id);
+            Sleep(5);
+        }
+    };
+    ASSERT_TRUE(gui->create(plugin, CLAP_WINDOW_API_WIN32, false));
+    clap_window window{};
+    window.api = CLAP_WINDOW_API_WIN32;
+    window.win32 = parent;
+    ASSERT_TRUE(gui->set_parent(plugin, &window));
+    EXPECT_TRUE(gui->show(plugin));
+    pump(200);
+
+    Found found{GetWindow(parent, GW_CHILD)};
+    ASSERT_NE(found.editor, nullptr);
+    EXPECT_EQ(GetWindow(found.editor, GW_HWNDNEXT), nullptr); // one editor
+    RECT box{};
+    GetClientRect(found.editor, &box);
+    EXPECT_EQ(box.right * 1000 + box.bottom, 626 * 1000 + 280);
+    EXPECT_TRUE(IsWindowVisible(found.editor));
+    EnumChildWindows(found.editor, findSlider, reinterpret_cast<LPARAM>(&found));
+    ASSERT_NE(found.slider, nullptr);
+
+    // A click on the down arrow, as the mouse gives it: the bar tracks until the button is up.
+    const double before = value(1);
+    PostMessageA(found.slider, WM_LBUTTONUP, 0, MAKELPARAM(8, 160));
+    SendMessageA(found.slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 160));
+    pump(50);
+    const double after = value(1);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(after, 1.0f - 65.0f / 127.0f);
+    EXPECT_GT(host.flushRequests, 0);
+    struct Seen {
+        int open = 0, changes = 0, unbalanced = 0;
+        double value = -1.0;
+    } seen;
+    clap_output_events out{&seen, [](const clap_output_events* l, const clap_event_header* e) {
+                               auto& s = *static_cast<Seen*>(l->ctx);
+                               if (e->type == CLAP_EVENT_PARAM_GESTURE_BEGIN) ++s.open;
+                               if (e->type == CLAP_EVENT_PARAM_GESTURE_END && --s.open < 0)
+                                   ++s.unbalanced;
+                               if (e->type == CLAP_EVENT_PARAM_VALUE) {
+                                   ++s.changes;
+                                   s.value =
+                                       reinterpret_cast<const clap_event_param_value*>(e)->value;
+                               }
+                               return true;
+                           }};
+    InputEvents none;
+    params->flush(plugin, &none.record, &out);
+    EXPECT_EQ(seen.changes, 1);
+    EXPECT_EQ(seen.value, after);
+    EXPECT_EQ(seen.open + seen.unbalanced, 0);
+
+    EXPECT_TRUE(gui->hide(plugin));
+    gui->destroy(plugin);
+    pump(50);
+    EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    EXPECT_TRUE(host.timers.empty());
+    DestroyWindow(parent);
+}
+#endif
