@@ -222,10 +222,9 @@ void serverGone(jack_status_t, const char* reason, void* arg) {
     c.gone.store(true, std::memory_order_release);
 }
 
+// libjack's own messages: several lines for one missing server, more for one that went away;
+// this program says what happened in a line of its own.
 void quiet(const char*) {}
-void showError(const char* message) {
-    std::fprintf(stderr, "JACK: %s\n", message);
-}
 
 // The steps as they come: one line per step (the same controller and value on the 16
 // channels at one frame), one per other message and per message that reached the plug-in.
@@ -365,7 +364,6 @@ int playJack(HostSession& session, const LiveSettings& settings, const StudioOpt
                              "play notes into the client's MIDI input\n");
         return 2;
     }
-    // libjack's own messages would tell a missing server in several lines; one is enough.
     jack_set_error_function(quiet);
     jack_set_info_function(quiet);
     jack_status_t status{};
@@ -379,7 +377,6 @@ int playJack(HostSession& session, const LiveSettings& settings, const StudioOpt
                          studio.client.c_str(), static_cast<unsigned>(status));
         return 1;
     }
-    jack_set_error_function(showError);
 
     auto c = std::make_unique<Client>();
     c->client = client;
