@@ -105,9 +105,19 @@ awk '$2 == "in" && $3 ~ /^9/ { print $1, $4 }' jack.txt >jack-notes.txt
 awk '$2 == "in" { print $1, $4 }' offline.txt >offline-notes.txt
 captured=$(wc -l <captured.txt) computed=$(wc -l <computed.txt)
 differing=$(diff captured.txt computed.txt | grep -c '^[<>]')
-echo "captured $captured messages, computed $computed, lines differing: $differing"
+xruns=$(sed -n 's/^played .* \([0-9]*\) xruns\{0,1\}$/\1/p' run.txt)
+echo "captured $captured messages, computed $computed, lines differing: $differing; $xruns xruns"
 [ "$computed" -gt 250 ] || fail "the offline run computed only $computed messages"
-cmp -s captured.txt computed.txt || fail "captured and computed differ: $(diff captured.txt computed.txt | head -5)"
+if [ "$xruns" = 0 ]; then
+    cmp -s captured.txt computed.txt || fail "captured and computed differ: $(diff captured.txt computed.txt | head -5)"
+else
+    # A late cycle (an xrun) may shift the capture's clock by whole blocks; the messages and
+    # their order stay, and no frame moves by more than a block for each xrun.
+    paste -d ' ' captured.txt computed.txt | awk -v most=$((xruns * 256)) '
+        $2 $3 $4 != $6 $7 $8 || ($1 - $5) % 256 != 0 || ($1 - $5) * ($1 - $5) > most * most { bad = 1 }
+        END { exit bad }' && [ "$captured" = "$computed" ] ||
+        fail "captured and computed differ beyond $xruns xruns: $(diff captured.txt computed.txt | head -5)"
+fi
 cmp -s jack-notes.txt offline-notes.txt || fail "the notes: $(diff jack-notes.txt offline-notes.txt | head -4)"
 grep -q "received 90 0E 40" run.txt || fail "the incoming notes were not shown"
 
