@@ -47,16 +47,23 @@ install_missing() {
         if [[ " ${missing[*]}" == *":i386"* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
             as_root dpkg --add-architecture i386
         fi
+        # jackd2 asks whether to raise the real-time limits: answered before it asks.
+        if [[ " ${missing[*]} " == *" jackd2 "* ]]; then
+            echo "jackd2 jackd/tweak_rt_limits boolean false" | as_root debconf-set-selections
+        fi
         apt_get update -qq
         apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
     fi
 }
 
+# libjack-jackd2-dev: morvo-host --jack; jackd2: its test runs a JACK server with the dummy
+# backend and JACK's own tools (jack_midi_dump, jack_midiseq, jack_transport, jack_lsp).
 # libx11-dev and libcairo2-dev: the Linux editor draws with cairo on Xlib; libxtst-dev, xvfb,
 # xauth and the fonts: its test drives it with real pointer and key events on a virtual display.
 build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest
     libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev locales
-    pkg-config libx11-dev libcairo2-dev libxtst-dev xvfb xauth fonts-liberation fonts-dejavu-core)
+    pkg-config libx11-dev libcairo2-dev libxtst-dev xvfb xauth fonts-liberation fonts-dejavu-core
+    libjack-jackd2-dev jackd2)
 # fonts-wine and fonts-liberation: the fonts Wine recommends, as a user's Wine has them (Wine
 # then gives Liberation Sans for "MS Sans Serif").
 wine_tools=(wine wine32:i386 wine64 xvfb xauth fonts-wine fonts-liberation)

@@ -6,19 +6,22 @@
 namespace allocations {
 std::atomic<bool> counting{false};
 std::atomic<long> count{0};
+thread_local bool countingHere = false;
 } // namespace allocations
 
 namespace {
 
 void* allocate(std::size_t size) {
-    if (allocations::counting.load(std::memory_order_relaxed)) ++allocations::count;
+    if (allocations::counting.load(std::memory_order_relaxed) || allocations::countingHere)
+        ++allocations::count;
     void* block = std::malloc(size == 0 ? 1 : size);
     if (block == nullptr) throw std::bad_alloc();
     return block;
 }
 
 void release(void* block) noexcept {
-    if (block != nullptr && allocations::counting.load(std::memory_order_relaxed))
+    if (block != nullptr &&
+        (allocations::counting.load(std::memory_order_relaxed) || allocations::countingHere))
         ++allocations::count;
     std::free(block);
 }

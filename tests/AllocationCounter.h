@@ -1,5 +1,6 @@
 // Counts the calls of the global operator new and operator delete made while counting is on,
-// so a test can show that a piece of code allocates and frees nothing.
+// so a test can show that a piece of code allocates and frees nothing: made anywhere while a
+// Scope lives, or on the thread of a ThreadScope.
 #pragma once
 
 #include <atomic>
@@ -8,6 +9,8 @@ namespace allocations {
 
 extern std::atomic<bool> counting;
 extern std::atomic<long> count;
+// Counting on one thread only, beside threads that allocate as they please; the count goes on.
+extern thread_local bool countingHere;
 
 struct Scope {
     Scope() {
@@ -15,6 +18,11 @@ struct Scope {
         counting = true;
     }
     ~Scope() { counting = false; }
+};
+
+struct ThreadScope {
+    ThreadScope() { countingHere = true; }
+    ~ThreadScope() { countingHere = false; }
 };
 
 } // namespace allocations

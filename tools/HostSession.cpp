@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "MidiOut.h"
+
 namespace {
 
 // A block of n samples carries at most one message per MIDI channel and sample.
@@ -58,6 +60,7 @@ void HostSession::collect() {
         ReceivedEvent event{
             blockStart + static_cast<std::uint64_t>(std::max(events[i].deltaFrames, 0)), {}};
         std::memcpy(event.data, events[i].data, sizeof event.data);
+        if (out != nullptr) out->send(event.data);
         if (ring != nullptr)
             ring->push({event, false}); // the audio thread: nothing allocated
         else

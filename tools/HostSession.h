@@ -12,6 +12,8 @@
 #include "formats/guest/Guest.h"
 #include "host/DAEffectX.h"
 
+class MidiOut;
+
 struct SentNote {
     std::uint64_t sample;
     int note;
@@ -75,6 +77,9 @@ class HostSession : private guest::Listener {
     std::vector<SentNote> sent;     // the notes play sent, in the order of their samples
     std::vector<std::pair<std::int32_t, float>> automation; // what the plug-in reported
 
+    // A device that gets each message as it leaves the plug-in, besides the ring or list.
+    void sendTo(MidiOut* device) { out = device; }
+
     // What found no room in the guest's buffer (none while a block of n samples sends at most
     // a message per channel and sample).
     std::uint64_t lost() const { return hosted.eventsLost(); }
@@ -89,6 +94,7 @@ class HostSession : private guest::Listener {
     guest::Transport transport;
     std::uint64_t blockStart = 0;
     EventRing* ring = nullptr;
+    MidiOut* out = nullptr;
     double samplesPerBeat = 0.0;
     std::size_t nextNote = 0;
     std::vector<float> silence, left, right;

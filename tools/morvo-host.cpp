@@ -7,15 +7,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "HostSession.h"
+#include "JackPlay.h"
 #include "LivePlay.h"
 #include "MidiFile.h"
+#include "MidiOut.h"
 #include "PatternSteps.h"
 #include "StepPlot.h"
 #include "StepTable.h"
+#include "StudioOptions.h"
 
 namespace {
 
@@ -67,6 +71,7 @@ struct Options {
     bool info = false;
     bool live = false;
     bool beatsGiven = false;
+    StudioOptions studio;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -93,8 +98,10 @@ Options parse(int argc, char** argv) {
         };
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs(kStudioUsage, stdout);
             std::exit(0);
-        } else if (arg == "--tempo") {
+        } else if (parseStudioOption(arg, value, options.studio)) {
+        } else if (arg == "--tempo" || arg == "--bpm") {
             options.settings.tempo = number(arg, value(), 1.0, 999.0);
             options.tempoGiven = true;
         } else if (arg == "--rate") {
@@ -151,9 +158,12 @@ Options parse(int argc, char** argv) {
             usageError("more than one library given");
         }
     }
-    if (options.library.empty()) usageError("no plug-in library given");
+    if (options.library.empty() && !options.studio.listMidi) usageError("no plug-in library given");
+    if (!options.studio.midiOut.empty() && !options.live)
+        usageError("--midi-out plays with --live");
     if (!options.songFile.empty() &&
-        (options.tempoGiven || options.beatsGiven || !options.notes.empty() || options.live))
+        (options.tempoGiven || options.beatsGiven || !options.notes.empty() || options.live ||
+         options.studio.jack))
         usageError("--song gives the tempo, the length and the notes itself, and plays offline");
     return options;
 }
@@ -244,6 +254,10 @@ bool writeDump(const Options& options, const std::vector<ReceivedEvent>& sent) {
 
 int main(int argc, char** argv) {
     const Options options = parse(argc, argv);
+    if (options.studio.listMidi) {
+        std::fputs(MidiOut::list().c_str(), stdout);
+        return 0;
+    }
     HostSession session;
     std::string error;
     if (!session.load(options.library, error)) {
@@ -294,6 +308,21 @@ int main(int argc, char** argv) {
 
     std::vector<ReceivedEvent> received;
     double beats = options.settings.beats;
+    if (options.studio.jack) {
+        const LiveSettings live{
+            options.settings, options.beatsGiven, options.program, parameters, notes, rules, title};
+        return playJack(session, live, options.studio,
+                        {options.midiFile, options.svgFile, options.studio.eventsFile});
+    }
+    std::unique_ptr<MidiOut> device;
+    if (!options.studio.midiOut.empty()) {
+        device = MidiOut::open(options.studio.midiOut, error);
+        if (!device) {
+            std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
+            return 1;
+        }
+        session.sendTo(device.get());
+    }
     if (options.live) {
         LiveSettings live{
             options.settings, options.beatsGiven, options.program, parameters, notes, rules, title};
@@ -322,6 +351,14 @@ int main(int argc, char** argv) {
     if (!options.midiFile.empty() &&
         !writeMidiFile(options.midiFile, received, options.settings.tempo,
                        options.settings.sampleRate, title, error)) {
+        std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<ReceivedEvent> sentNotes;
+    for (const SentNote& note : session.sent)
+        sentNotes.push_back({note.sample, {0x90, static_cast<unsigned char>(note.note), 100}});
+    if (!options.studio.eventsFile.empty() &&
+        !writeEventList(options.studio.eventsFile, sentNotes, received, error)) {
         std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
         return 1;
     }

@@ -1,0 +1,499 @@
+#include "JackPlay.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "EditorWindow.h"
+#include "MidiFile.h"
+#include "StepPlot.h"
+
+#ifdef MORVO_COUNT_CALLBACK_ALLOCATIONS
+#include "tests/AllocationCounter.h"
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void onJackSignal(int) {
+    interrupted.store(true, std::memory_order_relaxed);
+}
+
+// The editor idles about 40 times a second, and what was sent is printed at the same pace.
+constexpr auto kTick = std::chrono::milliseconds(25);
+// Incoming messages the plug-in takes in one block: more than a JACK MIDI buffer holds.
+constexpr std::size_t kIncomingPerBlock = 1024;
+constexpr int kChannels = 16;
+
+// Everything the process callback touches, made before the client is activated.
+struct Client {
+    jack_client_t* client = nullptr;
+    jack_port_t* midiIn = nullptr;
+    jack_port_t* midiOut = nullptr;
+    jack_port_t* audioIn[2] = {};
+    jack_port_t* audioOut[2] = {};
+    guest::Guest* plugin = nullptr;
+    double tempo = 120.0; // without a timebase master
+    double sampleRate = 48000.0;
+    jack_nframes_t largestBlock = 0;  // the plug-in's block size: longer cycles play in parts
+    std::uint64_t limit = UINT64_MAX; // frames to play
+    guest::Transport transport;
+
+    // Written by the callback alone.
+    std::uint64_t frames = 0;
+    EventRing sent;     // what the plug-in sent, a song position before each cycle's first
+    EventRing incoming; // what reached the plug-in
+    // Shared with the main thread.
+    std::atomic<bool> begun{false}; // the connections are in place: the song starts
+    std::atomic<std::uint64_t> cycles{0}, played{0}, xruns{0}, lostIn{0}, lostOut{0};
+    std::atomic<bool> gone{false};
+    char goneReason[256] = "";
+};
+
+// A position entry in the ring of sent messages: no MIDI message has status byte 0.
+bool isPosition(const ReceivedEvent& e) {
+    return e.data[0] == 0;
+}
+
+// Bytes of a message by its status byte; 0 for what is not a whole short message.
+std::size_t messageLength(unsigned char status) {
+    if (status < 0x80 || status == 0xF0 || status == 0xF7) return 0;
+    if (status >= 0xF4) return 1;
+    if ((status & 0xE0) == 0xC0 || status == 0xF1 || status == 0xF3) return 2;
+    return 3;
+}
+
+// Where the song is at the cycle's first frame: bar, beat and tick when a timebase master gives
+// them, otherwise the transport's frame at the tempo asked for, in 4/4.
+void readTransport(Client& c) {
+    jack_position_t pos;
+    const jack_transport_state_t state = jack_transport_query(c.client, &pos);
+    guest::Transport& t = c.transport;
+    t.playing = state == JackTransportRolling;
+    t.samplePosition = static_cast<double>(pos.frame);
+    t.hasTempo = t.hasSongPosition = t.hasBars = t.hasTimeSignature = true;
+    const bool bbt = (pos.valid & JackPositionBBT) != 0 && pos.beats_per_minute > 0.0 &&
+                     pos.ticks_per_beat > 0.0 && pos.beat_type > 0.0f && pos.beats_per_bar > 0.0f &&
+                     pos.bar >= 1 && pos.beat >= 1 && std::isfinite(pos.beats_per_minute);
+    if (bbt) {
+        // JACK counts beats of the time signature's note value; the plug-in, quarter notes.
+        const double quarters = 4.0 / static_cast<double>(pos.beat_type);
+        const double barBeats = static_cast<double>(pos.bar - 1) * pos.beats_per_bar;
+        t.tempo = pos.beats_per_minute * quarters;
+        t.songPosition =
+            (barBeats + (pos.beat - 1) + static_cast<double>(pos.tick) / pos.ticks_per_beat) *
+            quarters;
+        t.barStart = barBeats * quarters;
+        t.numerator = static_cast<std::int32_t>(std::lround(pos.beats_per_bar));
+        t.denominator = static_cast<std::int32_t>(std::lround(pos.beat_type));
+    } else {
+        t.tempo = c.tempo;
+        t.songPosition = static_cast<double>(pos.frame) / (c.sampleRate * 60.0 / c.tempo);
+        t.barStart = std::floor(t.songPosition / 4.0) * 4.0;
+        t.numerator = t.denominator = 4;
+    }
+}
+
+// The cycle's incoming messages in [from, to) to the plug-in, at their offsets in the block
+// that starts at `from`.
+void deliver(Client& c, void* in, std::uint32_t& next, std::uint32_t count, jack_nframes_t from,
+             jack_nframes_t to) {
+    jack_midi_event_t event;
+    for (; next < count; ++next) {
+        if (jack_midi_event_get(&event, in, next) != 0) continue;
+        if (event.time >= to) break;
+        if (event.size == 0 || event.size > 3 || messageLength(event.buffer[0]) != event.size)
+            continue; // system exclusive and broken messages: nothing the plug-in reads
+        ReceivedEvent message{c.frames + event.time, {}};
+        std::memcpy(message.data, event.buffer, event.size);
+        if (!c.plugin->queueEvent(static_cast<std::int32_t>(event.time - from), message.data))
+            c.lostIn.fetch_add(1, std::memory_order_relaxed);
+        c.incoming.push({message, false});
+    }
+}
+
+// What the plug-in sent in the block at `from`, onto the output port at its offsets.
+void sendOn(Client& c, void* out, jack_nframes_t from, jack_nframes_t frames, jack_nframes_t& last,
+            bool& positionGiven) {
+    const guest::Event* events = c.plugin->events();
+    const std::size_t count = c.plugin->eventCount();
+    if (count > 0 && !positionGiven) {
+        c.sent.push({{std::bit_cast<std::uint64_t>(c.transport.songPosition), {}}, false});
+        positionGiven = true;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto offset = static_cast<jack_nframes_t>(std::clamp<std::int32_t>(
+            events[i].deltaFrames, 0, static_cast<std::int32_t>(frames) - 1));
+        // JACK takes a port's messages in the order of their times.
+        last = std::max(last, from + offset);
+        const std::size_t length = messageLength(events[i].data[0]);
+        if (length == 0 || jack_midi_event_write(out, last, events[i].data, length) != 0)
+            c.lostOut.fetch_add(1, std::memory_order_relaxed);
+        ReceivedEvent message{c.frames + last, {}};
+        std::memcpy(message.data, events[i].data, sizeof message.data);
+        c.sent.push({message, false});
+    }
+    c.plugin->clearEvents();
+}
+
+// JACK's real-time thread: nothing here allocates, locks, waits or prints.
+int process(jack_nframes_t n, void* arg) {
+#ifdef MORVO_COUNT_CALLBACK_ALLOCATIONS
+    const allocations::ThreadScope counting;
+#endif
+    Client& c = *static_cast<Client*>(arg);
+    void* out = jack_port_get_buffer(c.midiOut, n);
+    jack_midi_clear_buffer(out);
+    float* inputs[2];
+    float* outputs[2];
+    for (int i = 0; i < 2; ++i) {
+        inputs[i] = static_cast<float*>(jack_port_get_buffer(c.audioIn[i], n));
+        outputs[i] = static_cast<float*>(jack_port_get_buffer(c.audioOut[i], n));
+    }
+    const std::uint64_t left = c.limit - std::min(c.limit, c.frames);
+    const auto playing = static_cast<jack_nframes_t>(
+        c.begun.load(std::memory_order_relaxed) ? std::min<std::uint64_t>(n, left) : 0);
+    // Before the song starts and after it ends the audio passes through all the same.
+    if (playing < n)
+        for (int i = 0; i < 2; ++i)
+            if (outputs[i] != inputs[i])
+                std::memmove(outputs[i] + playing, inputs[i] + playing,
+                             (n - playing) * sizeof(float));
+
+    if (playing > 0) {
+        void* in = jack_port_get_buffer(c.midiIn, n);
+        const std::uint32_t count = jack_midi_get_event_count(in);
+        std::uint32_t next = 0;
+        readTransport(c);
+        const double samplesPerBeat = c.sampleRate * 60.0 / c.transport.tempo;
+        const double firstSample = c.transport.samplePosition;
+        const double firstBeat = c.transport.songPosition;
+        jack_nframes_t last = 0;
+        bool positionGiven = false;
+        for (jack_nframes_t from = 0; from < playing;) {
+            const jack_nframes_t frames = std::min(playing - from, c.largestBlock);
+            deliver(c, in, next, count, from, from + frames);
+            c.plugin->sendQueuedEvents();
+            // A stopped transport stays where it is for the whole cycle.
+            const double moved = c.transport.playing ? static_cast<double>(from) : 0.0;
+            c.transport.samplePosition = firstSample + moved;
+            c.transport.songPosition = firstBeat + moved / samplesPerBeat;
+            c.plugin->setTransport(c.transport);
+            float* blockIn[2] = {inputs[0] + from, inputs[1] + from};
+            float* blockOut[2] = {outputs[0] + from, outputs[1] + from};
+            c.plugin->process(blockIn, blockOut, static_cast<std::int32_t>(frames));
+            sendOn(c, out, from, frames, last, positionGiven);
+            from += frames;
+        }
+        c.frames += playing;
+        // Notes first: a reader that sees a block in `sent` finds its notes published.
+        c.incoming.publish();
+        c.sent.push({{c.frames, {}}, true});
+        c.sent.publish();
+        c.played.store(c.frames, std::memory_order_relaxed);
+    }
+    c.cycles.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+}
+
+int countXrun(void* arg) {
+    static_cast<Client*>(arg)->xruns.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+}
+
+void serverGone(jack_status_t, const char* reason, void* arg) {
+    Client& c = *static_cast<Client*>(arg);
+    std::snprintf(c.goneReason, sizeof c.goneReason, "%s", reason != nullptr ? reason : "");
+    c.gone.store(true, std::memory_order_release);
+}
+
+// libjack's own messages: several lines for one missing server, more for one that went away;
+// this program says what happened in a line of its own.
+void quiet(const char*) {}
+
+// The steps as they come: one line per step (the same controller and value on the 16
+// channels at one frame), one per other message and per message that reached the plug-in.
+class Printer {
+  public:
+    Printer(double rate, std::vector<ReceivedEvent>& sent, std::vector<ReceivedEvent>& in)
+        : sampleRate(rate), sentAll(sent), inAll(in) {}
+
+    void heading(const std::string& title, const char* client, jack_nframes_t block,
+                 double tempo) const {
+        std::printf("%s: JACK client %s, %g Hz, blocks of %u samples, %g bpm without a "
+                    "timebase master\n\n",
+                    title.c_str(), client, sampleRate, block, tempo);
+        std::printf(" seconds      beat  controller  value  channels\n");
+        std::fflush(stdout);
+    }
+
+    void drain(Client& c) {
+        c.sent.drain([&](const RingEntry& entry) {
+            if (entry.blockEnd) {
+                ended = entry.event.sample;
+                return;
+            }
+            if (isPosition(entry.event))
+                position = std::bit_cast<double>(entry.event.sample);
+            else
+                cycle.push_back({entry.event, position});
+        });
+        c.incoming.drain([&](const RingEntry& entry) { notes.push_back(entry.event); });
+        for (std::size_t i = 0; i < cycle.size();)
+            i += show(i);
+        cycle.clear();
+        showNotes(ended);
+        std::fflush(stdout);
+    }
+
+    void summary(std::uint64_t played, std::uint64_t xruns) {
+        showNotes(UINT64_MAX);
+        std::printf("\n%d step%s, %zu message%s", steps, steps == 1 ? "" : "s", messages,
+                    messages == 1 ? "" : "s");
+        if (highest >= 0) std::printf("; values %d to %d", lowest, highest);
+        std::printf("\nplayed %.3f seconds, %d xrun%s\n", static_cast<double>(played) / sampleRate,
+                    static_cast<int>(xruns), xruns == 1 ? "" : "s");
+    }
+
+  private:
+    struct Sent {
+        ReceivedEvent event;
+        double beat;
+    };
+
+    void showNotes(std::uint64_t upTo) {
+        for (; nextNote < notes.size() && notes[nextNote].sample <= upTo; ++nextNote) {
+            const ReceivedEvent& e = notes[nextNote];
+            inAll.push_back(e);
+            std::printf("%8.3f            received %02X %02X %02X\n",
+                        static_cast<double>(e.sample) / sampleRate, e.data[0], e.data[1],
+                        e.data[2]);
+        }
+    }
+
+    bool isStep(std::size_t first) const {
+        if (first + kChannels > cycle.size()) return false;
+        const ReceivedEvent& head = cycle[first].event;
+        for (std::size_t k = 0; k < kChannels; ++k) {
+            const ReceivedEvent& e = cycle[first + k].event;
+            if (e.sample != head.sample || e.data[0] != 0xB0 + k || e.data[1] != head.data[1] ||
+                e.data[2] != head.data[2])
+                return false;
+        }
+        return true;
+    }
+
+    // Prints the line at `first`; the messages it covers.
+    std::size_t show(std::size_t first) {
+        const Sent& s = cycle[first];
+        showNotes(s.event.sample);
+        const std::size_t covered = isStep(first) ? kChannels : 1;
+        for (std::size_t k = 0; k < covered; ++k)
+            sentAll.push_back(cycle[first + k].event);
+        messages += covered;
+        std::printf("%8.3f  %8.3f", static_cast<double>(s.event.sample) / sampleRate, s.beat);
+        if (covered == kChannels) {
+            ++steps;
+            lowest = std::min<int>(lowest, s.event.data[2]);
+            highest = std::max<int>(highest, s.event.data[2]);
+            std::printf("  %10d  %5d  ch 1-16\n", s.event.data[1], s.event.data[2]);
+        } else {
+            std::printf("  message %02X %02X %02X\n", s.event.data[0], s.event.data[1],
+                        s.event.data[2]);
+        }
+        return covered;
+    }
+
+    double sampleRate;
+    std::vector<ReceivedEvent>& sentAll;
+    std::vector<ReceivedEvent>& inAll;
+    std::vector<Sent> cycle;
+    std::vector<ReceivedEvent> notes;
+    std::size_t nextNote = 0;
+    double position = 0.0;
+    std::uint64_t ended = 0;
+    int steps = 0, lowest = 128, highest = -1;
+    std::size_t messages = 0;
+};
+
+// Connects our port and each named one; false, with the reason printed, when one fails.
+bool connectAll(jack_client_t* client, jack_port_t* ours, const std::vector<std::string>& ports,
+                bool fromOurs) {
+    bool all = true;
+    for (const std::string& port : ports) {
+        const char* mine = jack_port_name(ours);
+        const int result = fromOurs ? jack_connect(client, mine, port.c_str())
+                                    : jack_connect(client, port.c_str(), mine);
+        if (result == 0 || result == EEXIST) continue;
+        std::fprintf(stderr, "morvo-host: cannot connect %s %s %s\n",
+                     fromOurs ? mine : port.c_str(), "to", fromOurs ? port.c_str() : mine);
+        all = false;
+    }
+    if (!all) {
+        // The MIDI ports there are, to pick from.
+        const char** names = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, 0);
+        std::fprintf(stderr, "MIDI ports:\n");
+        for (std::size_t i = 0; names != nullptr && names[i] != nullptr; ++i)
+            std::fprintf(stderr, "  %s\n", names[i]);
+        if (names != nullptr) jack_free(names);
+    }
+    return all;
+}
+
+} // namespace
+
+int playJack(HostSession& session, const LiveSettings& settings, const StudioOptions& studio,
+             const JackFiles& files) {
+    if (!settings.notes.empty()) {
+        std::fprintf(stderr, "morvo-host: --note plays with morvo-host's own clock; with --jack, "
+                             "play notes into the client's MIDI input\n");
+        return 2;
+    }
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open(studio.client.c_str(), JackNoStartServer, &status);
+    if (client == nullptr) {
+        if ((status & JackServerFailed) != 0)
+            std::fprintf(stderr, "morvo-host: no JACK server is running (start one, for example "
+                                 "jackd -d alsa, or PipeWire's JACK)\n");
+        else
+            std::fprintf(stderr, "morvo-host: JACK refused the client '%s' (status 0x%x)\n",
+                         studio.client.c_str(), static_cast<unsigned>(status));
+        return 1;
+    }
+
+    auto c = std::make_unique<Client>();
+    c->client = client;
+    c->sampleRate = jack_get_sample_rate(client);
+    c->largestBlock = jack_get_buffer_size(client);
+    c->tempo = settings.session.tempo;
+    c->midiIn = jack_port_register(client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    c->midiOut =
+        jack_port_register(client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    const char* audioNames[2][2] = {{"audio_in_1", "audio_in_2"}, {"audio_out_1", "audio_out_2"}};
+    bool ports = c->midiIn != nullptr && c->midiOut != nullptr;
+    for (int i = 0; i < 2; ++i) {
+        c->audioIn[i] = jack_port_register(client, audioNames[0][i], JACK_DEFAULT_AUDIO_TYPE,
+                                           JackPortIsInput, 0);
+        c->audioOut[i] = jack_port_register(client, audioNames[1][i], JACK_DEFAULT_AUDIO_TYPE,
+                                            JackPortIsOutput, 0);
+        ports = ports && c->audioIn[i] != nullptr && c->audioOut[i] != nullptr;
+    }
+    if (!ports) {
+        std::fprintf(stderr, "morvo-host: JACK refused to make the client's ports\n");
+        jack_client_close(client);
+        return 1;
+    }
+
+    SessionSettings s = settings.session;
+    s.sampleRate = c->sampleRate;
+    s.blockSize = static_cast<std::int32_t>(c->largestBlock);
+    const double samplesPerBeat = s.sampleRate * 60.0 / s.tempo;
+    if (settings.bounded)
+        c->limit = static_cast<std::uint64_t>(std::llround(s.beats * samplesPerBeat));
+    session.start(s, settings.program, settings.parameters, {}, &c->sent);
+    session.guest().setIncomingCapacity(kIncomingPerBlock);
+    c->plugin = &session.guest();
+    c->sent.publish(); // what the plug-in sent as it resumed
+
+    interrupted.store(false);
+    std::signal(SIGINT, onJackSignal);
+    std::signal(SIGTERM, onJackSignal);
+    jack_set_process_callback(client, process, c.get());
+    jack_set_xrun_callback(client, countXrun, c.get());
+    jack_on_info_shutdown(client, serverGone, c.get());
+    if (jack_activate(client) != 0) {
+        std::fprintf(stderr, "morvo-host: JACK did not activate the client\n");
+        jack_client_close(client);
+        session.stop();
+        return 1;
+    }
+    bool connected = connectAll(client, c->midiOut, studio.connectOut, true);
+    connected = connectAll(client, c->midiIn, studio.connectIn, false) && connected;
+    // The song starts once the connections are in the graph: two cycles after they were made.
+    const std::uint64_t cycle = c->cycles.load(std::memory_order_relaxed);
+    const Clock::time_point waitEnd = Clock::now() + std::chrono::seconds(1);
+    while (c->cycles.load(std::memory_order_relaxed) < cycle + 2 && Clock::now() < waitEnd &&
+           !c->gone.load(std::memory_order_acquire))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    c->begun.store(connected, std::memory_order_relaxed);
+
+    std::vector<ReceivedEvent> sent, in;
+    Printer printer(c->sampleRate, sent, in);
+    EditorWindow window;
+    if (connected) {
+        printer.heading(settings.title, jack_get_client_name(client), c->largestBlock, s.tempo);
+        std::string why = "the plug-in has no editor";
+        if (session.guest().hasEditor())
+            window.open(session.guest(), session.text(effGetEffectName), why);
+        if (!window.isOpen())
+            std::fprintf(stderr, "morvo-host: %s: playing without a window\n", why.c_str());
+    }
+    Clock::time_point tick = Clock::now();
+    while (connected && !interrupted.load(std::memory_order_relaxed) &&
+           !c->gone.load(std::memory_order_acquire) &&
+           c->played.load(std::memory_order_relaxed) < c->limit) {
+        printer.drain(*c);
+        window.idle();
+        tick = std::max(tick + kTick, Clock::now());
+        std::this_thread::sleep_until(tick);
+    }
+    const bool gone = c->gone.load(std::memory_order_acquire);
+    if (!gone) jack_deactivate(client);
+    jack_client_close(client);
+    window.close();
+    session.stop();
+    c->sent.publish(); // what the plug-in sent as it closed
+    printer.drain(*c);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    if (!connected) return 1;
+
+    const std::uint64_t played = c->played.load(std::memory_order_relaxed);
+    printer.summary(played, c->xruns.load(std::memory_order_relaxed));
+#ifdef MORVO_COUNT_CALLBACK_ALLOCATIONS
+    std::printf("allocations in the process callback: %ld\n", allocations::count.load());
+#endif
+    std::fflush(stdout);
+    if (gone)
+        std::fprintf(stderr, "morvo-host: the JACK server went away%s%s\n",
+                     c->goneReason[0] != '\0' ? ": " : "", c->goneReason);
+    const std::pair<const char*, std::uint64_t> losses[] = {
+        {"messages to the plug-in were lost: more than a block takes", c->lostIn.load()},
+        {"messages from the plug-in were lost: more than JACK's buffer holds", c->lostOut.load()},
+        {"messages from the plug-in were not printed: the printing fell behind",
+         c->sent.dropped() + c->incoming.dropped()},
+        {"messages were lost: more than a block holds", session.lost()}};
+    for (const auto& [what, count] : losses)
+        if (count > 0)
+            std::fprintf(stderr, "morvo-host: %llu %s\n", static_cast<unsigned long long>(count),
+                         what);
+
+    std::string error;
+    const double beats = static_cast<double>(played) / samplesPerBeat;
+    if ((!files.midi.empty() &&
+         !writeMidiFile(files.midi, sent, s.tempo, s.sampleRate, settings.title, error)) ||
+        (!files.svg.empty() &&
+         !writeStepPlot(files.svg, sent, samplesPerBeat, beats, settings.title, error)) ||
+        (!files.events.empty() && !writeEventList(files.events, in, sent, error))) {
+        std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
+        return 1;
+    }
+    return gone ? 1 : 0;
+}

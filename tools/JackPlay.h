@@ -1,0 +1,20 @@
+// morvo-host --jack: the plug-in as a JACK client, played in JACK's process callback through
+// the guest. MIDI in and out ports and a stereo audio pair in and out passed through; JACK's
+// sample rate and buffer size; the tempo and song position from JACK's transport when a
+// timebase master gives bar-beat-tick positions, otherwise the tempo asked for and the
+// transport's frame. The editor shows and idles on the main thread, which prints each step.
+#pragma once
+
+#include <string>
+
+#include "LivePlay.h"
+#include "StudioOptions.h"
+
+struct JackFiles {
+    std::string midi, svg, events; // empty: not written
+};
+
+// Plays until the bound (settings.bounded), SIGINT/SIGTERM or the server's end, prints the
+// steps and the summary, writes the files; returns the program's exit status.
+int playJack(HostSession& session, const LiveSettings& settings, const StudioOptions& studio,
+             const JackFiles& files);
