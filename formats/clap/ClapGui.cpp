@@ -60,7 +60,12 @@ struct GuiSlots {
         return true;
     }
     static bool canResize(const clap_plugin*) { return false; }
-    static bool resizeHints(const clap_plugin*, clap_gui_resize_hints*) { return false; }
+    // Qtractor asks every editor for its hints and warns when refused: a fixed size has them.
+    static bool resizeHints(const clap_plugin*, clap_gui_resize_hints* hints) {
+        if (hints == nullptr) return false;
+        *hints = clap_gui_resize_hints{};
+        return true;
+    }
     static bool setSize(const clap_plugin* p, std::uint32_t width, std::uint32_t height) {
         std::uint32_t w = 0, h = 0;
         return size(p, &w, &h) && width == w && height == h;

@@ -282,6 +282,15 @@ TEST_F(ClapDoor, ExtensionsAnswerAsTheRecordDoes) {
     ASSERT_TRUE(audio && notes && latency);
     EXPECT_EQ(plugin->get_extension(plugin, "clap.surround"), nullptr);
     EXPECT_EQ(latency->get(plugin), 0u);
+    // The editor keeps one size: its resize hints, which hosts ask for, allow no resizing.
+    const auto* gui =
+        static_cast<const clap_plugin_gui*>(plugin->get_extension(plugin, CLAP_EXT_GUI));
+    ASSERT_NE(gui, nullptr);
+    clap_gui_resize_hints hints{true, true, true, 3, 4};
+    ASSERT_TRUE(gui->get_resize_hints(plugin, &hints));
+    EXPECT_FALSE(hints.can_resize_horizontally || hints.can_resize_vertically ||
+                 hints.preserve_aspect_ratio || hints.aspect_ratio_width != 0 ||
+                 hints.aspect_ratio_height != 0);
     for (bool input : {true, false}) {
         clap_audio_port_info a{};
         clap_note_port_info n{};
