@@ -8,14 +8,7 @@
 # usage: check_jack.sh MORVO_HOST MORVO_HOST_COUNTED LIBRARY WORK_DIR
 set -u
 host=$1 counted=$2 library=$3 work=$4
-# JACK keeps its servers in a registry in /dev/shm with room for eight, and servers that were
-# killed keep their places: where it can (as root), the test runs in a /dev/shm of its own, so
-# that neither other servers nor this one's leftovers stand in the way.
-if [ -z "${MORVO_JACK_PRIVATE_SHM:-}" ] && [ "$(id -u)" -eq 0 ] &&
-    unshare --mount --propagation private true 2>/dev/null; then
-    exec env MORVO_JACK_PRIVATE_SHM=1 unshare --mount --propagation private \
-        sh -c 'mount -t tmpfs tmpfs /dev/shm && exec bash "$0" "$@"' "$0" "$@"
-fi
+. "$(dirname "$0")/private_shm.sh"
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 export JACK_DEFAULT_SERVER=morvo-test-$$ JACK_NO_START_SERVER=1
 failed=0

@@ -12,6 +12,7 @@
 # Exits with 77 (skipped) when Qtractor or JACK is not installed.
 # usage: check_in_qtractor.sh MORVO.clap SEQUENCER_STANDIN.so LAYOUT.cpp SCREENSHOT.png
 set -u
+. "$(dirname "$0")/../jack/private_shm.sh"
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 library=$(absolute "$1")
 standin=$(absolute "$2")
