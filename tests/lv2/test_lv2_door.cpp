@@ -278,6 +278,11 @@ struct Song {
         // 16 steps a beat, so that the song's time shows in its steps; CC Out; then external
         // timing, and internal again.
         const int port = b == 0 ? 16 : b == 200 ? 17 : b == 450 || b == 700 ? 21 : -1;
+        if (b == 0) // each step a value of its own, so that each message names its step
+            for (int i = 0; i < 16; ++i) {
+                door.values[i] = static_cast<float>(i + 1) / 17.0f;
+                g.setParameter(i, door.values[i]);
+            }
         if (port >= 0) {
             const float value = port == 16 ? 0.16f : port == 17 ? 0.3f : b == 450 ? 1.0f : 0.0f;
             door.values[port] = value;
