@@ -506,12 +506,9 @@ TEST(Lv2Door, BadInputLeavesTheStreamAsItWas) {
              const auto body = position({{LV2_TIME__beatsPerMinute, 30.0}});
              d.in.event(0, uris()(LV2_ATOM__Object), body.data(),
                         static_cast<std::uint32_t>(body.size()));
-             // The event claims more than the sequence holds; a door that read it would play
-             // at 30 bpm.
-             auto* head =
-                 reinterpret_cast<std::uint8_t*>(d.control.data()) + sizeof(LV2_Atom_Sequence);
-             const std::uint32_t longer = static_cast<std::uint32_t>(body.size()) + 64;
-             std::memcpy(head + offsetof(LV2_Atom_Event, body.size), &longer, sizeof longer);
+             // The sequence ends inside the event, before its property: a door that read on
+             // would play at 30 bpm.
+             d.in.atom()->atom.size -= 24;
              d.run(kFaultBlock);
          }},
         {"MIDI that is empty, too long or without a status byte",
