@@ -625,3 +625,145 @@ TEST(Lv2Door, WhatCannotWaitIsCountedAsLost) {
     EXPECT_EQ(starved.lost, static_cast<float>(clean.received.size() - kHeld));
     EXPECT_EQ(clean.lost, 0.0f);
 }
+
+#if defined(MORVO_LV2_X11)
+// The UI in a real X11 window of the host's, on a virtual display: what it needs from the host,
+// its place and size, its idle calls, and a click in it reaching the host as a port write.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <cairo.h>
+#include <dlfcn.h>
+#include <fontconfig/fontconfig.h>
+#include <lv2/instance-access/instance-access.h>
+#include <lv2/ui/ui.h>
+#include <unistd.h>
+
+namespace {
+
+std::vector<Window> childrenOf(Display* display, Window window) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    std::vector<Window> found;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
+        found.assign(children, children + count);
+        if (children != nullptr) XFree(children);
+    }
+    return found;
+}
+
+// What the UI asks of the host: port writes and a size.
+struct UiHost {
+    std::vector<std::pair<std::uint32_t, float>> writes;
+    int width = 0, height = 0;
+    LV2UI_Resize resize{this, [](LV2UI_Feature_Handle h, int w, int ht) {
+                            static_cast<UiHost*>(h)->width = w;
+                            static_cast<UiHost*>(h)->height = ht;
+                            return 0;
+                        }};
+    static void write(LV2UI_Controller c, std::uint32_t port, std::uint32_t size,
+                      std::uint32_t format, const void* buffer) {
+        ASSERT_EQ(size, sizeof(float));
+        ASSERT_EQ(format, 0u);
+        static_cast<UiHost*>(c)->writes.emplace_back(port, *static_cast<const float*>(buffer));
+    }
+};
+
+} // namespace
+
+TEST(Lv2Door, EditorOpensInTheHostsWindowAndItsEditsBecomePortWrites) {
+    Display* const display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr) << "needs a display (run through tests/x11/with_xvfb.sh)";
+    void* library = dlopen(MORVO_LV2_BUNDLE "/Morvo_lv2.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const auto descriptorOf = reinterpret_cast<const LV2UI_Descriptor* (*)(std::uint32_t)>(
+        dlsym(library, "lv2ui_descriptor"));
+    ASSERT_NE(descriptorOf, nullptr);
+    const LV2UI_Descriptor* ui = descriptorOf(0);
+    ASSERT_NE(ui, nullptr);
+    EXPECT_EQ(descriptorOf(1), nullptr);
+    EXPECT_STREQ(ui->URI, "https://halvark.com/plugins/ostrel#ui");
+    const auto* idle =
+        static_cast<const LV2UI_Idle_Interface*>(ui->extension_data(LV2_UI__idleInterface));
+    ASSERT_NE(idle, nullptr);
+
+    Door door;
+    ASSERT_NE(door.instance, nullptr);
+    const Window parent =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 400, 0, 0, 0);
+    XMapWindow(display, parent);
+    XSync(display, False);
+    UiHost host;
+    LV2_Feature access{LV2_INSTANCE_ACCESS_URI, lilv_instance_get_handle(door.instance)};
+    LV2_Feature parentFeature{LV2_UI__parent,
+                              reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))};
+    LV2_Feature resize{LV2_UI__resize, &host.resize};
+    LV2_Feature map{LV2_URID__map, &uris().map};
+    const LV2_Feature* noAccess[] = {&parentFeature, &resize, &map, nullptr};
+    const LV2_Feature* noParent[] = {&access, &resize, &map, nullptr};
+    const LV2_Feature* all[] = {&access, &parentFeature, &resize, &map, nullptr};
+    LV2UI_Widget widget = nullptr;
+    // Without what it needs the UI refuses, and the host shows its own controls.
+    EXPECT_EQ(
+        ui->instantiate(ui, kUri, MORVO_LV2_BUNDLE "/", UiHost::write, &host, &widget, noAccess),
+        nullptr);
+    EXPECT_EQ(
+        ui->instantiate(ui, kUri, MORVO_LV2_BUNDLE "/", UiHost::write, &host, &widget, noParent),
+        nullptr);
+    EXPECT_TRUE(childrenOf(display, parent).empty());
+    LV2UI_Handle handle =
+        ui->instantiate(ui, kUri, MORVO_LV2_BUNDLE "/", UiHost::write, &host, &widget, all);
+    ASSERT_NE(handle, nullptr);
+    const auto idleFor = [&](int milliseconds) {
+        XSync(display, False);
+        for (int t = 0; t < milliseconds; t += 5) {
+            EXPECT_EQ(idle->idle(handle), 0);
+            usleep(5000);
+        }
+    };
+    idleFor(200);
+    EXPECT_EQ(host.width, 626);
+    EXPECT_EQ(host.height, 280);
+    const std::vector<Window> editor = childrenOf(display, parent);
+    ASSERT_EQ(editor.size(), 1u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(widget), editor[0]);
+    XWindowAttributes attributes{};
+    ASSERT_NE(XGetWindowAttributes(display, editor[0], &attributes), 0);
+    EXPECT_EQ(attributes.width, 626);
+    EXPECT_EQ(attributes.height, 280);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+    EXPECT_TRUE(host.writes.empty());
+
+    // A click on the first step slider's arrow, towards the middle.
+    const float before = door.values[0];
+    const int arrowY = before > 0.5f ? 60 + 165 - 8 : 60 + 8;
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, editor[0], DefaultRootWindow(display), 36, arrowY, &x, &y,
+                          &child);
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+    idleFor(20);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    idleFor(20);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    idleFor(60);
+    ASSERT_EQ(host.writes.size(), 1u); // the latest value, once
+    EXPECT_EQ(host.writes[0].first, kFirstParameter);
+    const float after = host.writes[0].second;
+    EXPECT_GT(std::abs(after - before), 0.0f); // at most a step, onto the slider's positions
+    EXPECT_LE(std::abs(after - before), 1.0f / 127.0f + 1e-6f);
+    // The host's port takes it; a block later the plug-in still holds it, and nothing more is
+    // written back.
+    door.values[0] = after;
+    door.run(0);
+    idleFor(20);
+    EXPECT_EQ(host.writes.size(), 1u);
+
+    ui->cleanup(handle);
+    XSync(display, False);
+    EXPECT_TRUE(childrenOf(display, parent).empty());
+    XDestroyWindow(display, parent);
+    XCloseDisplay(display);
+    cairo_debug_reset_static_data();
+    FcFini();
+}
+#endif
