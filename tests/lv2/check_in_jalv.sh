@@ -12,12 +12,17 @@ for tool in jackd jalv jack_transport jack_midi_dump jack_connect jack_lsp; do
     command -v "$tool" >/dev/null || { echo "$tool is missing (Debian's jackd2, jalv)"; exit 1; }
 done
 work=$(mktemp -d)
-export JACK_DEFAULT_SERVER="morvo-lv2-$$" JACK_NO_START_SERVER=1 LV2_PATH=$(dirname "$bundle")
-pids=""
+# A fixed name: JACK keeps a few server slots for all users of the machine and gives a dead
+# server's slot back only to a server of the same name.
+export JACK_DEFAULT_SERVER="morvo-lv2-jalv" JACK_NO_START_SERVER=1 LV2_PATH=$(dirname "$bundle")
+pids="" server=""
 cleanup() {
     exec 3>&- 4>&- 2>/dev/null
+    # The clients first, then the server, which then gives its slot back.
     for pid in $pids; do kill "$pid" 2>/dev/null; done
     for pid in $pids; do wait "$pid" 2>/dev/null; done
+    kill "$server" 2>/dev/null
+    wait "$server" 2>/dev/null
     [ -n "${MORVO_KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
@@ -39,7 +44,7 @@ waitFor() { # a port appears
 }
 
 jackd --no-realtime -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 &
-pids="$!"
+server=$!
 waitFor system:playback_1
 
 # Sixteen steps of values of their own (step N at N/17), four steps a beat, external timing.

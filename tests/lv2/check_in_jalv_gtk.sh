@@ -14,12 +14,17 @@ for tool in jackd jalv.gtk3 jack_transport jack_midi_dump jack_connect jack_lsp 
 done
 [ -n "${DISPLAY:-}" ] || { echo "needs a display (run through tests/x11/with_xvfb.sh)"; exit 1; }
 work=$(mktemp -d)
-export JACK_DEFAULT_SERVER="morvo-lv2-gtk-$$" JACK_NO_START_SERVER=1 LV2_PATH=$(dirname "$bundle")
-pids=""
+# A fixed name: JACK keeps a few server slots for all users of the machine and gives a dead
+# server's slot back only to a server of the same name.
+export JACK_DEFAULT_SERVER="morvo-lv2-jalv-gtk" JACK_NO_START_SERVER=1 LV2_PATH=$(dirname "$bundle")
+pids="" server=""
 cleanup() {
     exec 4>&- 2>/dev/null
+    # The clients first, then the server, which then gives its slot back.
     for pid in $pids; do kill "$pid" 2>/dev/null; done
     for pid in $pids; do wait "$pid" 2>/dev/null; done
+    kill "$server" 2>/dev/null
+    wait "$server" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -41,7 +46,7 @@ waitFor() { # a port appears
 }
 
 jackd --no-realtime -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 &
-pids="$!"
+server=$!
 waitFor system:playback_1
 # Four steps a beat at 140 bpm, the plug-in's own clock.
 jalv.gtk3 --jack-name=ostrel --control=sync_value=0.04 "$uri" >"$work/jalv.log" 2>&1 &
