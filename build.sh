@@ -56,11 +56,16 @@ install_missing() {
 # xauth and the fonts: its test drives it with real pointer and key events on a virtual display.
 build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest
     libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev locales
-    pkg-config libx11-dev libcairo2-dev libxtst-dev xvfb xauth fonts-liberation fonts-dejavu-core)
+    pkg-config libx11-dev libcairo2-dev libxtst-dev xvfb xauth fonts-liberation fonts-dejavu-core
+    lv2-dev sordi liblilv-dev lilv-utils)
 # fonts-wine and fonts-liberation: the fonts Wine recommends, as a user's Wine has them (Wine
 # then gives Liberation Sans for "MS Sans Serif").
 wine_tools=(wine wine32:i386 wine64 xvfb xauth fonts-wine fonts-liberation)
-real_host_tools=(ardour)
+# lv2-dev (the LV2 headers and lv2_validate), sordi (the validator lv2_validate runs),
+# liblilv-dev and lilv-utils (the LV2 test host and lv2info): the LV2 bundle and its tests.
+# jalv, jackd2, x11-utils and imagemagick: the bundle in jalv on a JACK server of its own, and its
+# editor in jalv.gtk3, found, clicked (xdotool) and photographed.
+real_host_tools=(ardour jalv jackd2 x11-utils xdotool imagemagick)
 fuzz_tools=(clang-14 libclang-rt-14-dev)
 # LMMS with its Wine VST server (32-bit; lmms:i386 replaces an amd64 lmms), and what opens and
 # photographs the plug-in's editor in LMMS's window.
