@@ -8,44 +8,8 @@
 set -u
 bundle=$1 morvo_host=$2 vst2=$3
 uri=https://halvark.com/plugins/ostrel
-for tool in jackd jalv jack_transport jack_midi_dump jack_connect jack_lsp; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing (Debian's jackd2, jalv)"; exit 1; }
-done
-work=$(mktemp -d)
-# A fixed name: JACK keeps a few server slots for all users of the machine and gives a dead
-# server's slot back only to a server of the same name.
-export JACK_DEFAULT_SERVER="morvo-lv2-jalv" JACK_NO_START_SERVER=1 LV2_PATH=$(dirname "$bundle")
-pids="" server=""
-cleanup() {
-    exec 3>&- 4>&- 2>/dev/null
-    # The clients first, then the server, which then gives its slot back.
-    for pid in $pids; do kill "$pid" 2>/dev/null; done
-    for pid in $pids; do wait "$pid" 2>/dev/null; done
-    kill "$server" 2>/dev/null
-    wait "$server" 2>/dev/null
-    [ -n "${MORVO_KEEP:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "jalv: $1"
-    for log in "$work"/*.log; do
-        echo "== $log"
-        tail -n 20 "$log"
-    done
-    exit 1
-}
-waitFor() { # a port appears
-    tries=0
-    until jack_lsp 2>/dev/null | grep -qx "$1"; do
-        tries=$((tries + 1))
-        [ "$tries" -gt 100 ] && fail "no port $1"
-        sleep 0.1
-    done
-}
-
-jackd --no-realtime -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 &
-server=$!
-waitFor system:playback_1
+name=jalv tools=jalv
+. "$(dirname "$0")/jack_server.sh"
 
 # Sixteen steps of values of their own (step N at N/17), four steps a beat, external timing.
 settings="-c timing_mode=1 -c sync_value=0.04"
@@ -55,22 +19,18 @@ for n in $(seq 1 16); do
     settings="$settings -c step_$n=$value"
     host_settings="$host_settings --set step$n=$value"
 done
-mkfifo "$work/jalv.in" "$work/transport.in"
+mkfifo "$work/jalv.in"
 # shellcheck disable=SC2086 # the settings are words
 jalv -n ostrel $settings "$uri" <"$work/jalv.in" >"$work/jalv.log" 2>&1 &
 pids="$pids $!"
 exec 3>"$work/jalv.in"
-waitFor ostrel:notify
-jack_transport <"$work/transport.in" >"$work/transport.log" 2>&1 &
-pids="$pids $!"
-exec 4>"$work/transport.in"
-# jack_transport stays the timebase master while it runs: the tempo and bars jalv passes on.
+waitFor ostrel:notify >/dev/null
 printf 'master\ntempo 140\nlocate 0\n' >&4
 
 capture() { # seconds: play from where the transport is, then stop
     jack_midi_dump "dump$$" >"$work/$2.dump" 2>"$work/$2.log" &
     dump=$!
-    waitFor "dump$$:input"
+    waitFor "dump$$:input" >/dev/null
     jack_connect ostrel:notify "dump$$:input" || fail "cannot connect the monitor"
     sleep 0.5
     printf 'play\n' >&4

@@ -7,65 +7,18 @@
 set -u
 bundle=$1 screenshot=$2
 uri=https://halvark.com/plugins/ostrel
-for tool in jackd jalv.gtk3 jack_transport jack_midi_dump jack_connect jack_lsp xdotool xwininfo \
-    import; do
-    command -v "$tool" >/dev/null ||
-        { echo "$tool is missing (Debian's jackd2, jalv, xdotool, x11-utils, imagemagick)"; exit 1; }
-done
 [ -n "${DISPLAY:-}" ] || { echo "needs a display (run through tests/x11/with_xvfb.sh)"; exit 1; }
-work=$(mktemp -d)
-# A fixed name: JACK keeps a few server slots for all users of the machine and gives a dead
-# server's slot back only to a server of the same name.
-export JACK_DEFAULT_SERVER="morvo-lv2-jalv-gtk" JACK_NO_START_SERVER=1 LV2_PATH=$(dirname "$bundle")
-pids="" server=""
-cleanup() {
-    exec 4>&- 2>/dev/null
-    # The clients first, then the server, which then gives its slot back.
-    for pid in $pids; do kill "$pid" 2>/dev/null; done
-    for pid in $pids; do wait "$pid" 2>/dev/null; done
-    kill "$server" 2>/dev/null
-    wait "$server" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "jalv.gtk3: $1"
-    for log in "$work"/*.log; do
-        echo "== $log"
-        tail -n 20 "$log"
-    done
-    exit 1
-}
-waitFor() { # a port appears
-    tries=0
-    until jack_lsp 2>/dev/null | grep -qx "$1"; do
-        tries=$((tries + 1))
-        [ "$tries" -gt 150 ] && fail "no port $1"
-        sleep 0.1
-    done
-}
+name=jalv-gtk tools="jalv.gtk3 xdotool xwininfo import"
+. "$(dirname "$0")/jack_server.sh"
 
-jackd --no-realtime -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 &
-server=$!
-waitFor system:playback_1
 # Four steps a beat at 140 bpm, the plug-in's own clock.
 jalv.gtk3 --jack-name=ostrel --control=sync_value=0.04 "$uri" >"$work/jalv.log" 2>&1 &
 pids="$pids $!"
-# jalv names its JACK client after the plug-in.
-tries=0
-until notify=$(jack_lsp 2>/dev/null | grep -m 1 ':notify$'); do
-    tries=$((tries + 1))
-    [ "$tries" -gt 150 ] && fail "no notify port"
-    sleep 0.1
-done
+notify=$(waitFor '.*:notify') || fail "no MIDI output port"
 jack_midi_dump "dump$$" >"$work/steps.dump" 2>"$work/dump.log" &
 pids="$pids $!"
-waitFor "dump$$:input"
+waitFor "dump$$:input" >/dev/null
 jack_connect "$notify" "dump$$:input" || fail "cannot connect the monitor ($notify)"
-mkfifo "$work/transport.in"
-jack_transport <"$work/transport.in" >"$work/transport.log" 2>&1 &
-pids="$pids $!"
-exec 4>"$work/transport.in"
 printf 'master\ntempo 140\nlocate 0\nplay\n' >&4
 
 # The editor: a window of 626 x 280 inside jalv's window, named after the plug-in.
