@@ -50,6 +50,6 @@ struct LoadTimeSetup {
 
 } // namespace lv2_door
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
     return index == 0 ? &lv2_door::kDescriptor : nullptr;
 }
