@@ -63,13 +63,15 @@ install_missing() {
 build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest
     libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev locales
     pkg-config libx11-dev libcairo2-dev libxtst-dev xvfb xauth fonts-liberation fonts-dejavu-core
-    libjack-jackd2-dev jackd2)
+    libjack-jackd2-dev jackd2 lv2-dev sordi liblilv-dev lilv-utils)
 # fonts-wine and fonts-liberation: the fonts Wine recommends, as a user's Wine has them (Wine
 # then gives Liberation Sans for "MS Sans Serif").
 wine_tools=(wine wine32:i386 wine64 xvfb xauth fonts-wine fonts-liberation)
-# Qtractor hosts Morvo.clap on JACK's dummy backend; xdotool, xwininfo (x11-utils) and
-# ImageMagick open and photograph its editor.
-real_host_tools=(ardour qtractor jackd2 xvfb xdotool x11-utils imagemagick)
+# lv2-dev (the LV2 headers and lv2_validate), sordi (the validator lv2_validate runs),
+# liblilv-dev and lilv-utils (the LV2 test host and lv2info): the LV2 bundle and its tests.
+# Qtractor hosts Morvo.clap, and jalv Morvo.lv2, on JACK's dummy backend; xdotool, xwininfo
+# (x11-utils) and ImageMagick open, click and photograph their editors.
+real_host_tools=(ardour qtractor jalv jackd2 xvfb xdotool x11-utils imagemagick)
 fuzz_tools=(clang-14 libclang-rt-14-dev)
 # LMMS with its Wine VST server (32-bit; lmms:i386 replaces an amd64 lmms), and what opens and
 # photographs the plug-in's editor in LMMS's window.
@@ -244,10 +246,6 @@ demo)
     ;;
 test)
     build_all linux linux-sanitize linux-thread win32 win64
-    # jackd2 asks whether to allow realtime priority while installing: no, without asking.
-    if ! dpkg-query -W -f='${Status}' jackd2 2>/dev/null | grep -q 'install ok installed'; then
-        echo 'jackd2 jackd/tweak_rt_limits boolean false' | as_root debconf-set-selections
-    fi
     install_missing "${real_host_tools[@]}"
     run_tests linux
     run_tests linux-sanitize

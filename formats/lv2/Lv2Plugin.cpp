@@ -1,0 +1,277 @@
+#include "formats/lv2/Lv2Plugin.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include <lv2/atom/util.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/options/options.h>
+
+#include "host/Morvo.h"
+
+namespace lv2_door {
+
+namespace {
+
+constexpr std::size_t kMidiChannels = 16;
+constexpr std::size_t kIncomingCapacity = 1024; // MIDI messages one block hands the plug-in
+constexpr std::uint32_t kChannels = 2;
+constexpr std::uint32_t kDefaultMaxBlock = 4096;
+constexpr std::int32_t kLargestMaxBlock = 1 << 16;
+constexpr std::uint32_t kMidiBytes = 3;
+constexpr std::size_t kOutputEventBytes = padded(sizeof(LV2_Atom_Event) + kMidiBytes);
+
+guest::Options guestOptions(guest::Listener* listener) {
+    guest::Options options;
+    options.vendor = "Halvark";
+    options.product = "Ostrel LV2";
+    options.incomingCapacity = kIncomingCapacity;
+    options.listener = listener;
+    return options;
+}
+
+// The longest block the host promises through its options; hosts without them get a default,
+// and longer blocks are processed in pieces of it.
+std::uint32_t maxBlockOf(const LV2_Feature* const* features, const LV2_URID_Map& map) {
+    const LV2_URID key = map.map(map.handle, LV2_BUF_SIZE__maxBlockLength);
+    const LV2_URID intType = map.map(map.handle, LV2_ATOM__Int);
+    for (const LV2_Feature* const* f = features; f != nullptr && *f != nullptr; ++f) {
+        if ((*f)->URI == nullptr || std::strcmp((*f)->URI, LV2_OPTIONS__options) != 0) continue;
+        for (const auto* o = static_cast<const LV2_Options_Option*>((*f)->data);
+             o != nullptr && o->key != 0; ++o) {
+            if (o->key != key || o->type != intType || o->size != sizeof(std::int32_t) ||
+                o->value == nullptr)
+                continue;
+            std::int32_t frames = 0;
+            std::memcpy(&frames, o->value, sizeof frames);
+            if (frames > 0 && frames <= kLargestMaxBlock) return static_cast<std::uint32_t>(frames);
+        }
+    }
+    return kDefaultMaxBlock;
+}
+
+} // namespace
+
+Lv2Plugin* Lv2Plugin::create(double sampleRate, const LV2_Feature* const* features) {
+    const LV2_URID_Map* map = nullptr;
+    for (const LV2_Feature* const* f = features; f != nullptr && *f != nullptr; ++f)
+        if ((*f)->URI != nullptr && std::strcmp((*f)->URI, LV2_URID__map) == 0)
+            map = static_cast<const LV2_URID_Map*>((*f)->data);
+    if (map == nullptr || map->map == nullptr || !(sampleRate > 0.0)) return nullptr;
+    auto* door = new (std::nothrow) Lv2Plugin(sampleRate, *map, maxBlockOf(features, *map));
+    std::string error;
+    if (door != nullptr && !door->start(error)) {
+        delete door;
+        return nullptr;
+    }
+    return door;
+}
+
+Lv2Plugin::Lv2Plugin(double rate, const LV2_URID_Map& map, std::uint32_t frames)
+    : uris(map), plugin(guestOptions(this)), sampleRate(rate), maxBlock(frames),
+      scratch(static_cast<std::size_t>(frames) * kChannels * 2, 0.0f) {
+    for (std::int32_t i = 0; i < kMaxParameters; ++i) {
+        edits[i].store(0.0f, std::memory_order_relaxed);
+        edited[i].store(false, std::memory_order_relaxed);
+    }
+}
+
+Lv2Plugin::~Lv2Plugin() {
+    plugin.close();
+}
+
+bool Lv2Plugin::start(std::string& error) {
+    if (!plugin.create(pluginMain, error)) return false;
+    if (plugin.parameterCount() < 0 || plugin.parameterCount() > kMaxParameters) return false;
+    plugin.open();
+    parameters = plugin.parameterCount();
+    for (std::int32_t i = 0; i < parameters; ++i)
+        seen[i] = plugin.parameter(i);
+    plugin.setSampleRate(sampleRate);
+    plugin.setBlockSize(static_cast<std::int32_t>(maxBlock));
+    // Room for a message per channel and frame: what no block of the plug-in exceeds.
+    plugin.setEventCapacity(static_cast<std::size_t>(maxBlock) * kMidiChannels);
+    plugin.setTransport(time.transport(sampleRate, static_cast<std::int32_t>(maxBlock), 0.0));
+    return true;
+}
+
+void Lv2Plugin::connect(std::uint32_t port, void* data) {
+    switch (port) {
+    case audioInLeft:
+    case audioInRight: audioIn[port - audioInLeft] = static_cast<const float*>(data); return;
+    case audioOutLeft:
+    case audioOutRight: audioOut[port - audioOutLeft] = static_cast<float*>(data); return;
+    case control: controlIn = static_cast<const LV2_Atom_Sequence*>(data); return;
+    case notify: notifyOut = static_cast<LV2_Atom_Sequence*>(data); return;
+    case lost: lostOut = static_cast<float*>(data); return;
+    default:
+        if (port >= firstParameter &&
+            port - firstParameter < static_cast<std::uint32_t>(parameters))
+            controls[port - firstParameter] = static_cast<const float*>(data);
+        return;
+    }
+}
+
+void Lv2Plugin::activate() {
+    framesPlayed = 0.0;
+    heldCount = 0;
+    plugin.clearEvents();
+    plugin.resume();
+}
+
+void Lv2Plugin::deactivate() {
+    plugin.suspend();
+}
+
+void Lv2Plugin::run(std::uint32_t frames) {
+    takeControls();
+    // Some hosts run a block of no frames to hand over control values: nothing plays.
+    for (std::uint32_t done = 0; done < frames;) {
+        const std::uint32_t piece = std::min(frames - done, maxBlock);
+        runChunk(done, piece, done + piece == frames);
+        done += piece;
+    }
+    writeOutput();
+    if (lostOut != nullptr) *lostOut = static_cast<float>(lostCount);
+}
+
+void Lv2Plugin::takeControls() {
+    // A changed port value reaches the plug-in as a VST 2 host's setParameter; a value that is
+    // not a number is ignored, and one beyond 0..1 is held at its end.
+    for (std::int32_t i = 0; i < parameters; ++i) {
+        if (controls[i] == nullptr) continue;
+        const float value = *controls[i];
+        if (!std::isfinite(value) || value == seen[i]) continue;
+        seen[i] = value;
+        plugin.setParameter(i, std::clamp(value, 0.0f, 1.0f));
+    }
+}
+
+void Lv2Plugin::runChunk(std::uint32_t offset, std::uint32_t frames, bool last) {
+    const std::uint32_t end = offset + frames;
+    // Before the piece: its MIDI, and positions at its first frame (or before it).
+    const bool events = controlIn != nullptr && controlIn->atom.type == uris.sequence;
+    const bool frameStamps = events && controlIn->atom.size >= sizeof(LV2_Atom_Sequence_Body) &&
+                             (controlIn->body.unit == 0 || controlIn->body.unit == uris.frameTime);
+    // Where an event belongs: hosts stamping in beats, or out of the block, get its edges.
+    const auto frameOf = [&](const LV2_Atom_Event& event) -> std::uint32_t {
+        if (!frameStamps || event.time.frames < 0) return 0;
+        return static_cast<std::uint32_t>(
+            std::min<std::int64_t>(event.time.frames, std::int64_t{end} - (last ? 1 : 0)));
+    };
+    const auto inPiece = [&](std::uint32_t at) { return at >= offset && (at < end || last); };
+    if (events)
+        forEachEvent(&controlIn->body, controlIn->atom.size, [&](const LV2_Atom_Event& event) {
+            const std::uint32_t at = frameOf(event);
+            if (!inPiece(at)) return;
+            if (event.body.type == uris.midiEvent) {
+                const auto* bytes = reinterpret_cast<const unsigned char*>(&event.body + 1);
+                if (event.body.size == 0 || event.body.size > kMidiBytes || bytes[0] < 0x80) return;
+                unsigned char data[kMidiBytes] = {};
+                std::memcpy(data, bytes, event.body.size);
+                plugin.queueEvent(static_cast<std::int32_t>(at - offset), data);
+            } else if ((event.body.type == uris.object || event.body.type == uris.blank) &&
+                       event.body.size >= sizeof(LV2_Atom_Object_Body) && at == offset &&
+                       reinterpret_cast<const LV2_Atom_Object_Body*>(&event.body + 1)->otype ==
+                           uris.position) {
+                time.take(event.body, uris);
+            }
+        });
+    plugin.setTransport(
+        time.transport(sampleRate, static_cast<std::int32_t>(maxBlock), framesPlayed));
+    plugin.sendQueuedEvents();
+
+    float* inputs[kChannels];
+    float* outputs[kChannels];
+    for (std::uint32_t c = 0; c < kChannels; ++c) {
+        inputs[c] = scratch.data() + c * maxBlock;
+        outputs[c] = audioOut[c] != nullptr ? audioOut[c] + offset
+                                            : scratch.data() + (kChannels + c) * maxBlock;
+        // Copied: in-place hosts give one buffer both ways, and an input left unconnected is
+        // silence.
+        if (audioIn[c] != nullptr)
+            std::copy_n(audioIn[c] + offset, frames, inputs[c]);
+        else
+            std::fill_n(inputs[c], frames, 0.0f);
+    }
+    plugin.process(inputs, outputs, static_cast<std::int32_t>(frames));
+    holdEvents();
+
+    // After it: positions later in the piece take over from their frame on.
+    std::uint32_t from = offset;
+    if (events)
+        forEachEvent(&controlIn->body, controlIn->atom.size, [&](const LV2_Atom_Event& event) {
+            const std::uint32_t at = frameOf(event);
+            if (!inPiece(at) || at == offset) return;
+            if ((event.body.type == uris.object || event.body.type == uris.blank) &&
+                event.body.size >= sizeof(LV2_Atom_Object_Body) &&
+                reinterpret_cast<const LV2_Atom_Object_Body*>(&event.body + 1)->otype ==
+                    uris.position) {
+                time.advance(at - from, sampleRate);
+                time.take(event.body, uris);
+                from = at;
+            }
+        });
+    time.advance(end - from, sampleRate);
+    framesPlayed += frames;
+}
+
+void Lv2Plugin::holdEvents() {
+    const guest::Event* sent = plugin.events();
+    for (std::size_t i = 0; i < plugin.eventCount(); ++i) {
+        if (heldCount == kHeldCapacity) {
+            ++lostCount;
+            continue;
+        }
+        std::memcpy(held[heldCount++].data, sent[i].data, kMidiBytes);
+    }
+    plugin.clearEvents();
+}
+
+void Lv2Plugin::writeOutput() {
+    if (notifyOut == nullptr) {
+        // Nobody listens: nothing is kept for later.
+        heldCount = 0;
+        return;
+    }
+    // The host says how much room the port has in its size; what does not fit waits.
+    const std::size_t capacity = notifyOut->atom.size;
+    if (capacity < sizeof(LV2_Atom_Sequence_Body)) return;
+    notifyOut->atom.type = uris.sequence;
+    notifyOut->atom.size = sizeof(LV2_Atom_Sequence_Body);
+    notifyOut->body.unit = 0; // frames
+    notifyOut->body.pad = 0;
+    const std::size_t room = (capacity - sizeof(LV2_Atom_Sequence_Body)) / kOutputEventBytes;
+    const std::size_t sent = std::min(room, heldCount);
+    auto* at = reinterpret_cast<std::uint8_t*>(&notifyOut->body + 1);
+    for (std::size_t i = 0; i < sent; ++i, at += kOutputEventBytes) {
+        auto* event = reinterpret_cast<LV2_Atom_Event*>(at);
+        event->time.frames = 0;
+        event->body.type = uris.midiEvent;
+        event->body.size = kMidiBytes;
+        std::memset(&event->body + 1, 0, kOutputEventBytes - sizeof(LV2_Atom_Event));
+        std::memcpy(&event->body + 1, held[i].data, kMidiBytes);
+    }
+    notifyOut->atom.size += static_cast<std::uint32_t>(sent * kOutputEventBytes);
+    std::memmove(held, held + sent, (heldCount - sent) * sizeof(Message));
+    heldCount -= sent;
+}
+
+bool Lv2Plugin::takeEdit(std::int32_t index, float& value) {
+    // The flag publishes the value stored before it.
+    if (index < 0 || index >= parameters ||
+        !edited[index].exchange(false, std::memory_order_acquire))
+        return false;
+    value = edits[index].load(std::memory_order_relaxed);
+    return true;
+}
+
+void Lv2Plugin::automated(std::int32_t index, float value) {
+    if (index < 0 || index >= parameters) return;
+    edits[index].store(value, std::memory_order_relaxed);
+    edited[index].store(true, std::memory_order_release);
+}
+
+} // namespace lv2_door

@@ -1,0 +1,769 @@
+// Morvo.lv2 loaded through lilv as LV2 hosts load it: its ports and presets against the VST 2
+// record, the Control Change stream of a song against the VST 2 library's through the guest
+// (time:Position messages only at changes, as hosts send them), held-back output for small
+// buffers, and malformed input that must leave the stream as it was.
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/midi/midi.h>
+#include <lv2/options/options.h>
+#include <lv2/port-props/port-props.h>
+#include <lv2/presets/presets.h>
+#include <lv2/time/time.h>
+#include <lv2/urid/urid.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "formats/guest/Guest.h"
+#include "tests/AllocationCounter.h"
+
+namespace {
+
+constexpr const char* kUri = "https://halvark.com/plugins/ostrel";
+constexpr std::uint32_t kParameters = 23, kFirstParameter = 7, kPorts = kFirstParameter + 23;
+constexpr std::uint32_t kControl = 4, kNotify = 5, kLost = 6;
+// Tempos and block chosen so each block moves the song by an exact binary fraction of a beat
+// (1/64 at 90 bpm, 1/32 at 180): the door's arithmetic and this host's agree to the bit.
+constexpr std::int32_t kBlock = 500;
+constexpr double kRate = 48000.0;
+constexpr std::size_t kAtomBytes = 1 << 16;
+
+// urid:map over a list of the URIs seen.
+struct UriMap {
+    std::vector<std::string> uris;
+    LV2_URID_Map map{this, [](LV2_URID_Map_Handle h, const char* uri) -> LV2_URID {
+                         auto& self = *static_cast<UriMap*>(h);
+                         for (std::size_t i = 0; i < self.uris.size(); ++i)
+                             if (self.uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+                         self.uris.push_back(uri);
+                         return static_cast<LV2_URID>(self.uris.size());
+                     }};
+    LV2_URID operator()(const char* uri) { return map.map(map.handle, uri); }
+};
+
+UriMap& uris() {
+    static UriMap map;
+    return map;
+}
+
+struct Lilv {
+    LilvWorld* world = lilv_world_new();
+    const LilvPlugin* plugin = nullptr;
+    Lilv() {
+        lilv_world_load_specifications(world);
+        lilv_world_load_plugin_classes(world);
+        LilvNode* bundle = lilv_new_file_uri(world, nullptr, MORVO_LV2_BUNDLE "/");
+        lilv_world_load_bundle(world, bundle);
+        lilv_node_free(bundle);
+        LilvNode* uri = lilv_new_uri(world, kUri);
+        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
+        lilv_node_free(uri);
+    }
+    ~Lilv() { lilv_world_free(world); }
+    LilvNode* node(const char* uri) { return lilv_new_uri(world, uri); }
+};
+
+Lilv& lilv() {
+    static Lilv world;
+    return world;
+}
+
+// The VST 2 library through the guest.
+struct Vst2 {
+    guest::Guest hosted{{.eventCapacity = kBlock * 16, .incomingCapacity = 64}};
+    Vst2() {
+        std::string error;
+        EXPECT_TRUE(hosted.load(MORVO_VST2_PATH, error)) << error;
+        hosted.open();
+    }
+};
+
+// An atom:Sequence written event by event into a buffer of the host's.
+class Sequence {
+  public:
+    explicit Sequence(std::vector<std::uint64_t>& buffer) : bytes(buffer) { clear(); }
+    LV2_Atom_Sequence* atom() { return reinterpret_cast<LV2_Atom_Sequence*>(bytes.data()); }
+    void clear() {
+        *atom() = {{sizeof(LV2_Atom_Sequence_Body), uris()(LV2_ATOM__Sequence)}, {0, 0}};
+    }
+    void event(std::int64_t frames, LV2_URID type, const void* body, std::uint32_t size) {
+        // Written through the buffer's bytes: the header's type covers only the header.
+        auto* at =
+            reinterpret_cast<std::uint8_t*>(bytes.data()) + sizeof(LV2_Atom) + atom()->atom.size;
+        const LV2_Atom_Event head{{frames}, {size, type}};
+        std::memcpy(at, &head, sizeof head);
+        std::memcpy(at + sizeof head, body, size);
+        atom()->atom.size += static_cast<std::uint32_t>((sizeof head + size + 7) & ~7u);
+    }
+    void midi(std::int64_t frames, unsigned char status, unsigned char a, unsigned char b) {
+        const unsigned char data[3] = {status, a, b};
+        event(frames, uris()(LV2_MIDI__MidiEvent), data, 3);
+    }
+
+  private:
+    std::vector<std::uint64_t>& bytes;
+};
+
+// A time:Position object's body with the given properties (key, value as a float or double).
+std::vector<std::uint8_t> position(const std::vector<std::pair<const char*, double>>& fields,
+                                   LV2_URID otype = 0) {
+    std::vector<std::uint8_t> body(sizeof(LV2_Atom_Object_Body));
+    const LV2_Atom_Object_Body head{0, otype != 0 ? otype : uris()(LV2_TIME__Position)};
+    std::memcpy(body.data(), &head, sizeof head);
+    for (const auto& [key, value] : fields) {
+        const bool wide = std::strcmp(key, LV2_TIME__frame) == 0;
+        LV2_Atom_Property_Body p{
+            uris()(key), 0, {wide ? 8u : 4u, uris()(wide ? LV2_ATOM__Long : LV2_ATOM__Float)}};
+        std::uint8_t room[24] = {};
+        std::memcpy(room, &p, sizeof p);
+        const auto frames = static_cast<std::int64_t>(value);
+        const auto single = static_cast<float>(value);
+        std::memcpy(room + sizeof p, wide ? static_cast<const void*>(&frames) : &single,
+                    wide ? 8 : 4);
+        body.insert(body.end(), room, room + 24);
+    }
+    return body;
+}
+
+struct Message {
+    std::uint32_t block;
+    unsigned char data[3];
+    bool operator==(const Message& o) const {
+        return block == o.block && std::memcmp(data, o.data, 3) == 0;
+    }
+    bool sameBytes(const Message& o) const { return std::memcmp(data, o.data, 3) == 0; }
+};
+
+// One instance of the plug-in with its ports' buffers, as a host keeps them.
+class Door {
+  public:
+    explicit Door(std::int32_t maxBlock = kBlock) : blockOption(maxBlock) {
+        const LV2_URID intType = uris()(LV2_ATOM__Int);
+        options[0] = {LV2_OPTIONS_INSTANCE, 0,       uris()(LV2_BUF_SIZE__maxBlockLength),
+                      sizeof blockOption,   intType, &blockOption};
+        instance = lilv_plugin_instantiate(lilv().plugin, kRate, features);
+        if (instance == nullptr) return;
+        for (std::uint32_t c = 0; c < 4; ++c)
+            lilv_instance_connect_port(instance, c, audio.data() + c * kBlock);
+        lilv_instance_connect_port(instance, kControl, control.data());
+        lilv_instance_connect_port(instance, kNotify, notify.data());
+        lilv_instance_connect_port(instance, kLost, &lost);
+        for (std::uint32_t i = 0; i < kParameters; ++i) {
+            LilvNode* value = nullptr;
+            lilv_port_get_range(lilv().plugin,
+                                lilv_plugin_get_port_by_index(lilv().plugin, kFirstParameter + i),
+                                &value, nullptr, nullptr);
+            values[i] = lilv_node_as_float(value);
+            lilv_node_free(value);
+            lilv_instance_connect_port(instance, kFirstParameter + i, &values[i]);
+        }
+        lilv_instance_activate(instance);
+        received.reserve(1 << 16);
+    }
+    ~Door() {
+        if (instance == nullptr) return;
+        lilv_instance_deactivate(instance);
+        lilv_instance_free(instance);
+    }
+    // One block: the output buffer offers `capacity` bytes; what the plug-in sent is kept, and
+    // what run() allocated is counted.
+    void run(std::uint32_t block, std::uint32_t frames = kBlock) {
+        auto* out = reinterpret_cast<LV2_Atom_Sequence*>(notify.data());
+        out->atom = {capacity, 0};
+        {
+            allocations::Scope scope;
+            lilv_instance_run(instance, frames);
+            allocated += allocations::count;
+        }
+        if (capacity < sizeof(LV2_Atom_Sequence_Body)) return;
+        EXPECT_EQ(out->atom.type, uris()(LV2_ATOM__Sequence));
+        LV2_ATOM_SEQUENCE_FOREACH(out, e) {
+            EXPECT_EQ(e->time.frames, 0);
+            EXPECT_EQ(e->body.type, uris()(LV2_MIDI__MidiEvent));
+            Message m{block, {}};
+            std::memcpy(m.data, e + 1, 3);
+            received.push_back(m);
+        }
+    }
+
+    LilvInstance* instance = nullptr;
+    std::vector<float> audio = std::vector<float>(4 * kBlock, 0.0f);
+    std::vector<std::uint64_t> control = std::vector<std::uint64_t>(kAtomBytes / 8);
+    std::vector<std::uint64_t> notify = std::vector<std::uint64_t>(kAtomBytes / 8);
+    float values[kParameters] = {};
+    float lost = -1.0f;
+    std::uint32_t capacity = kAtomBytes - 8;
+    long allocated = 0;
+    std::vector<Message> received;
+    Sequence in{control};
+
+  private:
+    std::int32_t blockOption;
+    LV2_Options_Option options[2] = {};
+    LV2_Feature mapFeature{LV2_URID__map, &uris().map};
+    LV2_Feature optionsFeature{LV2_OPTIONS__options, options};
+    const LV2_Feature* features[3] = {&mapFeature, &optionsFeature, nullptr};
+};
+
+// The song both sides play: a host model that sends time:Position only where the transport
+// changes, what the door's guest should then answer, and the block's other input.
+struct Song {
+    double beat = 0.0, tempo = 90.0, frame = 0.0;
+    bool playing = false, heard = false;
+    static constexpr std::uint32_t kBlocks = 1000;
+
+    // Fills the door's input for block b and does the same to the VST 2 side; returns the
+    // transport the VST 2 side gets.
+    guest::Transport block(std::uint32_t b, Door& door, guest::Guest& g) {
+        door.in.clear();
+        const auto send = [&](std::int64_t at) {
+            const double bar = std::floor(beat / 4.0);
+            const auto body = position({{LV2_TIME__frame, frame},
+                                        {LV2_TIME__speed, playing ? 1.0 : 0.0},
+                                        {LV2_TIME__beatsPerMinute, tempo},
+                                        {LV2_TIME__beat, beat},
+                                        {LV2_TIME__barBeat, beat - 4.0 * bar},
+                                        {LV2_TIME__beatUnit, 4.0},
+                                        {LV2_TIME__beatsPerBar, 4.0}});
+            door.in.event(at, uris()(LV2_ATOM__Object), body.data(),
+                          static_cast<std::uint32_t>(body.size()));
+            heard = true;
+        };
+        if (b == 50) playing = true;
+        if (b == 400) tempo = 180.0;
+        if (b == 550 || b == 600) playing = b == 600;
+        if (b == 650) beat = 64.0, frame = 1.0e6; // relocated
+        if (b == 50 || b == 400 || b == 550 || b == 600 || b == 650) send(0);
+        guest::Transport now{.sampleRate = kRate, .blockSize = kBlock, .samplePosition = frame};
+        if (heard)
+            now = {kRate, kBlock, frame, playing, true,
+                   tempo, true,   beat,  true,    4.0 * std::floor(beat / 4.0),
+                   true};
+        const double step = playing ? kBlock * tempo / (60.0 * kRate) : 0.0;
+        if (b == 520) { // relocated within the block: the rest of it plays from beat 32
+            door.in.midi(100, 0x90, 12, 100);
+            beat = 32.0;
+            frame = 5000.0;
+            send(kBlock / 2);
+            beat += step / 2;
+            frame += kBlock / 2;
+        } else {
+            beat += step;
+            frame += playing || !heard ? kBlock : 0;
+        }
+        const int key = b == 100 ? 12 : b == 250 ? 13 : b == 300 || b == 760 ? 14 : 0;
+        if (key != 0) {
+            const unsigned char on[3] = {0x90, static_cast<unsigned char>(key), 100};
+            door.in.midi(77, on[0], on[1], on[2]);
+            g.queueEvent(77, on);
+        }
+        if (b == 520) {
+            const unsigned char on[3] = {0x90, 12, 100};
+            g.queueEvent(100, on);
+        }
+        if (b == 820) { // a stop on channel 3
+            door.in.midi(5, 0x92, 13, 64);
+            const unsigned char off[3] = {0x92, 13, 64};
+            g.queueEvent(5, off);
+        }
+        // 16 steps a beat, so that the song's time shows in its steps; CC Out; then external
+        // timing, and internal again.
+        const int port = b == 0 ? 16 : b == 200 ? 17 : b == 450 || b == 700 ? 21 : -1;
+        if (b == 0) // each step a value of its own, so that each message names its step
+            for (int i = 0; i < 16; ++i) {
+                door.values[i] = static_cast<float>(i + 1) / 17.0f;
+                g.setParameter(i, door.values[i]);
+            }
+        if (port >= 0) {
+            const float value = port == 16 ? 0.16f : port == 17 ? 0.3f : b == 450 ? 1.0f : 0.0f;
+            door.values[port] = value;
+            g.setParameter(port, value);
+        }
+        return now;
+    }
+};
+
+// Plays the song through a door (and, when given, through the VST 2 library); `fault`, when
+// given, runs block 480 (where the song sends nothing) in its own way.
+constexpr std::uint32_t kFaultBlock = 480;
+std::vector<Message> play(Door& door, std::vector<Message>* vst2Stream,
+                          const std::function<void(Door&)>& fault = {}) {
+    Vst2 vst2;
+    guest::Guest& g = vst2.hosted;
+    g.setSampleRate(kRate);
+    g.setBlockSize(kBlock);
+    g.resume();
+    Song song;
+    float* in[2] = {door.audio.data(), door.audio.data() + kBlock};
+    float* out[2] = {door.audio.data() + 2 * kBlock, door.audio.data() + 3 * kBlock};
+    for (std::uint32_t b = 0; b < Song::kBlocks; ++b) {
+        const guest::Transport now = song.block(b, door, g);
+        if (fault && b == kFaultBlock)
+            fault(door);
+        else
+            door.run(b);
+        g.setTransport(now);
+        g.sendQueuedEvents();
+        g.process(in, out, kBlock);
+        for (std::size_t i = 0; vst2Stream != nullptr && i < g.eventCount(); ++i) {
+            vst2Stream->push_back({b, {}});
+            std::memcpy(vst2Stream->back().data, g.events()[i].data, 3);
+        }
+        g.clearEvents();
+    }
+    return door.received;
+}
+
+} // namespace
+
+TEST(Lv2Door, PortsAreTheRecordsParameters) {
+    ASSERT_NE(lilv().plugin, nullptr) << MORVO_LV2_BUNDLE;
+    const LilvPlugin* p = lilv().plugin;
+    ASSERT_EQ(lilv_plugin_get_num_ports(p), kPorts);
+    Vst2 vst2;
+    LilvNode* notAutomatic = lilv().node(LV2_PORT_PROPS__notAutomatic);
+    LilvNode* input = lilv().node(LILV_URI_INPUT_PORT);
+    LilvNode* controlPort = lilv().node(LILV_URI_CONTROL_PORT);
+    LilvNode* position = lilv().node(LV2_TIME__Position);
+    LilvNode* midi = lilv().node(LV2_MIDI__MidiEvent);
+    const LilvPort* events = lilv_plugin_get_port_by_index(p, kControl);
+    EXPECT_TRUE(lilv_port_supports_event(p, events, position));
+    EXPECT_TRUE(lilv_port_supports_event(p, events, midi));
+    EXPECT_TRUE(lilv_port_supports_event(p, lilv_plugin_get_port_by_index(p, kNotify), midi));
+    int unautomatable = 0;
+    for (std::uint32_t i = 0; i < kParameters; ++i) {
+        const LilvPort* port = lilv_plugin_get_port_by_index(p, kFirstParameter + i);
+        const std::string name = vst2.hosted.parameterName(static_cast<std::int32_t>(i));
+        LilvNode* portName = lilv_port_get_name(p, port);
+        EXPECT_EQ(lilv_node_as_string(portName), name);
+        lilv_node_free(portName);
+        EXPECT_TRUE(lilv_port_is_a(p, port, input) && lilv_port_is_a(p, port, controlPort));
+        LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+        lilv_port_get_range(p, port, &def, &min, &max);
+        ASSERT_TRUE(def && min && max) << name;
+        EXPECT_EQ(lilv_node_as_float(def), vst2.hosted.parameter(static_cast<std::int32_t>(i)));
+        EXPECT_EQ(lilv_node_as_float(min), 0.0f);
+        EXPECT_EQ(lilv_node_as_float(max), 1.0f);
+        lilv_node_free(def);
+        lilv_node_free(min);
+        lilv_node_free(max);
+        const bool automatable = !lilv_port_has_property(p, port, notAutomatic);
+        EXPECT_EQ(automatable, name.find("-Do not automate") == std::string::npos) << name;
+        unautomatable += !automatable;
+    }
+    EXPECT_EQ(unautomatable, 2);
+    for (LilvNode* n : {notAutomatic, input, controlPort, position, midi})
+        lilv_node_free(n);
+}
+
+// Each preset is the program of its number: its label and every value.
+TEST(Lv2Door, PresetsAreThePrograms) {
+    ASSERT_NE(lilv().plugin, nullptr);
+    LilvNode* presetClass = lilv().node(LV2_PRESETS__Preset);
+    LilvNodes* presets = lilv_plugin_get_related(lilv().plugin, presetClass);
+    Vst2 vst2;
+    guest::Guest& g = vst2.hosted;
+    ASSERT_EQ(lilv_nodes_size(presets), static_cast<unsigned>(g.effect()->numPrograms));
+    ASSERT_EQ(lilv_nodes_size(presets), 16u);
+    std::map<std::string, std::uint32_t> indexOf;
+    for (std::uint32_t i = 0; i < kParameters; ++i)
+        indexOf[lilv_node_as_string(lilv_port_get_symbol(
+            lilv().plugin, lilv_plugin_get_port_by_index(lilv().plugin, kFirstParameter + i)))] = i;
+    std::vector<bool> seen(16, false);
+    LILV_FOREACH(nodes, it, presets) {
+        const LilvNode* preset = lilv_nodes_get(presets, it);
+        lilv_world_load_resource(lilv().world, preset);
+        const std::string uri = lilv_node_as_uri(preset);
+        const int program = std::stoi(uri.substr(uri.find("#program") + 8)) - 1;
+        ASSERT_TRUE(program >= 0 && program < 16 && !seen[program]) << uri;
+        seen[program] = true;
+        LilvState* state = lilv_state_new_from_world(lilv().world, &uris().map, preset);
+        ASSERT_NE(state, nullptr);
+        EXPECT_EQ(lilv_state_get_label(state), g.programName(program));
+        g.setProgram(program);
+        struct Check {
+            guest::Guest* g;
+            std::map<std::string, std::uint32_t>* indexOf;
+            int count = 0;
+        } check{&g, &indexOf};
+        lilv_state_emit_port_values(
+            state,
+            [](const char* symbol, void* data, const void* value, std::uint32_t size,
+               std::uint32_t) {
+                auto& c = *static_cast<Check*>(data);
+                ASSERT_EQ(size, sizeof(float));
+                ASSERT_EQ(c.indexOf->count(symbol), 1u) << symbol;
+                const auto index = static_cast<std::int32_t>(c.indexOf->at(symbol));
+                EXPECT_EQ(*static_cast<const float*>(value), c.g->parameter(index)) << symbol;
+                ++c.count;
+            },
+            &check);
+        EXPECT_EQ(check.count, static_cast<int>(kParameters));
+        lilv_state_free(state);
+    }
+    lilv_nodes_free(presets);
+    lilv_node_free(presetClass);
+}
+
+// The song through the door and through the VST 2 library: the same messages in the same
+// blocks, and nothing allocated in run().
+TEST(Lv2Door, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
+    Door door;
+    ASSERT_NE(door.instance, nullptr);
+    std::vector<Message> vst2Stream;
+    vst2Stream.reserve(1 << 16);
+    const std::vector<Message> lv2Stream = play(door, &vst2Stream);
+    EXPECT_EQ(door.allocated, 0);
+    EXPECT_EQ(door.lost, 0.0f);
+    ASSERT_EQ(lv2Stream.size(), vst2Stream.size());
+    EXPECT_GT(lv2Stream.size(), 200u); // it played
+    for (std::size_t i = 0; i < lv2Stream.size(); ++i)
+        ASSERT_TRUE(lv2Stream[i] == vst2Stream[i])
+            << "message " << i << ", block " << lv2Stream[i].block;
+    auto sentIn = [&](std::uint32_t from, std::uint32_t to) {
+        std::size_t n = 0;
+        for (const Message& m : lv2Stream)
+            n += m.block >= from && m.block < to;
+        return n;
+    };
+    // Something in each part: before and after the tempo change, in external timing, and
+    // after the relocation.
+    EXPECT_GT(sentIn(100, 250) * sentIn(400, 450) * sentIn(450, 550) * sentIn(650, 700), 0u);
+}
+
+// The allocation counter sees what the loaded library allocates: a guard for the test above.
+TEST(Lv2Door, TheAllocationCounterSeesTheLibrarysAllocations) {
+    allocations::Scope scope;
+    { Door other; }
+    EXPECT_GT(allocations::count, 0);
+}
+
+// Malformed or hostile input in one block: no crash, nothing read out of bounds (the sanitizer
+// build watches), and the plug-in keeps its state: the stream is the song's without it.
+TEST(Lv2Door, BadInputLeavesTheStreamAsItWas) {
+    Door clean;
+    const std::vector<Message> expected = play(clean, nullptr);
+    ASSERT_GT(expected.size(), 200u);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const auto object = [](Door& d, const std::vector<std::uint8_t>& body) {
+        d.in.event(0, uris()(LV2_ATOM__Object), body.data(),
+                   static_cast<std::uint32_t>(body.size()));
+    };
+    const std::vector<std::pair<const char*, std::function<void(Door&)>>> faults = {
+        {"the event port not connected",
+         [](Door& d) {
+             lilv_instance_connect_port(d.instance, kControl, nullptr);
+             d.run(kFaultBlock);
+             lilv_instance_connect_port(d.instance, kControl, d.control.data());
+         }},
+        {"the audio ports not connected",
+         [](Door& d) {
+             for (std::uint32_t c = 0; c < 4; ++c)
+                 lilv_instance_connect_port(d.instance, c, nullptr);
+             d.run(kFaultBlock);
+             for (std::uint32_t c = 0; c < 4; ++c)
+                 lilv_instance_connect_port(d.instance, c, d.audio.data() + c * kBlock);
+         }},
+        {"a block of no frames first",
+         [](Door& d) {
+             d.in.midi(0, 0x90, 13, 100);
+             d.run(kFaultBlock, 0);
+             d.in.clear();
+             d.run(kFaultBlock);
+         }},
+        {"control values that are not numbers",
+         [nan](Door& d) {
+             const float kept[2] = {d.values[0], d.values[17]};
+             d.values[0] = nan;
+             d.values[17] = -nan;
+             d.run(kFaultBlock);
+             d.values[0] = kept[0];
+             d.values[17] = kept[1];
+         }},
+        {"a sequence of another type",
+         [](Door& d) {
+             d.in.midi(0, 0x90, 13, 100);
+             d.in.atom()->atom.type = uris()(LV2_ATOM__Chunk);
+             d.run(kFaultBlock);
+         }},
+        {"a sequence shorter than its header",
+         [](Door& d) {
+             d.in.atom()->atom.size = 4;
+             d.run(kFaultBlock);
+         }},
+        {"an event reaching past the sequence",
+         [](Door& d) {
+             const auto body = position({{LV2_TIME__beatsPerMinute, 30.0}});
+             d.in.event(0, uris()(LV2_ATOM__Object), body.data(),
+                        static_cast<std::uint32_t>(body.size()));
+             // The sequence ends inside the event, before its property: a door that read on
+             // would play at 30 bpm.
+             d.in.atom()->atom.size -= 24;
+             d.run(kFaultBlock);
+         }},
+        {"MIDI that is empty, too long or without a status byte",
+         [](Door& d) {
+             const unsigned char longer[5] = {0x90, 13, 100, 0, 0};
+             d.in.event(0, uris()(LV2_MIDI__MidiEvent), longer, 0);
+             d.in.event(0, uris()(LV2_MIDI__MidiEvent), longer, 5);
+             d.in.midi(0, 0x0D, 13, 100);
+             d.run(kFaultBlock);
+         }},
+        {"events of unknown types",
+         [](Door& d) {
+             const unsigned char stop[3] = {0x90, 13, 100};
+             d.in.event(0, uris()(LV2_ATOM__Chunk), stop, 3);
+             d.in.event(0, uris()("urn:morvo:unknown"), stop, 3);
+             d.run(kFaultBlock);
+         }},
+        {"an object of another type",
+         [object](Door& d) {
+             object(d, position({{LV2_TIME__beatsPerMinute, 30.0}, {LV2_TIME__beat, 7.0}},
+                                uris()("urn:morvo:other")));
+             d.run(kFaultBlock);
+         }},
+        {"a position whose values are not numbers or out of range",
+         [object, nan, inf](Door& d) {
+             object(d, position({{LV2_TIME__beatsPerMinute, nan},
+                                 {LV2_TIME__beatsPerMinute, 1.0e30},
+                                 {LV2_TIME__beatsPerMinute, -120.0},
+                                 {LV2_TIME__beat, inf},
+                                 {LV2_TIME__beat, 1.0e30},
+                                 {LV2_TIME__bar, -inf},
+                                 {LV2_TIME__barBeat, nan},
+                                 {LV2_TIME__speed, nan},
+                                 {LV2_TIME__beatUnit, -4.0},
+                                 {LV2_TIME__beatsPerBar, 0.0},
+                                 {LV2_TIME__frame, -5.0}}));
+             d.run(kFaultBlock);
+         }},
+        {"a position cut short inside a value",
+         [](Door& d) {
+             auto body = position({{LV2_TIME__beatsPerMinute, 30.0}});
+             // The value claims more bytes than the object holds.
+             reinterpret_cast<LV2_Atom_Property_Body*>(body.data() + sizeof(LV2_Atom_Object_Body))
+                 ->value.size = 64;
+             d.in.event(0, uris()(LV2_ATOM__Object), body.data(),
+                        static_cast<std::uint32_t>(body.size()));
+             d.run(kFaultBlock);
+         }},
+        {"a position with values of no number type",
+         [](Door& d) {
+             auto body = position({{LV2_TIME__beatsPerMinute, 30.0}});
+             reinterpret_cast<LV2_Atom_Property_Body*>(body.data() + sizeof(LV2_Atom_Object_Body))
+                 ->value.type = uris()(LV2_ATOM__String);
+             d.in.event(0, uris()(LV2_ATOM__Object), body.data(),
+                        static_cast<std::uint32_t>(body.size()));
+             d.run(kFaultBlock);
+         }},
+    };
+    for (const auto& [name, fault] : faults) {
+        Door door;
+        ASSERT_NE(door.instance, nullptr);
+        const std::vector<Message> got = play(door, nullptr, fault);
+        EXPECT_EQ(got, expected) << name;
+        EXPECT_EQ(door.allocated, 0) << name;
+    }
+}
+
+// A host whose output buffer is too small gets every message, in order, in the blocks after.
+TEST(Lv2Door, OutputThatFindsNoRoomWaitsForTheNextBlocks) {
+    Door clean;
+    const std::vector<Message> expected = play(clean, nullptr);
+    Door tight;
+    tight.capacity = sizeof(LV2_Atom_Sequence_Body) + 5 * 24; // five messages
+    const std::vector<Message> late = play(tight, nullptr, [](Door& d) {
+        d.run(kFaultBlock, 0); // a block of no frames still sends what waits
+        d.run(kFaultBlock);
+    });
+    ASSERT_LE(late.size(), expected.size());
+    ASSERT_GE(late.size() + 16, expected.size()); // at most the last step still waits
+    for (std::size_t i = 0; i < late.size(); ++i) {
+        ASSERT_TRUE(late[i].sameBytes(expected[i])) << "message " << i;
+        ASSERT_GE(late[i].block, expected[i].block) << "message " << i;
+    }
+    EXPECT_GT(late.back().block, expected.back().block - 20);
+    EXPECT_EQ(tight.lost, 0.0f);
+}
+
+// A host that gives no room for long: the door holds what it can, counts the rest as lost on
+// its port, and sends what it held, in order, once there is room.
+TEST(Lv2Door, WhatCannotWaitIsCountedAsLost) {
+    const auto play = [](Door& d, bool starve) {
+        d.values[16] = 0.32f; // 1/32: 32 steps a beat, 16 messages each
+        d.values[22] = 0.0f;  // Start/Stop below 0.5 plays
+        for (std::uint32_t b = 0; b < 1000; ++b) {
+            d.in.clear();
+            if (b == 0)
+                d.in.event(
+                    0, uris()(LV2_ATOM__Object),
+                    position({{LV2_TIME__speed, 1.0}, {LV2_TIME__beatsPerMinute, 90.0}}).data(),
+                    sizeof(LV2_Atom_Object_Body) + 2 * 24);
+            if (b == 900) d.values[22] = 1.0f; // stopped: nothing more to send
+            d.capacity = starve && b < 950 ? 0 : kAtomBytes - 8;
+            d.run(b);
+        }
+    };
+    Door clean, starved;
+    play(clean, false);
+    play(starved, true);
+    constexpr std::size_t kHeld = 4096; // what the door holds back
+    ASSERT_GT(clean.received.size(), kHeld + 100);
+    ASSERT_EQ(starved.received.size(), kHeld);
+    for (std::size_t i = 0; i < kHeld; ++i)
+        ASSERT_TRUE(starved.received[i].sameBytes(clean.received[i])) << "message " << i;
+    EXPECT_EQ(starved.lost, static_cast<float>(clean.received.size() - kHeld));
+    EXPECT_EQ(clean.lost, 0.0f);
+}
+
+#if defined(MORVO_LV2_X11)
+// The UI in a real X11 window of the host's, on a virtual display: what it needs from the host,
+// its place and size, its idle calls, and a click in it reaching the host as a port write.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <cairo.h>
+#include <dlfcn.h>
+#include <fontconfig/fontconfig.h>
+#include <lv2/instance-access/instance-access.h>
+#include <lv2/ui/ui.h>
+#include <unistd.h>
+
+namespace {
+
+std::vector<Window> childrenOf(Display* display, Window window) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    std::vector<Window> found;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
+        found.assign(children, children + count);
+        if (children != nullptr) XFree(children);
+    }
+    return found;
+}
+
+// What the UI asks of the host: port writes and a size.
+struct UiHost {
+    std::vector<std::pair<std::uint32_t, float>> writes;
+    int width = 0, height = 0;
+    LV2UI_Resize resize{this, [](LV2UI_Feature_Handle h, int w, int ht) {
+                            static_cast<UiHost*>(h)->width = w;
+                            static_cast<UiHost*>(h)->height = ht;
+                            return 0;
+                        }};
+    static void write(LV2UI_Controller c, std::uint32_t port, std::uint32_t size,
+                      std::uint32_t format, const void* buffer) {
+        ASSERT_EQ(size, sizeof(float));
+        ASSERT_EQ(format, 0u);
+        static_cast<UiHost*>(c)->writes.emplace_back(port, *static_cast<const float*>(buffer));
+    }
+};
+
+} // namespace
+
+TEST(Lv2Door, EditorOpensInTheHostsWindowAndItsEditsBecomePortWrites) {
+    Display* const display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr) << "needs a display (run through tests/x11/with_xvfb.sh)";
+    void* library = dlopen(MORVO_LV2_BUNDLE "/Morvo_lv2.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const auto descriptorOf = reinterpret_cast<const LV2UI_Descriptor* (*)(std::uint32_t)>(
+        dlsym(library, "lv2ui_descriptor"));
+    ASSERT_NE(descriptorOf, nullptr);
+    const LV2UI_Descriptor* ui = descriptorOf(0);
+    ASSERT_NE(ui, nullptr);
+    EXPECT_EQ(descriptorOf(1), nullptr);
+    EXPECT_STREQ(ui->URI, "https://halvark.com/plugins/ostrel#ui");
+    const auto* idle =
+        static_cast<const LV2UI_Idle_Interface*>(ui->extension_data(LV2_UI__idleInterface));
+    ASSERT_NE(idle, nullptr);
+
+    Door door;
+    ASSERT_NE(door.instance, nullptr);
+    const Window parent =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 400, 0, 0, 0);
+    XMapWindow(display, parent);
+    XSync(display, False);
+    UiHost host;
+    LV2_Feature access{LV2_INSTANCE_ACCESS_URI, lilv_instance_get_handle(door.instance)};
+    LV2_Feature parentFeature{LV2_UI__parent,
+                              reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))};
+    LV2_Feature resize{LV2_UI__resize, &host.resize};
+    LV2_Feature map{LV2_URID__map, &uris().map};
+    const LV2_Feature* noAccess[] = {&parentFeature, &resize, &map, nullptr};
+    const LV2_Feature* noParent[] = {&access, &resize, &map, nullptr};
+    const LV2_Feature* all[] = {&access, &parentFeature, &resize, &map, nullptr};
+    LV2UI_Widget widget = nullptr;
+    // Without what it needs the UI refuses, and the host shows its own controls.
+    EXPECT_EQ(
+        ui->instantiate(ui, kUri, MORVO_LV2_BUNDLE "/", UiHost::write, &host, &widget, noAccess),
+        nullptr);
+    EXPECT_EQ(
+        ui->instantiate(ui, kUri, MORVO_LV2_BUNDLE "/", UiHost::write, &host, &widget, noParent),
+        nullptr);
+    EXPECT_TRUE(childrenOf(display, parent).empty());
+    LV2UI_Handle handle =
+        ui->instantiate(ui, kUri, MORVO_LV2_BUNDLE "/", UiHost::write, &host, &widget, all);
+    ASSERT_NE(handle, nullptr);
+    const auto idleFor = [&](int milliseconds) {
+        XSync(display, False);
+        for (int t = 0; t < milliseconds; t += 5) {
+            EXPECT_EQ(idle->idle(handle), 0);
+            usleep(5000);
+        }
+    };
+    idleFor(200);
+    EXPECT_EQ(host.width, 626);
+    EXPECT_EQ(host.height, 280);
+    const std::vector<Window> editor = childrenOf(display, parent);
+    ASSERT_EQ(editor.size(), 1u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(widget), editor[0]);
+    XWindowAttributes attributes{};
+    ASSERT_NE(XGetWindowAttributes(display, editor[0], &attributes), 0);
+    EXPECT_EQ(attributes.width, 626);
+    EXPECT_EQ(attributes.height, 280);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+    EXPECT_TRUE(host.writes.empty());
+
+    // A click on the first step slider's arrow, towards the middle.
+    const float before = door.values[0];
+    const int arrowY = before > 0.5f ? 60 + 165 - 8 : 60 + 8;
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, editor[0], DefaultRootWindow(display), 36, arrowY, &x, &y,
+                          &child);
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+    idleFor(20);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    idleFor(20);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    idleFor(60);
+    ASSERT_EQ(host.writes.size(), 1u); // the latest value, once
+    EXPECT_EQ(host.writes[0].first, kFirstParameter);
+    const float after = host.writes[0].second;
+    EXPECT_GT(std::abs(after - before), 0.0f); // at most a step, onto the slider's positions
+    EXPECT_LE(std::abs(after - before), 1.0f / 127.0f + 1e-6f);
+    // The host's port takes it; a block later the plug-in still holds it, and nothing more is
+    // written back.
+    door.values[0] = after;
+    door.run(0);
+    idleFor(20);
+    EXPECT_EQ(host.writes.size(), 1u);
+
+    ui->cleanup(handle);
+    XSync(display, False);
+    EXPECT_TRUE(childrenOf(display, parent).empty());
+    XDestroyWindow(display, parent);
+    XCloseDisplay(display);
+    cairo_debug_reset_static_data();
+    FcFini();
+}
+#endif
