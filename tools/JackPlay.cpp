@@ -9,13 +9,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <thread>
 
 #include "EditorWindow.h"
+#include "Interrupt.h"
 #include "MidiFile.h"
 #include "StepPlot.h"
 
@@ -27,15 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-extern "C" void onJackSignal(int) {
-    interrupted.store(true, std::memory_order_relaxed);
-}
-
-// The editor idles about 40 times a second, and what was sent is printed at the same pace.
-constexpr auto kTick = std::chrono::milliseconds(25);
 // Incoming messages the plug-in takes in one block: more than a JACK MIDI buffer holds.
 constexpr std::size_t kIncomingPerBlock = 1024;
 constexpr int kChannels = 16;
@@ -412,9 +403,7 @@ int playJack(HostSession& session, const LiveSettings& settings, const StudioOpt
     c->plugin = &session.guest();
     c->sent.publish(); // what the plug-in sent as it resumed
 
-    interrupted.store(false);
-    std::signal(SIGINT, onJackSignal);
-    std::signal(SIGTERM, onJackSignal);
+    InterruptWatch watch;
     jack_set_process_callback(client, process, c.get());
     jack_set_xrun_callback(client, countXrun, c.get());
     jack_on_info_shutdown(client, serverGone, c.get());
@@ -446,8 +435,7 @@ int playJack(HostSession& session, const LiveSettings& settings, const StudioOpt
             std::fprintf(stderr, "morvo-host: %s: playing without a window\n", why.c_str());
     }
     Clock::time_point tick = Clock::now();
-    while (connected && !interrupted.load(std::memory_order_relaxed) &&
-           !c->gone.load(std::memory_order_acquire) &&
+    while (connected && !InterruptWatch::requested() && !c->gone.load(std::memory_order_acquire) &&
            c->played.load(std::memory_order_relaxed) < c->limit) {
         printer.drain(*c);
         window.idle();
@@ -461,8 +449,6 @@ int playJack(HostSession& session, const LiveSettings& settings, const StudioOpt
     session.stop();
     c->sent.publish(); // what the plug-in sent as it closed
     printer.drain(*c);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     if (!connected) return 1;
 
     const std::uint64_t played = c->played.load(std::memory_order_relaxed);

@@ -4,27 +4,18 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <thread>
 
 #include "EditorWindow.h"
 #include "EventRing.h"
+#include "Interrupt.h"
 #include "StepTable.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-extern "C" void onSignal(int) {
-    interrupted.store(true, std::memory_order_relaxed);
-}
-
-// The editor idles about 40 times a second, and what was sent is printed at the same pace.
-constexpr auto kTick = std::chrono::milliseconds(25);
 // The audio thread's longest sleep: a stop is seen soon even between long blocks.
 constexpr auto kLongestSleep = std::chrono::milliseconds(20);
 
@@ -47,9 +38,7 @@ bool sleepUntil(Clock::time_point due, const std::atomic<bool>& stop) {
 
 void playLive(HostSession& session, const LiveSettings& settings,
               std::vector<ReceivedEvent>& received, std::uint64_t& played) {
-    interrupted.store(false);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    InterruptWatch watch;
 
     const SessionSettings& s = settings.session;
     const double samplesPerBeat = s.sampleRate * 60.0 / s.tempo;
@@ -105,8 +94,7 @@ void playLive(HostSession& session, const LiveSettings& settings,
         });
     };
     Clock::time_point tick = Clock::now();
-    while (!finished.load(std::memory_order_acquire) &&
-           !interrupted.load(std::memory_order_relaxed)) {
+    while (!finished.load(std::memory_order_acquire) && !InterruptWatch::requested()) {
         print();
         window.idle();
         tick = std::max(tick + kTick, Clock::now()); // late: no catching up
@@ -119,8 +107,6 @@ void playLive(HostSession& session, const LiveSettings& settings,
     window.close();
     played = session.position();
     session.stop();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     table.finish();
     std::printf("played %.3f beats, %.3f seconds\n", static_cast<double>(played) / samplesPerBeat,
                 static_cast<double>(played) / s.sampleRate);
