@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/lv2/AtomSequence.h"
 #include "tools/Song.h"
 
 namespace {
@@ -38,21 +39,6 @@ LV2_URID map(LV2_URID_Map_Handle, const char* uri) {
 LV2_URID id(const char* uri) {
     return map(nullptr, uri);
 }
-
-// An atom:Sequence written event by event into a buffer of the host's.
-struct Sequence {
-    std::vector<std::uint64_t> bytes = std::vector<std::uint64_t>(1 << 13);
-    LV2_Atom_Sequence* atom() { return reinterpret_cast<LV2_Atom_Sequence*>(bytes.data()); }
-    void clear() { *atom() = {{sizeof(LV2_Atom_Sequence_Body), id(LV2_ATOM__Sequence)}, {0, 0}}; }
-    void event(std::int64_t frames, LV2_URID type, const void* body, std::uint32_t size) {
-        auto* at =
-            reinterpret_cast<std::uint8_t*>(bytes.data()) + sizeof(LV2_Atom) + atom()->atom.size;
-        const LV2_Atom_Event head{{frames}, {size, type}};
-        std::memcpy(at, &head, sizeof head);
-        std::memcpy(at + sizeof head, body, size);
-        atom()->atom.size += static_cast<std::uint32_t>((sizeof head + size + 7) & ~7u);
-    }
-};
 
 // A time:Position object's body: each property a double, the frame a long.
 std::vector<std::uint8_t> position(const guest::Transport& t) {
@@ -113,13 +99,15 @@ int main(int argc, char** argv) {
     std::vector<float> controls(ports, 0.0f);
     std::vector<std::uint32_t> parameterPorts;
     std::vector<std::string> names;
-    Sequence in, out;
-    std::vector<std::pair<std::uint32_t, Sequence*>> atoms;
+    std::vector<std::uint64_t> inBytes(1 << 13), outBytes(1 << 13);
+    AtomSequence in(inBytes, id(LV2_ATOM__Sequence), id(LV2_MIDI__MidiEvent)),
+        out(outBytes, id(LV2_ATOM__Sequence), id(LV2_MIDI__MidiEvent));
+    std::vector<std::pair<std::uint32_t, std::vector<std::uint64_t>*>> atoms;
     for (std::uint32_t p = 0; p < ports; ++p) {
         const LilvPort* port = lilv_plugin_get_port_by_index(plugin, p);
         const bool input = lilv_port_is_a(plugin, port, inputClass);
         if (lilv_port_is_a(plugin, port, atomClass)) {
-            atoms.emplace_back(p, input ? &in : &out);
+            atoms.emplace_back(p, input ? &inBytes : &outBytes);
         } else if (lilv_port_is_a(plugin, port, controlClass) && input) {
             LilvNode* value = nullptr;
             lilv_port_get_range(plugin, port, &value, nullptr, nullptr);
@@ -150,8 +138,8 @@ int main(int argc, char** argv) {
             lilv_port_is_a(plugin, lilv_plugin_get_port_by_index(plugin, p), audioClass)
                 ? static_cast<void*>(audio.data() + p * frames)
                 : &controls[p]);
-    for (auto& [p, sequence] : atoms)
-        lilv_instance_connect_port(instance, p, sequence->bytes.data());
+    for (auto& [p, buffer] : atoms)
+        lilv_instance_connect_port(instance, p, buffer->data());
     std::FILE* dump = std::fopen(argv[3], "wb");
     if (dump == nullptr) return fail(std::string("cannot write ") + argv[3]);
     lilv_instance_activate(instance);
@@ -164,13 +152,11 @@ int main(int argc, char** argv) {
         in.clear();
         const std::vector<std::uint8_t> now = position(block.transport);
         in.event(0, id(LV2_ATOM__Object), now.data(), static_cast<std::uint32_t>(now.size()));
-        for (const auto& [offset, note] : block.notes) {
-            const unsigned char on[3] = {0x90, static_cast<unsigned char>(note), 100};
-            in.event(offset, midiEvent, on, 3);
-        }
+        for (const auto& [offset, note] : block.notes)
+            in.midi(offset, 0x90, static_cast<unsigned char>(note), 100);
         for (const auto& [index, value] : block.parameters)
             controls[parameterPorts[static_cast<std::size_t>(index)]] = value;
-        out.atom()->atom = {static_cast<std::uint32_t>(out.bytes.size() * 8 - sizeof(LV2_Atom)), 0};
+        out.atom()->atom = {static_cast<std::uint32_t>(outBytes.size() * 8 - sizeof(LV2_Atom)), 0};
         lilv_instance_run(instance, static_cast<std::uint32_t>(block.frames));
         LV2_ATOM_SEQUENCE_FOREACH(out.atom(), e) {
             if (e->body.type != midiEvent || e->body.size != 3) {

@@ -25,6 +25,7 @@
 
 #include "formats/guest/Guest.h"
 #include "tests/AllocationCounter.h"
+#include "tests/lv2/AtomSequence.h"
 
 namespace {
 
@@ -87,30 +88,10 @@ struct Vst2 {
     }
 };
 
-// An atom:Sequence written event by event into a buffer of the host's.
-class Sequence {
-  public:
-    explicit Sequence(std::vector<std::uint64_t>& buffer) : bytes(buffer) { clear(); }
-    LV2_Atom_Sequence* atom() { return reinterpret_cast<LV2_Atom_Sequence*>(bytes.data()); }
-    void clear() {
-        *atom() = {{sizeof(LV2_Atom_Sequence_Body), uris()(LV2_ATOM__Sequence)}, {0, 0}};
-    }
-    void event(std::int64_t frames, LV2_URID type, const void* body, std::uint32_t size) {
-        // Written through the buffer's bytes: the header's type covers only the header.
-        auto* at =
-            reinterpret_cast<std::uint8_t*>(bytes.data()) + sizeof(LV2_Atom) + atom()->atom.size;
-        const LV2_Atom_Event head{{frames}, {size, type}};
-        std::memcpy(at, &head, sizeof head);
-        std::memcpy(at + sizeof head, body, size);
-        atom()->atom.size += static_cast<std::uint32_t>((sizeof head + size + 7) & ~7u);
-    }
-    void midi(std::int64_t frames, unsigned char status, unsigned char a, unsigned char b) {
-        const unsigned char data[3] = {status, a, b};
-        event(frames, uris()(LV2_MIDI__MidiEvent), data, 3);
-    }
-
-  private:
-    std::vector<std::uint64_t>& bytes;
+// The door's atom input, in this host's map.
+struct Sequence : AtomSequence {
+    explicit Sequence(std::vector<std::uint64_t>& buffer)
+        : AtomSequence(buffer, uris()(LV2_ATOM__Sequence), uris()(LV2_MIDI__MidiEvent)) {}
 };
 
 // A time:Position object's body with the given properties (key, value as a float or double).
