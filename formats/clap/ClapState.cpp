@@ -91,16 +91,25 @@ bool ClapPlugin::save(const clap_ostream& stream) {
          {kStateVersion, static_cast<std::uint32_t>(programs),
           static_cast<std::uint32_t>(parameters), static_cast<std::uint32_t>(current)})
         blob.word(word);
-    // The record reads a program's values only as the current one's.
+    // The current program as it plays now: the start and stop notes move start/stop without
+    // storing it in the program, and a host saving while the song plays must not undo them.
+    std::vector<float> live(static_cast<std::size_t>(parameters));
+    for (std::int32_t i = 0; i < parameters; ++i)
+        live[static_cast<std::size_t>(i)] = hosted.parameter(i);
+    // The record reads another program's values only as the current one's.
     for (std::int32_t p = 0; p < programs; ++p) {
-        hosted.setProgram(p);
+        if (p != current) hosted.setProgram(p);
         char name[kNameBytes] = {};
         std::snprintf(name, sizeof name, "%s", hosted.programName(p).c_str());
         blob.raw(name, sizeof name);
         for (std::int32_t i = 0; i < parameters; ++i)
-            blob.word(bitsOf(hosted.parameter(i)));
+            blob.word(
+                bitsOf(p == current ? live[static_cast<std::size_t>(i)] : hosted.parameter(i)));
     }
     hosted.setProgram(current);
+    for (std::int32_t i = 0; i < parameters; ++i)
+        if (bitsOf(hosted.parameter(i)) != bitsOf(live[static_cast<std::size_t>(i)]))
+            hosted.setParameter(i, live[static_cast<std::size_t>(i)]);
     blob.word(checksum(blob.bytes.data(), blob.bytes.size()));
 
     std::size_t written = 0;

@@ -605,6 +605,7 @@ std::vector<std::uint8_t> save(Instance& in) {
 void state(Instance& in, Instance& other, Input& input) {
     const std::uint8_t what = input.byte();
     const std::vector<std::uint8_t> before = save(in);
+    in.checkValues("save changed a parameter");
     Stream s;
     s.most = what & 8 ? input.byte() : 0;
     s.failAfter = what & 16 ? input.raw<std::uint16_t>() : -1;
