@@ -147,6 +147,8 @@ class Guest {
   private:
     static VstIntPtr VSTCALLBACK callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
                                           VstIntPtr value, void* ptr, float opt);
+    static VstIntPtr request(AEffect* effect, std::int32_t opcode, std::int32_t index,
+                             VstIntPtr value, void* ptr, float opt);
     VstIntPtr answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
                      float opt);
     void collect(const VstEvents* list);
@@ -156,6 +158,9 @@ class Guest {
     AEffect* plugin = nullptr;
     Transport current;
     VstTimeInfo timeInfo{};
+    // The answer to tempoAt for the current transport, worked out once a block: plug-ins ask
+    // for it at every sample.
+    VstIntPtr tempoAnswer = 0;
     std::vector<Event> collected;
     std::size_t count = 0;
     std::atomic<std::uint64_t> lost{0};
