@@ -158,9 +158,10 @@ class Guest {
     AEffect* plugin = nullptr;
     Transport current;
     VstTimeInfo timeInfo{};
-    // The answer to tempoAt for the current transport, worked out once a block: plug-ins ask
-    // for it at every sample.
-    VstIntPtr tempoAnswer = 0;
+    // The answers to getTime and tempoAt (the requests plug-ins make at every sample), by
+    // opcode from getTime's on, worked out once a block; 0 where the request takes the long
+    // path (processEvents and ioChanged between them, and a tempo of none).
+    VstIntPtr sampleAnswers[4] = {};
     std::vector<Event> collected;
     std::size_t count = 0;
     std::atomic<std::uint64_t> lost{0};
