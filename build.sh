@@ -161,18 +161,24 @@ run_tests() {
     fi
 }
 
-# The libFuzzer harness (tests/fuzz): it replays the committed seed corpus, then fuzzes for a
-# minute into a scratch corpus under build/fuzz, leaving tests/fuzz/corpus as it is. Each of the
-# two runs counts as one test.
+# The libFuzzer harnesses (tests/fuzz): the VST 2 record's and the CLAP door's. Each replays its
+# committed seed corpus, then fuzzes for 30 s (the minute shared between the two) into a scratch
+# corpus under build/fuzz, leaving the committed corpus as it is. Each run counts as one test.
 run_fuzz() {
     install_missing "${fuzz_tools[@]}"
     echo "== building fuzz"
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j "$jobs"
-    local fuzzer=build/fuzz/tests/fuzz/morvo_fuzz scratch=build/fuzz/corpus log=build/fuzz/replay.log
+    fuzz_one morvo_fuzz tests/fuzz/corpus build/fuzz/corpus
+    fuzz_one morvo_fuzz_clap tests/fuzz/corpus-clap build/fuzz/corpus-clap
+}
+
+# One harness: its program's name, its seed corpus and its scratch corpus.
+fuzz_one() {
+    local fuzzer=build/fuzz/tests/fuzz/$1 seeds=$2 scratch=$3 log=build/fuzz/$1-replay.log
     local options=(-timeout=10 -artifact_prefix=build/fuzz/)
-    echo "== fuzz: replaying tests/fuzz/corpus"
-    if timeout 300 "$fuzzer" "${options[@]}" -runs=0 tests/fuzz/corpus >"$log" 2>&1; then
+    echo "== fuzz: $1 replaying $seeds"
+    if timeout 300 "$fuzzer" "${options[@]}" -runs=0 "$seeds" >"$log" 2>&1; then
         grep -E '^#[0-9]+[[:space:]]+DONE' "$log" || true
         passed=$((passed + 1))
     else
@@ -180,12 +186,12 @@ run_fuzz() {
         echo "== fuzz: the seed corpus fails (log: $log)"
         failed=$((failed + 1))
     fi
-    echo "== fuzz: 60 s into $scratch"
-    log=build/fuzz/fuzz.log
+    echo "== fuzz: $1 30 s into $scratch"
+    log=build/fuzz/$1.log
     rm -rf "$scratch"
     mkdir -p "$scratch"
-    if timeout 300 "$fuzzer" "${options[@]}" -max_total_time=60 -print_final_stats=1 \
-        "$scratch" tests/fuzz/corpus >"$log" 2>&1; then
+    if timeout 300 "$fuzzer" "${options[@]}" -max_total_time=30 -print_final_stats=1 \
+        "$scratch" "$seeds" >"$log" 2>&1; then
         passed=$((passed + 1))
     else
         tail -n 40 "$log"

@@ -147,6 +147,8 @@ class Guest {
   private:
     static VstIntPtr VSTCALLBACK callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
                                           VstIntPtr value, void* ptr, float opt);
+    static VstIntPtr request(AEffect* effect, std::int32_t opcode, std::int32_t index,
+                             VstIntPtr value, void* ptr, float opt);
     VstIntPtr answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
                      float opt);
     void collect(const VstEvents* list);
@@ -156,6 +158,10 @@ class Guest {
     AEffect* plugin = nullptr;
     Transport current;
     VstTimeInfo timeInfo{};
+    // The answers to getTime and tempoAt (the requests plug-ins make at every sample), by
+    // opcode from getTime's on, worked out once a block; 0 where the request takes the long
+    // path (processEvents and ioChanged between them, and a tempo of none).
+    VstIntPtr sampleAnswers[4] = {};
     std::vector<Event> collected;
     std::size_t count = 0;
     std::atomic<std::uint64_t> lost{0};

@@ -459,6 +459,63 @@ TEST_F(ClapDoorConcurrency, SavingWhilePlayingLeavesWhatPlaysAlone) {
     EXPECT_EQ(sent.second, 0u) << "of " << sent.first;
 }
 
+// The start and stop notes move start/stop as the song plays, not as the program stores it: a
+// host saving the state (hosts autosave) keeps the sequencer as the notes left it, and saves it so.
+TEST_F(ClapDoor, SavingKeepsWhatTheStartAndStopNotesDid) {
+    ASSERT_TRUE(plugin->activate(plugin, kRate, 1, kBlock));
+    ASSERT_TRUE(plugin->start_processing(plugin));
+    setValues({{16, 0.16}}); // a step every 1378 samples at 120 bpm
+    clap_event_transport transport{};
+    transport.header = {sizeof transport, 0, 0, CLAP_EVENT_TRANSPORT, 0};
+    transport.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_IS_PLAYING;
+    transport.tempo = 120.0;
+    std::vector<float> buffers(2 * kBlock, 0.0f);
+    float* channels[2] = {buffers.data(), buffers.data() + kBlock};
+    clap_audio_buffer audio{channels, nullptr, 2, 0, 0};
+    OutputEvents out;
+    InputEvents events;
+    clap_process block{-1, kBlock, &transport, &audio, &audio, 1, 1, &events.record, &out.record};
+    const auto play = [&](int key) {
+        clap_event_note note{};
+        note.header = {sizeof note, 0, 0, CLAP_EVENT_NOTE_ON, 0};
+        note.note_id = -1;
+        note.key = static_cast<std::int16_t>(key);
+        note.velocity = 1.0;
+        events.events.assign(1, &note.header);
+        EXPECT_EQ(plugin->process(plugin, &block), CLAP_PROCESS_CONTINUE);
+        events.events.clear();
+    };
+    // Where the current program's start/stop lies in the blob.
+    constexpr std::size_t kStartStopAt = 4 + 16 + 32 + 4 * 22;
+    const auto savedStartStop = [&] {
+        const std::vector<std::uint8_t> blob = save();
+        float stored = -1.0f;
+        std::memcpy(&stored, blob.data() + kStartStopAt, sizeof stored);
+        return stored;
+    };
+
+    play(13); // stop
+    ASSERT_EQ(value(22), 1.0);
+    EXPECT_EQ(savedStartStop(), 1.0f);
+    EXPECT_EQ(value(22), 1.0);
+    out.count = 0;
+    for (int b = 0; b < 8; ++b)
+        play(-1);
+    EXPECT_EQ(out.count, 0u) << "the sequencer runs again after a save";
+
+    setValues({{22, 1.0}});
+    play(12); // start
+    ASSERT_EQ(value(22), 0.0);
+    EXPECT_EQ(savedStartStop(), 0.0f);
+    EXPECT_EQ(value(22), 0.0);
+    out.count = 0;
+    for (int b = 0; b < 8; ++b)
+        play(-1);
+    EXPECT_GT(out.count, 0u) << "the sequencer stopped after a save";
+    plugin->stop_processing(plugin);
+    plugin->deactivate(plugin);
+}
+
 // One song at 120 bpm and then 97.5, with a stop, a relocation, notes 12/13/14 (as note events
 // and as raw MIDI), parameter changes and both timings: the door's Control Change stream is the
 // VST 2 library's, message for message and block for block, and the door allocates nothing.

@@ -3,26 +3,22 @@
 // every step it checks what a host relies on, and aborts with a message when something breaks.
 //
 // The input is a list of steps. Each starts with a byte choosing the step; its arguments follow.
-// Numbers use one selector byte (small value, small negative, a value from a table of edge
-// cases, or raw bytes follow); an input that runs out reads zeros. tests/fuzz/make_corpus.py
-// writes the seed inputs in this encoding.
+// Numbers are read as fuzz::Input reads them (FuzzChecks.h). tests/fuzz/make_corpus.py writes
+// the seed inputs in this encoding.
 #include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <vector>
-
-#include <sys/resource.h>
 
 #include "editor/uPluginEditor.h"
 #include "framework/Platform.h"
 #include "host/Morvo.h"
 #include "host/VstEventList.h"
 #include "sequencer/uPlugin.h"
+#include "tests/fuzz/FuzzChecks.h"
 
 namespace {
 
@@ -31,101 +27,12 @@ constexpr std::int32_t kMaxEvents = 1000;
 constexpr std::int32_t kMaxFrames = 4096;
 constexpr auto kBlockBound = std::chrono::milliseconds(50);
 
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "\n*** Morvo invariant broken: %s\n", what);
-    std::abort();
-}
-void require(bool holds, const char* what) {
-    if (!holds) fail(what);
-}
-
-// Times a call of the plug-in. Time the host spends answering is the host's; time the thread
-// spends switched out for other processes (a busy machine) is no one's, so a call during which
-// that happened is held to the thread's processor time instead. Otherwise the clock rules, so a
-// call that sleeps or waits is caught too.
-class Stopwatch {
-  public:
-    using Clock = std::chrono::steady_clock;
-    Stopwatch() : start(Clock::now()) { getrusage(RUSAGE_THREAD, &before); }
-    bool within(Clock::duration bound, Clock::duration hosts) const {
-        if (Clock::now() - start - hosts < bound) return true;
-        rusage after{};
-        getrusage(RUSAGE_THREAD, &after);
-        if (after.ru_nivcsw == before.ru_nivcsw) return false;
-        const auto processorTime = [](const rusage& u) {
-            return std::chrono::seconds(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-                   std::chrono::microseconds(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
-        };
-        return processorTime(after) - processorTime(before) - hosts < bound;
-    }
-
-  private:
-    Clock::time_point start;
-    rusage before{};
-};
-
-class Input {
-  public:
-    Input(const std::uint8_t* data, std::size_t size) : data(data), size(size) {}
-    bool empty() const { return at >= size; }
-    std::uint8_t byte() { return at < size ? data[at++] : 0; }
-    template <typename T> T raw() {
-        unsigned char bytes[sizeof(T)] = {};
-        for (auto& b : bytes)
-            b = byte();
-        T value;
-        std::memcpy(&value, bytes, sizeof value);
-        return value;
-    }
-    std::int32_t number() {
-        static constexpr std::int32_t edges[16] = {INT32_MIN, INT32_MAX, -99,     -1,  0,   1,
-                                                   16,        22,        23,      24,  250, 251,
-                                                   4096,      4097,      1 << 30, -100};
-        const std::uint8_t b = byte();
-        if (b < 0xC0) return b;
-        if (b < 0xE0) return 0xBF - b;
-        if (b < 0xF0) return edges[b - 0xE0];
-        return raw<std::int32_t>();
-    }
-    float value() {
-        using F = std::numeric_limits<float>;
-        static constexpr float edges[16] = {
-            F::quiet_NaN(), -F::quiet_NaN(), F::infinity(), -F::infinity(), -0.0f, F::denorm_min(),
-            F::max(),       -1.0f,           2.0f,          0.49999997f,    0.5f,  0.01f,
-            0.16f,          0.32f,           1e-30f,        44100.0f};
-        const std::uint8_t b = byte();
-        if (b <= 0x7F) return static_cast<float>(b) / 127.0f;
-        if (b < 0x90) return edges[b - 0x80];
-        return raw<float>();
-    }
-    double real() {
-        using D = std::numeric_limits<double>;
-        static constexpr double edges[8] = {D::quiet_NaN(), D::infinity(),  -D::infinity(),
-                                            D::max(),       -1e300,         9.3e18,
-                                            -0.25,          D::denorm_min()};
-        const std::uint8_t b = byte();
-        if (b <= 0xDF) return b / 4.0;
-        if (b < 0xE8) return edges[b - 0xE0];
-        return raw<double>();
-    }
-
-  private:
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t at = 0;
-};
-
-// An input event that is stored and not yet due: the sample it acts at and what it does to
-// the transport (+1 start, -1 stop, 0 nothing).
-struct Waiting {
-    std::uint64_t sample;
-    int transport;
-};
+using fuzz::Input;
+using fuzz::require;
 
 struct Instance {
     AEffect* effect = nullptr;
-    std::uint64_t samples = 0; // processed so far
-    std::vector<Waiting> waiting;
+    fuzz::Pending pending; // the MIDI it was sent and holds until due
     APlugin& plugin() const {
         return *static_cast<APlugin*>(static_cast<AudioEffect*>(effect->object));
     }
@@ -141,17 +48,10 @@ struct Host {
     double ppqStep = 0.0;
     VstIntPtr eventsAnswer = 1;
     Instance* processing = nullptr;
-    std::int32_t messages = 0;
-    std::int32_t controller = 0;
-    bool isStepValue[128] = {};
+    fuzz::ControlChanges sent;
     // Time spent answering during the current block: the host's, not the plug-in's.
     std::chrono::steady_clock::duration answering{};
-    unsigned char groupController = 0, groupValue = 0;
 } host;
-
-std::int32_t roundedMidi(long double value) {
-    return static_cast<std::int32_t>(std::nearbyint(value * 127.0L));
-}
 
 void checkMessage(AEffect* effect, void* ptr) {
     require(host.processing != nullptr, "MIDI sent outside processing");
@@ -165,20 +65,9 @@ void checkMessage(AEffect* effect, void* ptr) {
                 m.detune == 0 && m.noteOffVelocity == 0 && m.reserved1 == plugin::kRecordMark &&
                 m.reserved2 == 0,
             "MIDI output record fields");
-    const auto status = static_cast<unsigned char>(m.midiData[0]);
-    const auto number = static_cast<unsigned char>(m.midiData[1]);
-    const auto data = static_cast<unsigned char>(m.midiData[2]);
-    // 16 messages a step, channels 1 to 16 in order, one controller and value for all.
-    require(status == 0xB0 + host.messages % 16, "Control Change status out of channel order");
-    require(number == host.controller, "controller number is not ccOut's");
-    require(data < 128 && host.isStepValue[data], "controller value is no step's value");
-    if (host.messages % 16 == 0) {
-        host.groupController = number;
-        host.groupValue = data;
-    }
-    require(number == host.groupController && data == host.groupValue,
-            "one step's 16 messages differ");
-    ++host.messages;
+    host.sent.check(static_cast<unsigned char>(m.midiData[0]),
+                    static_cast<unsigned char>(m.midiData[1]),
+                    static_cast<unsigned char>(m.midiData[2]));
 }
 
 VstIntPtr answer(AEffect* effect, std::int32_t opcode, std::int32_t index, void* ptr, float opt) {
@@ -242,7 +131,7 @@ void checkAtRest(Instance& in) {
     }
     const std::int32_t pending = in.plugin().waitingEvents();
     require(pending >= 0 && pending <= plugin::kDelayRecords, "more than 250 events waiting");
-    require(pending == static_cast<std::int32_t>(in.waiting.size()),
+    require(pending == static_cast<std::int32_t>(in.pending.size()),
             "the pool holds another number of events than were stored and not yet due");
     const VstIntPtr program = dispatch(in, effGetProgram);
     require(program >= 0 && program < plugin::kNumPrograms, "current program out of range");
@@ -255,7 +144,6 @@ void sendEvents(Instance& in, Input& input) {
     std::vector<VstMidiEvent> events(static_cast<std::size_t>(count));
     VstEventList list(nullptr, static_cast<std::size_t>(count));
     VstEvent** entries = list.pointers();
-    std::int32_t pending = in.plugin().waitingEvents();
     for (std::int32_t i = 0; i < count; ++i) {
         VstMidiEvent& ev = events[static_cast<std::size_t>(i)];
         const std::uint8_t kind = input.byte();
@@ -267,20 +155,12 @@ void sendEvents(Instance& in, Input& input) {
         ev.midiData[1] = static_cast<char>(input.byte());
         ev.midiData[2] = static_cast<char>(input.byte());
         entries[i] = reinterpret_cast<VstEvent*>(&ev);
-        if (ev.type != kVstMidiType || pending >= plugin::kDelayRecords) continue;
-        ++pending;
-        const int status = static_cast<unsigned char>(ev.midiData[0]) & 0xF0;
-        const int note = ev.midiData[1] & 0x7F;
-        int transport = 0;
-        if (status == 0x90 && (ev.midiData[2] & 0x7F) != 0) {
-            if (note == plugin::kStartNote || note == plugin::kResetNote) transport = 1;
-            if (note == plugin::kStopNote) transport = -1;
-        }
-        // Delay d acts at sample d - 1 of the coming block, 0 and negative delays at sample 0.
-        const std::int64_t delay = ev.deltaFrames > 0 ? ev.deltaFrames - 1 : 0;
-        in.waiting.push_back({in.samples + static_cast<std::uint64_t>(delay), transport});
+        if (ev.type == kVstMidiType)
+            in.pending.add(ev.deltaFrames, static_cast<unsigned char>(ev.midiData[0]),
+                           static_cast<unsigned char>(ev.midiData[1]),
+                           static_cast<unsigned char>(ev.midiData[2]));
     }
-    const Stopwatch watch;
+    const fuzz::Stopwatch watch;
     const VstIntPtr result = dispatch(in, effProcessEvents, 0, 0, list.get());
     require(watch.within(kBlockBound, {}), "processEvents took the plug-in over 50 ms");
     require(result == 1, "processEvents does not answer 1");
@@ -322,30 +202,18 @@ void processBlock(Instance& in, Input& input) {
     const auto p = [&](std::int32_t i) {
         return static_cast<long double>(in.effect->getParameter(in.effect, i));
     };
-    const std::uint64_t end = in.samples + n;
-    const bool startDue = std::any_of(in.waiting.begin(), in.waiting.end(), [&](const Waiting& w) {
-        return w.sample < end && w.transport > 0;
-    });
-    const bool silent = p(plugin::startStop) >= 0.5L && !startDue;
-    host.controller = roundedMidi(p(plugin::ccOut));
-    std::fill(std::begin(host.isStepValue), std::end(host.isStepValue), false);
-    for (std::int32_t s = 0; s < plugin::kNumSteps; ++s) {
-        const std::int32_t v =
-            roundedMidi((p(plugin::ccMax) - p(plugin::ccMin)) * p(s) + p(plugin::ccMin));
-        if (v >= 0 && v < 128) host.isStepValue[v] = true;
-    }
-    host.messages = 0;
+    const bool silent = p(plugin::startStop) >= 0.5L && !in.pending.startDue(n);
+    host.sent.expect(p);
     host.answering = {};
     host.processing = &in;
 
-    const Stopwatch watch;
+    const fuzz::Stopwatch watch;
     (replacing ? in.effect->processReplacing : in.effect->process)(in.effect, inputs, outputs,
                                                                    frames);
     require(watch.within(kBlockBound, host.answering), "a block took the plug-in over 50 ms");
     host.processing = nullptr;
 
-    require(host.messages % 16 == 0, "a step sent other than 16 messages");
-    require(!silent || host.messages == 0, "a stopped sequencer sent MIDI");
+    host.sent.checkWhole(silent);
     // Audio passes unchanged (replacing) or is added (accumulating), bit for bit. Without all
     // four buffers a channel may pass or be left alone, nothing else.
     const bool audio = inputs && outputs && ins[0] && ins[1] && outs[0] && outs[1];
@@ -369,16 +237,7 @@ void processBlock(Instance& in, Input& input) {
         }
     }
     // The events due in this block have acted.
-    int acted = 0;
-    std::erase_if(in.waiting, [&](const Waiting& w) {
-        if (w.sample >= end) return false;
-        acted |= w.transport > 0 ? 1 : (w.transport < 0 ? 2 : 0);
-        return true;
-    });
-    in.samples = end;
-    if (acted == 1)
-        require(p(plugin::startStop) == 0.0L, "a start note left the sequencer stopped");
-    if (acted == 2) require(p(plugin::startStop) == 1.0L, "a stop note left it running");
+    in.pending.played(n, [&] { return p(plugin::startStop); });
 }
 
 void dispatchAny(Instance& in, Input& input) {

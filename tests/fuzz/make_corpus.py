@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs of the fuzz harness into tests/fuzz/corpus, in the encoding
-fuzz_record.cpp reads: each seed is a short host session that reaches one part of the plug-in
-(a running sequencer, the start and stop notes, external timing, the editor, a full event pool,
-every opcode, two instances). Run it again when the encoding changes."""
+"""Writes the seed inputs of the fuzz harnesses: into tests/fuzz/corpus in the encoding
+fuzz_record.cpp reads, and into tests/fuzz/corpus-clap in the one fuzz_clap.cpp reads. Each seed
+is a short host session that reaches one part of the plug-in (a running sequencer, the start and
+stop notes, external timing, the editor, a full event pool, every opcode, two instances; through
+the CLAP door also its life cycle, parameter texts, state blobs and audio buffers). Run it again
+when an encoding changes."""
 import math
 import os
 import struct
@@ -145,9 +147,162 @@ seeds = {
     block(0, 0),
 }
 
+
+# ---- The CLAP door (fuzz_clap.cpp) -------------------------------------------------------------
+
+# Steps (the low four bits of a step byte; bit 7 picks the second plug-in).
+(C_CREATE, C_INIT, C_ACTIVATE, C_DEACTIVATE, C_START, C_STOP, C_RESET, C_PROCESS, C_DESTROY,
+ C_PARAMS, C_STATE, C_GUI, C_EXTENSION, C_HOST) = range(14)
+# Transport flags.
+T_TEMPO, T_BEATS, T_SECONDS, T_TSIG, T_PLAYING = 1, 2, 4, 8, 16
+# Event kinds (the low four bits of an event's kind byte).
+E_NOTE_ON, E_NOTE_OFF, E_MIDI, E_PARAM, E_TRANSPORT, E_BEGIN, E_END, E_SYSEX, E_CHOKE, E_MOD, \
+    E_MIDI2, E_EXPRESSION = range(12)
+E_OTHER_TYPE, E_SPACE, E_SIZE = 12, 16, 32
+
+
+def c_step(op, second=False):
+    return step(op, second)
+
+
+def c_create(how=0, major=None, second=False):
+    out = c_step(C_CREATE, second) + bytes([how | (1 if major is not None else 0)])
+    return out + (number(major) if major is not None else b"")
+
+
+def c_activate(rate_index=0, most=512, second=False):
+    return c_step(C_ACTIVATE, second) + bytes([rate_index]) + number(1) + struct.pack("<H", most)
+
+
+def c_ready(most=512, second=False):
+    return (c_step(C_INIT, second) + c_activate(0, most, second) + c_step(C_START, second))
+
+
+def c_event(kind, time=0, body=b"", extra=b""):
+    return bytes([kind]) + extra + number(time) + body
+
+
+def c_note(on, key, time=0, channel=0, velocity=100):
+    return c_event(E_NOTE_ON if on else E_NOTE_OFF, time,
+                   number(-1) + number(0) + number(channel) + number(key) + real(velocity / 4))
+
+
+def c_midi(status, data1, data2, time=0):
+    return c_event(E_MIDI, time, number(0) + bytes([status, data1, data2]))
+
+
+def c_param(index, v, time=0):
+    pick = round(v * 127)
+    body = bytes([0, index]) + (bytes([pick]) if abs(pick / 127 - v) < 1e-12
+                                 else bytes([0xFF]) + struct.pack("<d", v))
+    return c_event(E_PARAM, time, body)
+
+
+def c_events(items):
+    return struct.pack("<H", len(items)) + b"".join(items)
+
+
+def c_transport(flags=T_TEMPO | T_BEATS | T_PLAYING, bpm=120, beats=8.0):
+    tempo = bytes([bpm]) if flags < 0x80 else real(bpm)
+    return bytes([flags]) + tempo + real(beats) + bytes([0, 4, 4])
+
+
+def c_block(frames=512, items=(), transport=None, way=1, audio=0x3F, flags=0, second=False,
+            at=0):
+    how = (way if transport is not None else 0) | flags | 4 | 8
+    out = c_step(C_PROCESS, second) + struct.pack("<H", frames) + bytes([how])
+    if transport is not None:
+        out += transport
+    out += c_events(list(items))
+    if transport is not None and way == 2:
+        out += bytes([at])
+    return out + bytes([audio, 7])
+
+
+def c_params(what, index=0, extra=b"", second=False):
+    return c_step(C_PARAMS, second) + bytes([what]) + bytes([index]) + extra
+
+
+def c_state(what, extra=b"", second=False):
+    return c_step(C_STATE, second) + bytes([what]) + extra
+
+
+def c_gui(what, extra=b"", second=False):
+    return c_step(C_GUI, second) + bytes([what]) + extra
+
+
+PLAYING_120 = c_transport()
+clap_seeds = {
+    "clap-running": c_ready() + b"".join(
+        c_block(512, [c_param(16, 0.16)] if i == 0 else [], PLAYING_120) for i in range(8)) +
+    c_block(512, [c_param(17, 0.5), c_param(18, 0.25), c_param(19, 0.75)], PLAYING_120, way=2) +
+    c_block(300) + c_block(512, [c_param(20, 0.04)]) + c_block(0) + c_block(1),
+    "clap-notes": c_ready() + c_block(512, [c_param(22, 1.0)], PLAYING_120) +
+    c_block(512, [c_note(True, 12, 5)], PLAYING_120) +
+    c_block(512, [c_note(True, 13, 100, channel=9), c_note(False, 12, 3),
+                  c_midi(0x90, 14, 0, 7), c_midi(0x99, 14, 64, 200)], PLAYING_120) +
+    c_block(512, [c_note(True, 12, 400 - i) for i in range(300)]) +
+    c_block(512, [c_midi(0x90, 13, 1, -(2**31) + 5), c_note(True, 12, 0, velocity=0),
+                  c_note(True, 200, 1), c_note(True, -1, 1)]) +
+    c_block(512, [c_midi(0x90, 60 + i % 3, 1, i) for i in range(1100)]) + c_block(512),
+    "clap-external": c_ready(4096) + c_block(4096, [c_param(21, 1.0)], PLAYING_120) +
+    c_block(4096, [], c_transport(T_TEMPO | T_BEATS | T_PLAYING | T_TSIG, 90, 3.5)) +
+    c_block(2048, [], c_transport(T_TEMPO | 0x80, float("nan"), float("inf"))) +
+    c_block(1024, [], c_transport(T_BEATS | T_PLAYING, 0, -4.0)) +
+    c_block(1024, [], c_transport(0xFF, 1e300, 9.3e18)) + c_block(4096) +
+    c_block(512, [c_param(22, 1.0), c_note(True, 12, 10)], PLAYING_120, way=2, at=1),
+    "clap-life-cycle": c_create(0, major=0) + c_create(2) + c_create(4) + c_create(0, major=2) +
+    c_create() + c_step(C_INIT) + c_activate(0x90, 512) + c_activate(0x7F, 0) +
+    c_activate(2, 8192) + c_step(C_RESET) + c_step(C_START) + c_block(8192, [], PLAYING_120) +
+    c_step(C_RESET) + c_block(64) + c_step(C_STOP) + c_step(C_DEACTIVATE) +
+    c_activate(3, 128) + c_step(C_START) + c_block(128) + c_step(C_DESTROY) + c_create() +
+    c_step(C_INIT) + c_create(second=True) + c_ready(second=True) +
+    c_block(256, [c_param(22, 1.0)], second=True) + c_activate(1, 64) + c_step(C_START) +
+    c_block(64, [c_note(True, 12)]) + c_step(C_DESTROY, True) + c_block(64),
+    "clap-params": c_step(C_INIT) + b"".join(c_params(0, i) for i in range(0, 25, 6)) +
+    c_params(8, 1) + c_params(0x80, extra=number(-1)) +
+    b"".join(c_params(1 + 5 * k, i, real(x) + bytes([cap]))
+             for k, (i, x, cap) in enumerate([(0, 0.5, 64), (17, 1.0, 3), (16, 0.25, 1),
+                                              (22, float("nan"), 64), (23, 0.5, 64),
+                                              (20, 1e300, 0)])) +
+    c_params(17, 2, extra=real(-0.25) + bytes([200])) +
+    b"".join(c_params(2, i, bytes([n])) for i, n in ((0, 0), (1, 1), (2, 2), (3, 3), (4, 4),
+                                                      (5, 5), (6, 6), (99, 0))) +
+    c_params(2, 7, bytes([30]) + b"0" * 23) + c_params(2, 0, bytes([70]) + b"9" * 63) +
+    b"".join(c_params(3, i) for i in (0, 21, 22, 23)) +
+    c_params(4, 0, c_events([c_param(5, 0.9), c_param(22, 1.0), c_note(True, 12),
+                             c_param(40, 0.5), c_event(E_PARAM | E_SPACE, 0, bytes([0, 3, 9]),
+                                                       extra=bytes([1]))])) +
+    c_params(12, 0) + c_params(20, 0, c_events([])),
+    "clap-state": c_step(C_INIT) + c_params(4, 0, c_events([c_param(3, 0.3)])) + c_state(0) +
+    c_state(3) + c_state(8, bytes([5])) + c_state(16, struct.pack("<H", 100)) +
+    c_state(1, struct.pack("<H", 12) + b"OSTR" + bytes([1, 0, 0, 0, 16, 0, 0, 0])) +
+    c_state(2, bytes([1]) + struct.pack("<H", 4) + bytes([2])) +
+    c_state(2, bytes([1]) + struct.pack("<H", 2000) + bytes([0x40])) +
+    c_state(2 | 64, bytes([0]) + struct.pack("<H", 1000)) +
+    c_state(2 | 8, bytes([3, 0])) + c_state(2 | 16, struct.pack("<H", 50) + bytes([0])) +
+    c_create(second=True) + c_step(C_INIT, True) + c_state(0, second=True) + c_state(3 | 32) +
+    c_state(2 | 32, bytes([0])),
+    "clap-editor": c_ready() + c_gui(2) + c_gui(1) + c_gui(0x10 * 3) +
+    c_gui(0x40 * 3) + c_gui(0x10) + c_gui(0) + c_gui(4) + c_gui(1, number(0)) +
+    c_gui(1, number(4096)) + c_gui(1, number(77)) + c_gui(6 | 8) + c_gui(2) + c_gui(3) +
+    c_gui(5, struct.pack("<HH", 626, 280)) + c_gui(5, struct.pack("<HH", 700, 280)) +
+    c_gui(6, number(12345)) + c_gui(7, real(2.0)) + c_block(512, [], PLAYING_120) +
+    c_gui(6 | 8) + c_gui(0) + c_gui(0) + c_gui(1 | 8, number(5)) + c_step(C_HOST) + bytes([1]) +
+    c_gui(0) + c_gui(1, number(9)) + c_step(C_DESTROY),
+    "clap-buffers": c_ready(1000) + b"".join(
+        c_block(1000, [], PLAYING_120, audio=a) for a in (0x00, 0x3F, 0x7A, 0x35, 0x1F, 0x2F,
+                                                          0xBF, 0x15, 0x6E)) +
+    c_block(1000, flags=4 | 8 | 16 | 32) + c_block(1000, [], PLAYING_120, flags=32) +
+    c_block(999, [c_event(E_OTHER_TYPE, 3, bytes([9]) + bytes(16), number(300))] +
+            [c_event(k | E_SIZE, 9 - k, bytes(40), number(k * 7)) for k in range(12)]) +
+    c_step(C_EXTENSION) + bytes([10]) + b"clap.stat" + c_step(C_EXTENSION) + bytes([0]),
+}
+
 if __name__ == "__main__":
-    folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
-    os.makedirs(folder, exist_ok=True)
-    for name, data in seeds.items():
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(data)
+    here = os.path.dirname(os.path.abspath(__file__))
+    for folder, found in (("corpus", seeds), ("corpus-clap", clap_seeds)):
+        os.makedirs(os.path.join(here, folder), exist_ok=True)
+        for name, data in found.items():
+            with open(os.path.join(here, folder, name), "wb") as f:
+                f.write(data)

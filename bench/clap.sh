@@ -1,0 +1,61 @@
+#!/bin/sh
+# The CLAP door against the VST 2 record on the running cases: each case's ns per sample through
+# the door (bench_clap.cpp) beside the record's (bench_process.cpp), and their ratio, the median
+# of the ratios within each process (both run in the same process, their repetitions
+# interleaved at random, so a process's own speed does not move it) over several processes.
+# Fails when a running case costs more than 5 % over the record through the door; Stopped is
+# shown for reference.
+#   bench/clap.sh [benchmark program] [processes]
+set -eu
+runs=9
+bench=build/linux/bench/morvo_bench
+limit=1.05
+for argument in "$@"; do
+    case $argument in
+    *[!0-9]*) bench=$argument ;;
+    *) runs=$argument ;;
+    esac
+done
+[ -x "$bench" ] || { echo "clap.sh: no benchmark program at $bench" >&2; exit 1; }
+
+results=$(mktemp)
+trap 'rm -f "$results"' EXIT
+i=0
+while [ "$i" -lt "$runs" ]; do
+    "$bench" --benchmark_filter='^(Stopped|InternalRunning|ExternalRunning|Internal250Pending)(ThroughClap)?$' \
+        --benchmark_min_time=0.1 --benchmark_repetitions=5 \
+        --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
+        --benchmark_format=csv 2>/dev/null |
+        awk -F, -v run="$i" '$1 ~ /_median"$/ {
+            name = $1; gsub(/"|_median/, "", name); print name, $NF * 1e9, run }' >>"$results"
+    i=$((i + 1))
+done
+
+awk -v runs="$runs" -v limit="$limit" '
+function median(list, n,   i, j, t) {
+    for (i = 2; i <= n; ++i)
+        for (j = i; j > 1 && list[j - 1] > list[j]; --j) { t = list[j]; list[j] = list[j - 1]; list[j - 1] = t }
+    return n % 2 ? list[(n + 1) / 2] : (list[n / 2] + list[n / 2 + 1]) / 2
+}
+{ value[$1, $3] = $2 }
+END {
+    printf "%-20s %12s %12s %12s %16s   (%d processes)\n", "case", "VST 2 ns", "CLAP ns", "CLAP/VST 2", "min .. max", runs
+    split("InternalRunning ExternalRunning Internal250Pending Stopped", cases, " ")
+    over = 0
+    for (k = 1; k <= 4; ++k) {
+        name = cases[k]; n = 0
+        for (r = 0; r < runs; ++r) {
+            if (!((name, r) in value) || !((name "ThroughClap", r) in value)) continue
+            ++n
+            vst[n] = value[name, r]; clap[n] = value[name "ThroughClap", r]
+            ratio[n] = vst[n] > 0 ? clap[n] / vst[n] : 0
+        }
+        if (n == 0) { printf "%-20s no figures\n", name; over = 1; continue }
+        v = median(vst, n); c = median(clap, n); m = median(ratio, n)
+        running = name != "Stopped"
+        flag = running ? (m > limit ? "  over " limit : "") : "  (not running: for reference)"
+        printf "%-20s %12.3f %12.3f %12.3f %7.3f .. %6.3f%s\n", name, v, c, m, ratio[1], ratio[n], flag
+        if (running && m > limit) over = 1
+    }
+    exit over
+}' "$results"
