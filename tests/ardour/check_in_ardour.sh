@@ -142,7 +142,7 @@ external() { # door
 failed=0
 for door in vst2 lv2; do
     play $door internal 3
-    play $door external 3.6
+    play $door external 4.4
     internal $door || failed=1
     external $door || failed=1
 done

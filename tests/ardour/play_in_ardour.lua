@@ -4,8 +4,9 @@
 -- "event SAMPLE STATUS DATA1 DATA2".
 --   internal: 120 bpm, the default program, internal timing.
 --   external: 140 bpm, step s at value s/15, 4 steps a beat, external timing; the transport
---             rolls from 0, is relocated to beat RELOCATE_BEAT a third of the way through, rolls
---             on, and then plays the loop range LOOP (in samples) looped. Prints
+--             rolls from 0, is relocated to beat RELOCATE_BEAT a quarter of the way through,
+--             rolls on, and for the second half plays the loop range LOOP (in samples) looped
+--             (the loop goes round every 0.43 seconds). Prints
 --             "relocated SAMPLE" and "looped SAMPLE START END" with the recorder's sample count at
 --             each request.
 -- usage: ardour7-lua play_in_ardour.lua SESSION_FOLDER SECONDS [vst2|lv2] [internal|external]
@@ -97,16 +98,16 @@ listener:rec_enable_control():set_value(1, PBD.GroupControlDisposition.NoGroup)
 local shmem = recorder:to_insert():plugin(0):to_luaproc():shmem()
 Session:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
 if timing == "external" then
-	sleep(seconds / 3)
+	sleep(seconds / 4)
 	-- The relocation's target, in samples at 140 bpm.
 	local target = math.floor(RELOCATE_BEAT * 60 / 140 * Session:nominal_sample_rate() + 0.5)
 	print(string.format("relocated %d", shmem:atomic_get_int(1)))
 	Session:request_locate(target, false, ARDOUR.LocateTransportDisposition.MustRoll,
 		ARDOUR.TransportRequestSource.TRS_UI)
-	sleep(seconds / 3)
+	sleep(seconds / 4)
 	print(string.format("looped %d %d %d", shmem:atomic_get_int(1), LOOP[1], LOOP[2]))
 	Session:request_play_loop(true, true)
-	sleep(seconds / 3)
+	sleep(seconds / 2)
 else
 	sleep(seconds)
 end
