@@ -6,9 +6,13 @@
 #include <benchmark/benchmark.h>
 
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <string>
 
 #include "formats/clap/ClapInterface.h"
+#include "formats/guest/Guest.h"
+#include "host/Morvo.h"
 #include "sequencer/uPlugin.h"
 
 extern "C" const clap_abi::clap_plugin_entry clap_entry;
@@ -159,6 +163,77 @@ void processBlocks(benchmark::State& state, Mode mode) {
     plugin->destroy(plugin);
 }
 
+// The same cases through the guest alone, as morvo-host and every door host the record: what the
+// CLAP door adds is the difference between these and the cases above.
+void processBlocksThroughGuest(benchmark::State& state, Mode mode) {
+    guest::Guest hosted;
+    std::string error;
+    if (!hosted.create(pluginMain, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    hosted.open();
+    hosted.setSampleRate(kRate);
+    hosted.setBlockSize(kBlock);
+    hosted.setEventCapacity(kBlock * 16);
+    hosted.setIncomingCapacity(250);
+    hosted.resume();
+    hosted.setParameter(plugin::syncValue, 0.16f);
+    if (mode == Mode::Stopped) hosted.setParameter(plugin::startStop, 1.0f);
+    if (mode == Mode::External) hosted.setParameter(plugin::timingMode, 1.0f);
+    guest::Transport transport{.sampleRate = kRate,
+                               .blockSize = kBlock,
+                               .playing = true,
+                               .hasTempo = true,
+                               .tempo = 120.0,
+                               .hasSongPosition = true,
+                               .hasBars = true,
+                               .hasTimeSignature = true};
+    if (mode == Mode::InternalPending) {
+        const unsigned char stop[3] = {0x90, 13, 100};
+        for (int i = 0; i < 250; ++i)
+            hosted.queueEvent(INT_MAX - i, stop);
+        hosted.setTransport(transport);
+        hosted.sendQueuedEvents();
+    }
+    struct Buffers {
+        float in[2][kBlock] = {};
+        float out[2][kBlock] = {};
+        float* inputs[2] = {in[0], in[1]};
+        float* outputs[2] = {out[0], out[1]};
+    } buffers;
+    for (std::uint32_t i = 0; i < kBlock; ++i)
+        buffers.in[0][i] = buffers.in[1][i] = static_cast<float>(i) * 1e-3f;
+    double beats = 0.0;
+    for (auto _ : state) {
+        transport.songPosition = beats;
+        transport.barStart = beats - std::fmod(beats, 4.0);
+        beats += kBlock / 22050.0;
+        hosted.setTransport(transport);
+        hosted.process(buffers.inputs, buffers.outputs, kBlock);
+        benchmark::DoNotOptimize(buffers.out);
+        benchmark::DoNotOptimize(hosted.eventCount());
+        hosted.clearEvents();
+    }
+    state.counters["ns/sample"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    hosted.close();
+}
+
+void StoppedThroughGuest(benchmark::State& state) {
+    processBlocksThroughGuest(state, Mode::Stopped);
+}
+void InternalRunningThroughGuest(benchmark::State& state) {
+    processBlocksThroughGuest(state, Mode::Internal);
+}
+void ExternalRunningThroughGuest(benchmark::State& state) {
+    processBlocksThroughGuest(state, Mode::External);
+}
+void Internal250PendingThroughGuest(benchmark::State& state) {
+    processBlocksThroughGuest(state, Mode::InternalPending);
+}
+
 void StoppedThroughClap(benchmark::State& state) {
     processBlocks(state, Mode::Stopped);
 }
@@ -174,6 +249,10 @@ void Internal250PendingThroughClap(benchmark::State& state) {
 
 } // namespace
 
+BENCHMARK(StoppedThroughGuest);
+BENCHMARK(InternalRunningThroughGuest);
+BENCHMARK(ExternalRunningThroughGuest);
+BENCHMARK(Internal250PendingThroughGuest);
 BENCHMARK(StoppedThroughClap);
 BENCHMARK(InternalRunningThroughClap);
 BENCHMARK(ExternalRunningThroughClap);
