@@ -685,6 +685,8 @@ TEST_F(ClapDoor, TheAllocationCounterSeesTheLibrarysAllocations) {
 // size, its idle timer, a click in it reaching the host as a parameter event, and nothing left
 // behind when the host destroys it.
 #include <X11/Xlib.h>
+
+#include "tests/x11/XTree.h"
 #include <X11/extensions/XTest.h>
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
@@ -696,17 +698,6 @@ int xErrors = 0;
 int countXError(Display*, XErrorEvent*) {
     ++xErrors;
     return 0;
-}
-
-std::vector<Window> childrenOf(Display* display, Window window) {
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    std::vector<Window> found;
-    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
-        found.assign(children, children + count);
-        if (children != nullptr) XFree(children);
-    }
-    return found;
 }
 
 // Parameter values and gestures the plug-in hands the host.

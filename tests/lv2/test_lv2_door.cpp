@@ -611,6 +611,8 @@ TEST(Lv2Door, WhatCannotWaitIsCountedAsLost) {
 // The UI in a real X11 window of the host's, on a virtual display: what it needs from the host,
 // its place and size, its idle calls, and a click in it reaching the host as a port write.
 #include <X11/Xlib.h>
+
+#include "tests/x11/XTree.h"
 #include <X11/extensions/XTest.h>
 #include <cairo.h>
 #include <dlfcn.h>
@@ -620,17 +622,6 @@ TEST(Lv2Door, WhatCannotWaitIsCountedAsLost) {
 #include <unistd.h>
 
 namespace {
-
-std::vector<Window> childrenOf(Display* display, Window window) {
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    std::vector<Window> found;
-    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
-        found.assign(children, children + count);
-        if (children != nullptr) XFree(children);
-    }
-    return found;
-}
 
 // What the UI asks of the host: port writes and a size.
 struct UiHost {

@@ -38,6 +38,7 @@
 #include "host/Morvo.h"
 #include "sequencer/uPlugin.h"
 #include "tests/LayoutDump.h"
+#include "tests/x11/XTree.h"
 
 namespace {
 
@@ -165,12 +166,7 @@ Window hostWindow(int x, int y) {
 
 std::vector<Window> childrenOf(Window window) {
     XSync(display, False);
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    std::vector<Window> found;
-    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && children != nullptr)
-        found.assign(children, children + count), XFree(children);
-    return found;
+    return childrenOf(display, window);
 }
 bool viewable(Window window) {
     XWindowAttributes attributes{};
