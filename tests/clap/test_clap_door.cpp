@@ -778,17 +778,7 @@ TEST_F(ClapDoor, EditorEmbedsInTheHostsX11WindowIdlesOnItsTimerAndSendsItsAutoma
 
     // A click on the first step slider's arrow, towards the middle.
     const double before = value(0);
-    const int arrowY = before > 0.5 ? 60 + 165 - 8 : 60 + 8;
-    int x = 0, y = 0;
-    Window child = 0;
-    XTranslateCoordinates(display, editor[0], DefaultRootWindow(display), 36, arrowY, &x, &y,
-                          &child);
-    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-    idleFor(20);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    idleFor(20);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    idleFor(60);
+    clickFirstStepArrow(display, editor[0], before, idleFor);
     const double after = value(0);
     EXPECT_GT(std::abs(after - before), 0.0); // at most a step, onto the slider's positions
     EXPECT_LE(std::abs(after - before), 1.0 / 127.0 + 1e-6);

@@ -707,17 +707,7 @@ TEST(Lv2Door, EditorOpensInTheHostsWindowAndItsEditsBecomePortWrites) {
 
     // A click on the first step slider's arrow, towards the middle.
     const float before = door.values[0];
-    const int arrowY = before > 0.5f ? 60 + 165 - 8 : 60 + 8;
-    int x = 0, y = 0;
-    Window child = 0;
-    XTranslateCoordinates(display, editor[0], DefaultRootWindow(display), 36, arrowY, &x, &y,
-                          &child);
-    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-    idleFor(20);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    idleFor(20);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    idleFor(60);
+    clickFirstStepArrow(display, editor[0], before, idleFor);
     ASSERT_EQ(host.writes.size(), 1u); // the latest value, once
     EXPECT_EQ(host.writes[0].first, kFirstParameter);
     const float after = host.writes[0].second;

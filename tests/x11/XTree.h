@@ -1,7 +1,9 @@
-// The X11 editor tests' look at a host's window: the windows the plug-in put in it.
+// What the X11 editor tests do in a host's window: find the windows the plug-in put in it, and
+// click in the editor as a user does.
 #pragma once
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 #include <vector>
 
@@ -15,4 +17,20 @@ inline std::vector<Window> childrenOf(Display* display, Window window) {
         XFree(children);
     }
     return found;
+}
+
+// A real click (XTest) on the first step slider's arrow towards the middle, for a slider at
+// `value`; idle(milliseconds) runs the host's loop between the pointer's moves.
+template <typename Idle>
+void clickFirstStepArrow(Display* display, Window editor, double value, Idle idle) {
+    const int arrowY = value > 0.5 ? 60 + 165 - 8 : 60 + 8;
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, editor, DefaultRootWindow(display), 36, arrowY, &x, &y, &child);
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+    idle(20);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    idle(20);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    idle(60);
 }
