@@ -44,7 +44,9 @@ struct GuiSlots {
     }
     static bool create(const clap_plugin* p, const char* api, bool floating) {
         ClapPlugin& door = of(p);
-        if (door.guiCreated || !supported(api, floating) || !door.hosted.hasEditor()) return false;
+        if (door.guiCreated || !supported(api, floating) || !door.hosted.hasEditor() ||
+            !door.onMainThread())
+            return false;
         door.guiCreated = true;
         return true;
     }

@@ -62,13 +62,17 @@ bool ClapPlugin::textValue(clap_id id, const char* text, double& value) {
     return true;
 }
 
-void ClapPlugin::flush(const clap_input_events* in, const clap_output_events* out) {
+void ClapPlugin::takeParameters(const clap_input_events* in) {
     const std::uint32_t count = in != nullptr ? in->size(in) : 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         const clap_event_header* event = in->get(in, i);
         if (event != nullptr && event->space_id == CLAP_CORE_EVENT_SPACE_ID)
             takeEvent(*event, true);
     }
+}
+
+void ClapPlugin::flush(const clap_input_events* in, const clap_output_events* out) {
+    takeParameters(in);
     sendEdits(out);
 }
 

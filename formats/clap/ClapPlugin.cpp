@@ -165,6 +165,13 @@ ClapPlugin::ClapPlugin(const clap_host* theHost)
       formatter(guestOptions(nullptr, 0)) {}
 
 bool ClapPlugin::init() {
+    if (host->get_extension != nullptr) {
+        threads = static_cast<const clap_host_thread_check*>(
+            host->get_extension(host, CLAP_EXT_THREAD_CHECK));
+        if (threads != nullptr &&
+            (threads->is_main_thread == nullptr || threads->is_audio_thread == nullptr))
+            threads = nullptr;
+    }
     std::string error;
     if (!hosted.create(pluginMain, error) || !formatter.create(pluginMain, error)) return false;
     hosted.open();
@@ -191,8 +198,16 @@ void ClapPlugin::destroy() {
     delete this;
 }
 
+bool ClapPlugin::onMainThread() const {
+    return threads == nullptr || threads->is_main_thread(host);
+}
+
+bool ClapPlugin::onAudioThread() const {
+    return threads == nullptr || threads->is_audio_thread(host);
+}
+
 bool ClapPlugin::activate(double rate, std::uint32_t frames) {
-    if (!(rate > 0.0) || frames == 0) return false;
+    if (!(rate > 0.0) || frames == 0 || !onMainThread()) return false;
     sampleRate = rate;
     maxFrames = frames;
     hosted.setSampleRate(rate);
@@ -224,6 +239,7 @@ const void* ClapPlugin::extension(const char* id) const {
 }
 
 bool ClapPlugin::startProcessing() {
+    if (!onAudioThread()) return false;
     framesPlayed = 0.0;
     hosted.resume();
     return true;
@@ -241,8 +257,12 @@ void ClapPlugin::reset() {
 }
 
 clap_process_status ClapPlugin::process(const clap_process& block) {
+    if (!onAudioThread()) return CLAP_PROCESS_ERROR;
     const std::uint32_t frames = std::min(block.frames_count, maxFrames);
-    if (frames == 0) return CLAP_PROCESS_CONTINUE;
+    if (frames == 0) { // nothing to play, but the host's parameter changes still hold
+        takeParameters(block.in_events);
+        return CLAP_PROCESS_CONTINUE;
+    }
     audioThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     processOut.store(block.out_events, std::memory_order_relaxed);
     sendEdits(block.out_events);

@@ -58,6 +58,11 @@ class ClapPlugin final : private guest::Listener {
     void reset();
     clap_abi::clap_process_status process(const clap_abi::clap_process& block);
 
+    // Where the host says the calling thread is, when it offers the thread check; a call on the
+    // wrong thread is refused where it can be (a host bug, which would otherwise race).
+    bool onMainThread() const;
+    bool onAudioThread() const;
+
     // The block's pieces, on the audio thread.
     void takeTransport(const clap_abi::clap_event_transport* transport);
     void takeEvent(const clap_abi::clap_event_header& event, bool parametersOnly);
@@ -70,6 +75,7 @@ class ClapPlugin final : private guest::Listener {
     bool valueText(clap_abi::clap_id id, double value, char* text, std::uint32_t capacity);
     bool textValue(clap_abi::clap_id id, const char* text, double& value);
     void flush(const clap_abi::clap_input_events* in, const clap_abi::clap_output_events* out);
+    void takeParameters(const clap_abi::clap_input_events* in); // at the block's start
     bool isParameter(clap_abi::clap_id id) const {
         return id < static_cast<clap_abi::clap_id>(defaults.size());
     }
@@ -98,6 +104,7 @@ class ClapPlugin final : private guest::Listener {
 
     clap_abi::clap_plugin plugin;
     const clap_abi::clap_host* host;
+    const clap_abi::clap_host_thread_check* threads = nullptr;
     guest::Guest hosted;
     // A second instance that only formats values, so that a host asking for the text of any
     // value never moves the parameters the song plays with.

@@ -82,6 +82,7 @@ struct Program {
 } // namespace
 
 bool ClapPlugin::save(const clap_ostream& stream) {
+    if (!onMainThread()) return false;
     const std::int32_t programs = hosted.effect()->numPrograms;
     const auto parameters = static_cast<std::int32_t>(defaults.size());
     const std::int32_t current = hosted.program();
@@ -114,6 +115,7 @@ bool ClapPlugin::save(const clap_ostream& stream) {
 }
 
 bool ClapPlugin::load(const clap_istream& stream) {
+    if (!onMainThread()) return false;
     std::vector<unsigned char> bytes;
     unsigned char chunk[4096];
     for (;;) {

@@ -62,6 +62,11 @@ struct TestHost {
                                              ++self.unknownUnregisters;
                                              return false;
                                          }};
+    // The thread check, offered when asked for: the thread the host says the call comes from.
+    bool checksThreads = false, onAudioThread = false;
+    clap_host_thread_check threadCheck{
+        [](const clap_host* h) { return !static_cast<TestHost*>(h->host_data)->onAudioThread; },
+        [](const clap_host* h) { return static_cast<TestHost*>(h->host_data)->onAudioThread; }};
     clap_param_rescan_flags rescans = 0; // every rescan's flags, or-ed
     clap_host_params params{
         [](const clap_host* h, clap_param_rescan_flags flags) {
@@ -76,6 +81,8 @@ struct TestHost {
         record.get_extension = [](const clap_host* h, const char* id) -> const void* {
             auto& self = *static_cast<TestHost*>(h->host_data);
             if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &self.timerSupport;
+            if (self.checksThreads && std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0)
+                return &self.threadCheck;
             return std::strcmp(id, CLAP_EXT_PARAMS) == 0 ? &self.params : nullptr;
         };
         record.request_restart = record.request_process =
@@ -514,6 +521,59 @@ TEST_F(ClapDoor, SavingKeepsWhatTheStartAndStopNotesDid) {
     EXPECT_GT(out.count, 0u) << "the sequencer stopped after a save";
     plugin->stop_processing(plugin);
     plugin->deactivate(plugin);
+}
+
+// A host that offers the thread check gets its misplaced calls refused instead of raced: the
+// main thread's calls from the audio thread and the audio thread's from the main thread. And a
+// block of no frames still takes the host's parameter changes.
+TEST_F(ClapDoor, CallsOnTheWrongThreadAreRefusedWhereTheHostSays) {
+    TestHost threaded;
+    threaded.checksThreads = true;
+    const clap_plugin* p =
+        library.factory->create_plugin(library.factory, &threaded.record, "com.halvark.ostrel");
+    ASSERT_TRUE(p != nullptr && p->init(p));
+    const auto* st = static_cast<const clap_plugin_state*>(p->get_extension(p, CLAP_EXT_STATE));
+    const auto* gui = static_cast<const clap_plugin_gui*>(p->get_extension(p, CLAP_EXT_GUI));
+    const auto* pr = static_cast<const clap_plugin_params*>(p->get_extension(p, CLAP_EXT_PARAMS));
+    std::vector<std::uint8_t> blob;
+    clap_ostream stream{&blob, [](const clap_ostream* s, const void* data, std::uint64_t size) {
+                            const auto* from = static_cast<const std::uint8_t*>(data);
+                            static_cast<std::vector<std::uint8_t>*>(s->ctx)->insert(
+                                static_cast<std::vector<std::uint8_t>*>(s->ctx)->end(), from,
+                                from + size);
+                            return static_cast<std::int64_t>(size);
+                        }};
+    clap_event_param_value change{};
+    change.header = {sizeof change, 0, 0, CLAP_EVENT_PARAM_VALUE, 0};
+    change.param_id = 17;
+    change.value = 0.3;
+    InputEvents events;
+    events.events.push_back(&change.header);
+    OutputEvents out;
+    clap_process empty{-1, 0, nullptr, nullptr, nullptr, 0, 0, &events.record, &out.record};
+
+    threaded.onAudioThread = true;
+    EXPECT_FALSE(p->activate(p, kRate, 1, kBlock));
+    EXPECT_FALSE(st->save(p, &stream));
+    EXPECT_FALSE(gui != nullptr && gui->create(p, nullptr, false));
+    threaded.onAudioThread = false;
+    ASSERT_TRUE(p->activate(p, kRate, 1, kBlock));
+    EXPECT_FALSE(p->start_processing(p));
+    EXPECT_EQ(p->process(p, &empty), CLAP_PROCESS_ERROR);
+    double value = -1.0;
+    ASSERT_TRUE(pr->get_value(p, 17, &value));
+    EXPECT_NE(value, 0.3);
+    threaded.onAudioThread = true;
+    ASSERT_TRUE(p->start_processing(p));
+    EXPECT_EQ(p->process(p, &empty), CLAP_PROCESS_CONTINUE);
+    ASSERT_TRUE(pr->get_value(p, 17, &value));
+    EXPECT_EQ(value, static_cast<double>(0.3f));
+    p->stop_processing(p);
+    threaded.onAudioThread = false;
+    EXPECT_TRUE(st->save(p, &stream));
+    EXPECT_GT(blob.size(), 16u);
+    p->deactivate(p);
+    p->destroy(p);
 }
 
 // One song at 120 bpm and then 97.5, with a stop, a relocation, notes 12/13/14 (as note events
