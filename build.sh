@@ -74,9 +74,10 @@ wine_tools=(wine wine32:i386 wine64 xvfb xauth fonts-wine fonts-liberation)
 # (x11-utils) and ImageMagick open, click and photograph their editors.
 real_host_tools=(ardour qtractor jalv jackd2 xvfb xdotool x11-utils imagemagick)
 fuzz_tools=(clang-14 libclang-rt-14-dev)
-# lintian judges the Debian package (dpkg-dev, among the build tools, gives dpkg-shlibdeps,
-# which computes its dependencies).
-package_tools=(lintian)
+# CPack computes the Debian package's dependencies with file and dpkg-shlibdeps (dpkg-dev, among
+# the build tools); lintian judges the package in the test command.
+package_tools=(file dpkg-dev)
+package_check_tools=(lintian)
 # LMMS with its Wine VST server (32-bit; lmms:i386 replaces an amd64 lmms), and what opens and
 # photographs the plug-in's editor in LMMS's window.
 windows_host_tools=(lmms:i386 lmms-vst-server:i386 xdotool imagemagick)
@@ -209,6 +210,7 @@ project_version() {
 }
 make_packages() {
     local version out=dist/packages
+    install_missing "${package_tools[@]}"
     version=$(project_version)
     echo "== packaging Morvo $version into $out"
     rm -rf "$out"
@@ -285,7 +287,7 @@ package)
 test)
     build_all linux linux-sanitize linux-thread win32 win64
     make_packages
-    install_missing "${real_host_tools[@]}" "${package_tools[@]}"
+    install_missing "${real_host_tools[@]}" "${package_check_tools[@]}"
     run_tests linux
     check_packages deb
     run_tests linux-sanitize

@@ -3,7 +3,7 @@
 #   morvo_VERSION_amd64.deb              the "system" component, under /usr
 #   Morvo-VERSION-linux-x86_64.tar.gz    the "user" component: one folder per kind of host
 #   Morvo-VERSION-windows.zip            the "windows" component of the win32 and win64 trees
-# `cmake --install build/linux` installs the system layout under its prefix (/usr/local).
+# `cmake --install build/linux` installs the system layout under its prefix.
 
 set(MORVO_PACKAGE_MAINTAINER "Halvark <morvo@halvark.example>" CACHE STRING
     "The Debian package's maintainer, as NAME <ADDRESS>")
