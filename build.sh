@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds every Morvo artefact, then plays the demo (./build.sh demo) or runs every test
+# Builds every Morvo artefact, then plays the demo (./build.sh demo), makes the release packages
+# in dist/packages (./build.sh package) or makes and runs every test, the packages' included
 # (./build.sh test). Installs what is missing with apt-get first, so it works on a fresh
 # Debian 12 machine as root.
 set -euo pipefail
@@ -73,6 +74,10 @@ wine_tools=(wine wine32:i386 wine64 xvfb xauth fonts-wine fonts-liberation)
 # (x11-utils) and ImageMagick open, click and photograph their editors.
 real_host_tools=(ardour qtractor jalv jackd2 xvfb xdotool x11-utils imagemagick)
 fuzz_tools=(clang-14 libclang-rt-14-dev)
+# CPack computes the Debian package's dependencies with file and dpkg-shlibdeps (dpkg-dev, among
+# the build tools); lintian judges the package in the test command.
+package_tools=(file dpkg-dev)
+package_check_tools=(lintian)
 # LMMS with its Wine VST server (32-bit; lmms:i386 replaces an amd64 lmms), and what opens and
 # photographs the plug-in's editor in LMMS's window.
 windows_host_tools=(lmms:i386 lmms-vst-server:i386 xdotool imagemagick)
@@ -204,6 +209,37 @@ fuzz_one() {
     echo "corpus: $(find "$scratch" -type f | wc -l) inputs in $scratch"
 }
 
+# The releases, made by CPack from the install rules (cmake/Package.cmake) of the linux tree (the
+# .deb and the tar.gz) and of the win32 and win64 trees (the zip), with their checksums.
+project_version() {
+    sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/linux/CMakeCache.txt
+}
+make_packages() {
+    local version out=dist/packages
+    install_missing "${package_tools[@]}"
+    version=$(project_version)
+    echo "== packaging Morvo $version into $out"
+    rm -rf "$out"
+    mkdir -p "$out"
+    (cd build/linux && cpack -G "DEB;TGZ" >cpack.log 2>&1) || { cat build/linux/cpack.log; return 1; }
+    (cd build/win64 && cpack -G ZIP >cpack.log 2>&1) || { cat build/win64/cpack.log; return 1; }
+    local made=("morvo_${version}_amd64.deb" "Morvo-$version-linux-x86_64.tar.gz"
+        "Morvo-$version-windows.zip")
+    cp "build/linux/${made[0]}" "build/linux/${made[1]}" "build/win64/${made[2]}" "$out/"
+    (cd "$out" && sha256sum "${made[@]}" >SHA256SUMS && ls -l "${made[@]}" SHA256SUMS)
+}
+
+# The packages' checks (tests/package/check_packages.sh): each mode counts as one test.
+check_packages() {
+    echo "== checking the packages: $1"
+    if bash tests/package/check_packages.sh "$1" "$PWD/dist/packages" "$(project_version)" "$PWD"; then
+        passed=$((passed + 1))
+    else
+        echo "== packages: the $1 check fails"
+        failed=$((failed + 1))
+    fi
+}
+
 # Wine for the Windows tests: a fresh prefix for this run, a virtual display started before the
 # wine server (the server keeps the display it started with), and the server started here,
 # outside the test runner, which would otherwise wait on the pipes the server inherits.
@@ -250,21 +286,28 @@ demo)
     echo
     echo "wrote morvo-demo.mid (import it into any DAW) and morvo-demo.svg (open it in a browser)"
     ;;
+package)
+    build_all linux win32 win64
+    make_packages
+    ;;
 test)
     build_all linux linux-sanitize linux-thread win32 win64
-    install_missing "${real_host_tools[@]}"
+    make_packages
+    install_missing "${real_host_tools[@]}" "${package_check_tools[@]}"
     run_tests linux
+    check_packages deb
     run_tests linux-sanitize
     run_tests linux-thread
     run_fuzz
     start_wine
     run_tests win32
     run_tests win64
+    check_packages archives
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]
     ;;
 *)
-    echo "usage: ./build.sh demo|test" >&2
+    echo "usage: ./build.sh demo|package|test" >&2
     exit 2
     ;;
 esac

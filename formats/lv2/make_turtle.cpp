@@ -1,7 +1,10 @@
 // Writes the LV2 bundle's Turtle files (manifest.ttl, Morvo.ttl, presets.ttl) from the plug-in's
 // own record, created through the guest as the LV2 door creates it: the parameters' names,
 // defaults and the 16 programs are read from the plug-in, so the files cannot disagree with it.
-// Run at build time: make_turtle BUNDLE_FOLDER
+// Run at build time: make_turtle BUNDLE_FOLDER. MORVO_VERSION is the project's
+// MAJOR.MINOR.MICRO, given by the build. The plug-in's record gives the major number (its vendor
+// version), LV2 only the minor and micro ones: the build stops when the two disagree, so that every
+// door and every package tell a host and a user the same version.
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -106,6 +109,12 @@ bool write(const std::string& path, const std::string& text) {
 } // namespace
 
 int main(int argc, char** argv) {
+    unsigned major = 0, minor = 0, micro = 0;
+    char rest = 0;
+    if (std::sscanf(MORVO_VERSION, "%u.%u.%u%c", &major, &minor, &micro, &rest) != 3) {
+        std::cerr << "make_turtle: " << MORVO_VERSION << " is not MAJOR.MINOR.MICRO\n";
+        return 2;
+    }
     if (argc != 2) {
         std::cerr << "usage: make_turtle BUNDLE_FOLDER\n";
         return 2;
@@ -118,6 +127,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     plugin.open();
+    const auto vendorVersion = plugin.dispatch(effGetVendorVersion);
+    if (vendorVersion != static_cast<VstIntPtr>(major)) {
+        std::cerr << "make_turtle: the project's version is " << MORVO_VERSION
+                  << ", but the plug-in's record reports vendor version " << vendorVersion
+                  << ": give the project the major version the plug-in reports\n";
+        return 1;
+    }
 
     std::vector<Parameter> parameters;
     std::set<std::string> taken = {"in_left", "in_right", "out_left", "out_right",
@@ -157,7 +173,7 @@ int main(int argc, char** argv) {
                << "    doap:name \"Ostrel\" ;\n"
                << "    doap:maintainer [\n        foaf:name \"Halvark\"\n    ] ;\n"
                << "    rdfs:comment \"A 16-step sequencer of MIDI Control Change values\" ;\n"
-               << "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n"
+               << "    lv2:minorVersion " << minor << " ;\n    lv2:microVersion " << micro << " ;\n"
                << "    lv2:requiredFeature urid:map ;\n"
                << "    lv2:optionalFeature lv2:hardRTCapable , opts:options ;\n"
                << "    opts:supportedOption bufsz:maxBlockLength ;\n"
