@@ -303,8 +303,8 @@ clap_seeds = {
 
 # ---- The LV2 door (fuzz_lv2.cpp) ---------------------------------------------------------------
 
-# Steps (the low three bits of a step byte; bit 7 picks the second instance; 6 and 7 run).
-L_INSTANTIATE, L_CONNECT, L_ACTIVATE, L_DEACTIVATE, L_RUN, L_CLEANUP = range(6)
+# Steps (the low four bits of a step byte; bit 7 picks the second instance; 6 to 15 run too).
+L_RUN, L_INSTANTIATE, L_CONNECT, L_ACTIVATE, L_DEACTIVATE, L_CLEANUP = range(6)
 # Instantiate flags.
 NO_MAP, NULL_MAP, FAILING_MAP, OPTIONS, NO_FEATURES, ODD_FEATURES, URID_BASE = (1, 2, 4, 8, 16, 32,
                                                                               64)
@@ -332,17 +332,14 @@ def l_instantiate(how=OPTIONS, rate=0, block=512, ports=0, options=None, base=No
         out += number(base)
     out += bytes([rate]) if isinstance(rate, int) else real_rate(rate)
     if how & OPTIONS:
-        opts = options if options is not None else [bytes([1]) + struct.pack("<H", block)]
+        opts = options if options is not None else [bytes([1 | 128]) + number(block)]
         out += bytes([len(opts)]) + b"".join(opts)
     return out + bytes([ports])
 
 
 def real_rate(r):
     # A rate byte of 0x80 or more reads a real and takes 8 from it.
-    v = r + 8.0
-    if math.isfinite(v) and v >= 0 and v * 4 == int(v * 4) and v * 4 <= 0xDF and v * 4 >= 0x80:
-        return bytes([int(v * 4)])
-    return bytes([0xFF]) + struct.pack("<d", v)
+    return bytes([0x80]) + real(r + 8.0)
 
 
 def l_connect(port, none=False, second=False):
@@ -510,13 +507,13 @@ lv2_seeds = {
                        (OPTIONS, 4.9e-324))) +
     l_instantiate(OPTIONS, base=2**31 - 5) + ACT + l_run(atom=sequence([note(0, 12), playing()])) +
     l_instantiate(OPTIONS | FAILING_MAP) + ACT + l_run(atom=sequence([note(0, 12), playing()])) +
-    l_instantiate(OPTIONS, options=[bytes([1, 0, 0]), bytes([1 | 128]) + number(-1),
-                                    bytes([1 | 16, 0, 2]), bytes([1 | 32, 8, 0, 2, 1, 2, 3, 4]),
+    l_instantiate(OPTIONS, options=[bytes([1, 0]), bytes([1 | 128]) + number(-1),
+                                    bytes([1 | 16, 8]), bytes([1 | 32, 8, 8, 1, 2, 3, 4]),
                                     bytes([1 | 64])]) + ACT + l_run(("any", 5000)) +
     l_instantiate(OPTIONS, options=[bytes([1 | 128]) + number(65537)]) + ACT +
     l_run(("any", 12000), atom=sequence([note(5000, 12), note(9000, 13), note(11000, 12)])) +
-    l_instantiate(OPTIONS, options=[bytes([5]) + number(0) + bytes([0, 1]),
-                                    bytes([2, 1, 0]), bytes([3, 0x40, 0])]) + ACT +
+    l_instantiate(OPTIONS, options=[bytes([5]) + number(0) + bytes([0]), bytes([2, 1]),
+                                    bytes([3, 0x40])]) + ACT +
     l_run(controls=[RUN]) + l_instantiate(OPTIONS, block=1) + ACT + l_run(controls=[RUN]) +
     l_run(1) + l_run(0),
     "lv2-two-instances": l_instantiate(second=True) + l_step(L_ACTIVATE, True) +
