@@ -499,6 +499,10 @@ lv2_seeds = {
                                                                   b"120") +
                          prop(0xE0, a_float(1.0))], unit=77, shape=12)) +
     l_run(atom=sequence([note(-(2**63), 12), note(2**63 - 1, 13)])) + l_run(),
+    # A time:Position (URID 12 in the harness's map) whose size runs past the sequence's end.
+    "lv2-object-past-the-end": ACT + l_run(controls=[RUN], atom=PLAY) +
+    l_run(atom=sequence([at(0, V_LYING | 8) + bytes([8]) + struct.pack("<II", 0, 12) +
+                         number(64)])) + l_run(),
     "lv2-features": l_step(L_CLEANUP) + b"".join(
         l_instantiate(how, rate=r) + ACT + l_run(5)
         for how, r in ((NO_MAP, 0), (NULL_MAP, 0), (NO_FEATURES, 0), (FAILING_MAP, 0),
