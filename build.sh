@@ -166,9 +166,11 @@ run_tests() {
     fi
 }
 
-# The libFuzzer harnesses (tests/fuzz): the VST 2 record's and the CLAP door's. Each replays its
-# committed seed corpus, then fuzzes for 30 s (the minute shared between the two) into a scratch
-# corpus under build/fuzz, leaving the committed corpus as it is. Each run counts as one test.
+# The libFuzzer harnesses (tests/fuzz): the VST 2 record's, the CLAP door's and the LV2 door's.
+# Each replays its committed seed corpus, then fuzzes for 20 s (the minute shared between the
+# three) into a scratch corpus under build/fuzz, leaving the committed corpus as it is. Each run
+# counts as one test.
+fuzz_seconds=20
 run_fuzz() {
     install_missing "${fuzz_tools[@]}"
     echo "== building fuzz"
@@ -176,6 +178,7 @@ run_fuzz() {
     cmake --build --preset fuzz -j "$jobs"
     fuzz_one morvo_fuzz tests/fuzz/corpus build/fuzz/corpus
     fuzz_one morvo_fuzz_clap tests/fuzz/corpus-clap build/fuzz/corpus-clap
+    fuzz_one morvo_fuzz_lv2 tests/fuzz/corpus-lv2 build/fuzz/corpus-lv2
 }
 
 # One harness: its program's name, its seed corpus and its scratch corpus.
@@ -191,11 +194,11 @@ fuzz_one() {
         echo "== fuzz: the seed corpus fails (log: $log)"
         failed=$((failed + 1))
     fi
-    echo "== fuzz: $1 30 s into $scratch"
+    echo "== fuzz: $1 $fuzz_seconds s into $scratch"
     log=build/fuzz/$1.log
     rm -rf "$scratch"
     mkdir -p "$scratch"
-    if timeout 300 "$fuzzer" "${options[@]}" -max_total_time=30 -print_final_stats=1 \
+    if timeout 300 "$fuzzer" "${options[@]}" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
         "$scratch" "$seeds" >"$log" 2>&1; then
         passed=$((passed + 1))
     else

@@ -16,10 +16,7 @@ namespace lv2_door {
 namespace {
 
 constexpr std::size_t kMidiChannels = 16;
-constexpr std::size_t kIncomingCapacity = 1024; // MIDI messages one block hands the plug-in
 constexpr std::uint32_t kChannels = 2;
-constexpr std::uint32_t kDefaultMaxBlock = 4096;
-constexpr std::int32_t kLargestMaxBlock = 1 << 16;
 constexpr std::uint32_t kMidiBytes = 3;
 constexpr std::size_t kOutputEventBytes = padded(sizeof(LV2_Atom_Event) + kMidiBytes);
 
@@ -27,7 +24,7 @@ guest::Options guestOptions(guest::Listener* listener) {
     guest::Options options;
     options.vendor = "Halvark";
     options.product = "Ostrel LV2";
-    options.incomingCapacity = kIncomingCapacity;
+    options.incomingCapacity = Lv2Plugin::kIncomingCapacity;
     options.listener = listener;
     return options;
 }
@@ -46,10 +43,11 @@ std::uint32_t maxBlockOf(const LV2_Feature* const* features, const LV2_URID_Map&
                 continue;
             std::int32_t frames = 0;
             std::memcpy(&frames, o->value, sizeof frames);
-            if (frames > 0 && frames <= kLargestMaxBlock) return static_cast<std::uint32_t>(frames);
+            if (frames > 0 && frames <= Lv2Plugin::kLargestMaxBlock)
+                return static_cast<std::uint32_t>(frames);
         }
     }
-    return kDefaultMaxBlock;
+    return Lv2Plugin::kDefaultMaxBlock;
 }
 
 } // namespace
@@ -133,7 +131,7 @@ void Lv2Plugin::run(std::uint32_t frames) {
         runChunk(done, piece, done + piece == frames);
         done += piece;
     }
-    writeOutput();
+    writeOutput(frames);
     if (lostOut != nullptr) *lostOut = static_cast<float>(lostCount);
 }
 
@@ -230,7 +228,7 @@ void Lv2Plugin::holdEvents() {
     plugin.clearEvents();
 }
 
-void Lv2Plugin::writeOutput() {
+void Lv2Plugin::writeOutput(std::uint32_t frames) {
     if (notifyOut == nullptr) {
         // Nobody listens: nothing is kept for later.
         heldCount = 0;
@@ -243,7 +241,10 @@ void Lv2Plugin::writeOutput() {
     notifyOut->atom.size = sizeof(LV2_Atom_Sequence_Body);
     notifyOut->body.unit = 0; // frames
     notifyOut->body.pad = 0;
-    const std::size_t room = (capacity - sizeof(LV2_Atom_Sequence_Body)) / kOutputEventBytes;
+    // A block of no frames (some hosts run one to hand over control values) has no frame to
+    // stamp an event at, and hosts drop events beyond the block: what waits, waits on.
+    const std::size_t room =
+        frames == 0 ? 0 : (capacity - sizeof(LV2_Atom_Sequence_Body)) / kOutputEventBytes;
     const std::size_t sent = std::min(room, heldCount);
     auto* at = reinterpret_cast<std::uint8_t*>(&notifyOut->body + 1);
     for (std::size_t i = 0; i < sent; ++i, at += kOutputEventBytes) {

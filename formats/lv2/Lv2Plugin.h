@@ -45,6 +45,12 @@ class Lv2Plugin final : private guest::Listener {
     // what even that has no room for is lost and counted on the `lost` port.
     static constexpr std::size_t kHeldCapacity = 4096;
     static constexpr std::int32_t kMaxParameters = 64;
+    // The longest block a host may promise through its options (maxBlockLength); hosts without
+    // a promise, or with a longer one, get the default, and longer blocks run in pieces of it.
+    static constexpr std::uint32_t kDefaultMaxBlock = 4096;
+    static constexpr std::int32_t kLargestMaxBlock = 1 << 16;
+    // MIDI messages the door hands the plug-in for one piece; later ones in it are dropped.
+    static constexpr std::size_t kIncomingCapacity = 1024;
 
   private:
     Lv2Plugin(double sampleRate, const LV2_URID_Map& map, std::uint32_t maxBlock);
@@ -53,7 +59,7 @@ class Lv2Plugin final : private guest::Listener {
     void takeEvents(std::uint32_t from, std::uint32_t to, bool last);
     void runChunk(std::uint32_t offset, std::uint32_t frames, bool last);
     void holdEvents();
-    void writeOutput();
+    void writeOutput(std::uint32_t frames);
 
     // guest::Listener: from the editor's thread or from the audio thread.
     void automated(std::int32_t index, float value) override;

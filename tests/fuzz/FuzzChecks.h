@@ -1,4 +1,4 @@
-// What both fuzz harnesses share: the input reader, the failure report, the clock that bounds a
+// What the fuzz harnesses share: the input reader, the failure report, the clock that bounds a
 // block, and the checks of what a host relies on whichever door it comes through: the Control
 // Change stream (16 a step, channels in order, ccOut's controller and a step's value) and the
 // events the plug-in holds until they are due.
@@ -116,24 +116,31 @@ inline std::int32_t roundedMidi(long double value) {
 }
 
 // The Control Change messages of one block: 16 a step, channels 1 to 16 in order, ccOut's
-// controller and one step's value (of the parameters at the block's start) for all 16.
+// controller and one step's value (of the parameters at the block's start) for all 16. A door
+// that holds messages back for later blocks allows each block's parameters in turn.
 class ControlChanges {
   public:
     // Before the block, from the parameters as the block starts with them.
     template <typename Parameter> void expect(Parameter p) {
-        const auto at = [&](std::int32_t i) { return static_cast<long double>(p(i)); };
-        controller = roundedMidi(at(plugin::ccOut));
+        std::fill(std::begin(isController), std::end(isController), false);
         std::fill(std::begin(isStepValue), std::end(isStepValue), false);
+        messages = 0;
+        allow(p);
+    }
+    // Also what a block with these parameters sends, for messages that may come out later.
+    template <typename Parameter> void allow(Parameter p) {
+        const auto at = [&](std::int32_t i) { return static_cast<long double>(p(i)); };
+        const std::int32_t controller = roundedMidi(at(plugin::ccOut));
+        if (controller >= 0 && controller < 128) isController[controller] = true;
         for (std::int32_t s = 0; s < plugin::kNumSteps; ++s) {
             const std::int32_t v =
                 roundedMidi((at(plugin::ccMax) - at(plugin::ccMin)) * at(s) + at(plugin::ccMin));
             if (v >= 0 && v < 128) isStepValue[v] = true;
         }
-        messages = 0;
     }
     void check(unsigned char status, unsigned char number, unsigned char data) {
         require(status == 0xB0 + messages % 16, "Control Change status out of channel order");
-        require(number == controller, "controller number is not ccOut's");
+        require(number < 128 && isController[number], "controller number is not ccOut's");
         require(data < 128 && isStepValue[data], "controller value is no step's value");
         if (messages % 16 == 0) {
             groupController = number;
@@ -148,10 +155,12 @@ class ControlChanges {
         require(!silent || messages == 0, "a stopped sequencer sent MIDI");
     }
     std::int32_t count() const { return messages; }
+    // Where messages were lost, the next one may begin a step.
+    void restart() { messages = 0; }
 
   private:
     std::int32_t messages = 0;
-    std::int32_t controller = 0;
+    bool isController[128] = {};
     bool isStepValue[128] = {};
     unsigned char groupController = 0, groupValue = 0;
 };
@@ -182,9 +191,9 @@ class Pending {
             return w.sample < samples + frames && w.transport > 0;
         });
     }
-    // After the block: the messages due in it have acted. The start/stop parameter, read
-    // afterwards, follows the last kind of transport note (when only one kind acted).
-    template <typename StartStop> void played(std::uint64_t frames, StartStop startStop) {
+    // After the block: the messages due in it have acted. What they did to the transport: 1 a
+    // start, 2 a stop, 3 both, 0 neither.
+    int act(std::uint64_t frames) {
         const std::uint64_t end = samples + frames;
         int acted = 0;
         std::erase_if(waiting, [&](const Waiting& w) {
@@ -193,8 +202,17 @@ class Pending {
             return true;
         });
         samples = end;
-        if (acted == 1) require(startStop() == 0.0, "a start note left the sequencer stopped");
-        if (acted == 2) require(startStop() == 1.0, "a stop note left it running");
+        return acted;
+    }
+    // The same, with the start/stop parameter read afterwards: it follows the last kind of
+    // transport note (when only one kind acted).
+    template <typename StartStop> void played(std::uint64_t frames, StartStop startStop) {
+        const int acted = act(frames);
+        if (acted == 1 || acted == 2) checkActed(acted, startStop());
+    }
+    static void checkActed(int acted, double startStop) {
+        if (acted == 1) require(startStop == 0.0, "a start note left the sequencer stopped");
+        if (acted == 2) require(startStop == 1.0, "a stop note left it running");
     }
 
   private:

@@ -3,8 +3,9 @@
 fuzz_record.cpp reads, and into tests/fuzz/corpus-clap in the one fuzz_clap.cpp reads. Each seed
 is a short host session that reaches one part of the plug-in (a running sequencer, the start and
 stop notes, external timing, the editor, a full event pool, every opcode, two instances; through
-the CLAP door also its life cycle, parameter texts, state blobs and audio buffers). Run it again
-when an encoding changes."""
+the CLAP door also its life cycle, parameter texts, state blobs and audio buffers). The LV2 door's
+seeds (tests/fuzz/corpus-lv2, fuzz_lv2.cpp's encoding) reach its features, ports, time:Position
+messages, malformed atoms and small output buffers. Run it again when an encoding changes."""
 import math
 import os
 import struct
@@ -299,9 +300,249 @@ clap_seeds = {
     c_step(C_EXTENSION) + bytes([10]) + b"clap.stat" + c_step(C_EXTENSION) + bytes([0]),
 }
 
+
+# ---- The LV2 door (fuzz_lv2.cpp) ---------------------------------------------------------------
+
+# Steps (the low four bits of a step byte; bit 7 picks the second instance; 6 to 15 run too).
+L_RUN, L_INSTANTIATE, L_CONNECT, L_ACTIVATE, L_DEACTIVATE, L_CLEANUP = range(6)
+# Instantiate flags.
+NO_MAP, NULL_MAP, FAILING_MAP, OPTIONS, NO_FEATURES, ODD_FEATURES, URID_BASE = (1, 2, 4, 8, 16, 32,
+                                                                              64)
+# Ports an instance is not connected to at first.
+P_CONTROLS, P_LOST, P_ATOM, P_NOTIFY = 1, 2, 4, 8
+# Event kinds (the low three bits), and the atom kinds of property values.
+V_NOTE, V_MIDI3, V_MIDI_ANY, V_POSITION, V_OBJECT, V_ATOM, V_EMPTY, V_LYING = range(8)
+A_FLOAT, A_DOUBLE, A_INT, A_LONG, A_RAW_DOUBLE, A_OBJECT, A_TEXT, A_OTHER = range(8)
+# Position keys (the index into the harness's table).
+K_FRAME, K_SPEED, K_BAR, K_BAR_BEAT, K_BEAT, K_BEAT_UNIT, K_BEATS_PER_BAR, K_BPM = range(8)
+
+
+def l_step(op, second=False):
+    return step(op, second)
+
+
+def any_float(v):
+    return bytes([0xFF]) + struct.pack("<f", v)
+
+
+def l_instantiate(how=OPTIONS, rate=0, block=512, ports=0, options=None, base=None,
+                  second=False):
+    out = l_step(L_INSTANTIATE, second) + bytes([how | (URID_BASE if base is not None else 0)])
+    if base is not None:
+        out += number(base)
+    out += bytes([rate]) if isinstance(rate, int) else real_rate(rate)
+    if how & OPTIONS:
+        opts = options if options is not None else [bytes([1 | 128]) + number(block)]
+        out += bytes([len(opts)]) + b"".join(opts)
+    return out + bytes([ports])
+
+
+def real_rate(r):
+    # A rate byte of 0x80 or more reads a real and takes 8 from it.
+    return bytes([0x80]) + real(r + 8.0)
+
+
+def l_connect(port, none=False, second=False):
+    return l_step(L_CONNECT, second) + number(port) + bytes([1 if none else 0])
+
+
+MOST = 0xC0  # a run's frames: the host's longest block (0xC1: one less, and so on)
+
+
+def l_run(frames=MOST, controls=(), atom=None, capacity=0x40, audio=0x0F, seed=7, second=False):
+    """frames: a byte (below 0x80: that many; 0x80 + n: 16 n; MOST) or ('any', n)."""
+    out = l_step(L_RUN, second)
+    out += bytes([0xE0]) + struct.pack("<H", frames[1]) if isinstance(frames, tuple) \
+        else bytes([frames])
+    out += bytes([len(controls)]) + b"".join(bytes([i]) + v for i, v in controls)
+    out += bytes([1]) if atom is None else bytes([0]) + atom
+    out += capacity if isinstance(capacity, bytes) else bytes([capacity])
+    return out + bytes([audio, seed])
+
+
+def room(events, extra=0):
+    # An output buffer with room for this many messages (and extra bytes).
+    return bytes([0x18 + events, extra])
+
+
+def sequence(events, shape=0, type_=None, unit=None, cut=None, slack=None):
+    shape |= (128 if len(events) >= 24 else 0) | (16 if cut is not None else 0) | \
+        (32 if slack is not None else 0)
+    out = bytes([shape])
+    if shape % 4 == 3:
+        out += number(type_)
+    if (shape >> 2) % 4 == 3:
+        out += number(unit)
+    out += struct.pack("<H", len(events)) if shape & 128 else bytes([len(events)])
+    out += b"".join(events)
+    if cut is not None:
+        out += struct.pack("<H", cut)
+    if slack is not None:
+        out += bytes([slack])
+    return out
+
+
+def at(frames, kind):
+    if -(2**31) <= frames < 2**31:
+        return bytes([kind]) + number(frames)
+    return bytes([kind | 0x40]) + struct.pack("<q", frames)
+
+
+def note(frames, key, on=True, velocity=100, channel=0):
+    known = {12: 0, 13: 1, 14: 2, 60: 3}
+    if key in known:
+        how = (known[key] << 6) | (0 if on else 16) | channel
+        return at(frames, V_NOTE) + bytes([how, velocity])
+    return at(frames, V_NOTE) + bytes([32 | (0 if on else 16) | channel, key, velocity])
+
+
+def midi_bytes(frames, data):
+    return at(frames, V_MIDI_ANY) + bytes([len(data)]) + bytes(data)
+
+
+def prop(key, value):
+    return bytes([key]) + value
+
+
+def a_float(v):
+    return bytes([A_FLOAT]) + any_float(v)
+
+
+def a_double(v):
+    return bytes([A_DOUBLE]) + real(v)
+
+
+def a_int(v):
+    return bytes([A_INT]) + number(v)
+
+
+def a_long(v):
+    return bytes([A_LONG]) + struct.pack("<q", v)
+
+
+def position(frames, props, blank=False):
+    return at(frames, V_POSITION | (8 if blank else 0)) + bytes([0, len(props)]) + b"".join(props)
+
+
+def playing(frames=0, bpm=120.0, beat=0.0, speed=1.0):
+    return position(frames, [prop(K_SPEED, a_float(speed)), prop(K_BPM, a_float(bpm)),
+                             prop(K_BEAT, a_double(beat)), prop(K_BAR_BEAT, a_float(beat % 4)),
+                             prop(K_BEATS_PER_BAR, a_float(4.0)), prop(K_BEAT_UNIT, a_int(4))])
+
+
+ZERO, ONE = bytes([0]), bytes([127])
+RUN, STOP = (22, ZERO), (22, ONE)
+NAN, INF, NEG_INF, NEG_ZERO, DENORM, FMAX = (bytes([b]) for b in (0x80, 0x82, 0x83, 0x84, 0x85,
+                                                                0x86))
+ACT = l_step(L_ACTIVATE)
+FAST = (16, bytes([41]))  # 0.32: 32 steps a beat
+PLAY = sequence([playing()])
+
+lv2_seeds = {
+    "lv2-running": ACT + l_run(controls=[RUN], atom=PLAY) + l_run(controls=[FAST]) +
+    b"".join(l_run() for _ in range(6)) + l_run(controls=[(17, bytes([64])), (18, bytes([10])),
+                                                                (19, bytes([100]))]) +
+    l_run(audio=0x1F) + l_run(MOST + 1, audio=0x05) + l_run(0x30, audio=0x00) + l_run(0) +
+    l_run(1) + l_step(L_DEACTIVATE) + ACT + l_run(controls=[STOP]) + l_run(),
+    "lv2-notes": ACT + l_run(controls=[FAST], atom=sequence([playing(), note(5, 12)])) +
+    l_run(atom=sequence([note(300, 13), note(2, 12), note(-7, 14, channel=9),
+                         note(10**6, 60), note(2**40, 12, velocity=0)])) +
+    l_run(atom=sequence([note(0, 12, on=False), midi_bytes(3, [0x90, 12]),
+                         midi_bytes(4, [0x90]), midi_bytes(4, []), midi_bytes(5, [0x0C, 1, 2]),
+                         midi_bytes(6, [0xF0, 1, 2, 3, 0xF7]), note(1, 13)], shape=8)) +
+    l_run(atom=sequence([note(400 - i, 12 + i % 3, velocity=1 + i % 100) for i in range(300)])) +
+    l_run(atom=sequence([note(i % 600, 60, velocity=1) for i in range(1100)])) +
+    l_run(atom=sequence([note(3, 12)], shape=4)) + l_run(),
+    "lv2-small-output": ACT + l_run(controls=[RUN, FAST], atom=PLAY, capacity=room(3)) +
+    b"".join(l_run(capacity=room(k, 5)) for k in (0, 1, 17, 2)) + l_run(0, capacity=room(16)) +
+    l_run(0, capacity=room(40)) + l_run(capacity=4) + l_run(capacity=15) + l_run(capacity=16) +
+    l_connect(6, True) + l_run(capacity=room(1)) + l_connect(6) + l_connect(5, True) + l_run() +
+    l_connect(5) + l_run(capacity=bytes([0xA0]) + struct.pack("<H", 100)) + l_run(),
+    "lv2-losses": l_step(L_CLEANUP) + l_instantiate(block=65535) + ACT +
+    l_run(controls=[RUN, FAST], atom=PLAY, capacity=16) +
+    b"".join(l_run(capacity=16, audio=0) for _ in range(30)) +
+    l_run(capacity=room(20)) + l_run(0, capacity=0x40) + l_run(capacity=0x40),
+    "lv2-positions": ACT + l_run(controls=[RUN, (21, ONE)], atom=sequence([playing()])) +
+    l_run() + l_run(atom=sequence([playing(100, 140.0, 7.5), playing(300, 90.0, 1e12)])) +
+    l_run(atom=sequence([position(0, [prop(K_BPM, a_double(float("nan"))),
+                                      prop(K_BEAT, a_double(float("inf"))),
+                                      prop(K_FRAME, a_long(-5)), prop(K_SPEED, a_float(1e30)),
+                                      prop(K_BAR, a_long(2**62)),
+                                      prop(K_BEAT_UNIT, a_int(0)),
+                                      prop(K_BEATS_PER_BAR, a_double(-3.0))])])) +
+    l_run(atom=sequence([position(0, [prop(K_SPEED, a_float(0.0))]), playing(50, beat=3.0)])) +
+    l_run(atom=sequence([position(7, [prop(K_BPM, a_float(1e-30)), prop(K_FRAME, a_long(2**60))],
+                                  blank=True)])) +
+    l_run(atom=sequence([playing(0, 100000.0, 9.3e14, speed=-1.0)])) + l_run() +
+    l_run(atom=sequence([playing(0, 120.0, 0.0, speed=2.0)], shape=8)) + l_run(0x90) +
+    l_run(0, atom=sequence([playing(0, 60.0)])) + l_run(),
+    "lv2-malformed": ACT + l_run(controls=[RUN, FAST], atom=PLAY) +
+    l_run(atom=sequence([note(1, 12), note(2, 13)], shape=2)) +
+    l_run(atom=sequence([note(1, 12)], shape=3, type_=99)) +
+    l_run(atom=sequence([note(1, 12), note(2, 60)], cut=30)) +
+    l_run(atom=sequence([note(1, 12)], cut=4)) + l_run(atom=sequence([note(1, 12)], cut=0)) +
+    l_run(atom=sequence([note(1, 60), note(2, 60)], slack=40, cut=33)) +
+    l_run(atom=sequence([at(0, V_LYING) + bytes([3, 0x90, 12, 9]) + number(2**31 - 1),
+                         note(1, 60)])) +
+    l_run(atom=sequence([at(0, V_LYING) + bytes([3, 0x90, 12, 9]) + number(1), note(1, 60)])) +
+    l_run(atom=sequence([at(0, V_EMPTY), at(1, V_EMPTY | 8), at(2, V_EMPTY | 16),
+                         at(3, V_ATOM) + bytes([A_OTHER]) + number(7) + bytes([3, 1, 2, 3]) +
+                         number(12345),
+                         at(4, V_OBJECT) + bytes([1]) + number(4242) + bytes([2]) +
+                         prop(K_BPM, a_float(90.0)) + prop(0xC0, number(77) + a_int(3)),
+                         at(5, V_POSITION) + bytes([4]) + number(9) + bytes([3]) +
+                         prop(K_BPM, bytes([A_OBJECT | 32, 0, 1]) +
+                              prop(K_BPM, bytes([A_OBJECT, 0, 1]) + prop(K_BEAT, a_float(1.0)))) +
+                         prop(K_BEAT, bytes([A_DOUBLE | 16]) + real(2.0) + number(1000)) +
+                         prop(K_SPEED, bytes([A_FLOAT | 16 | 64]) + any_float(1.0) + bytes([2])),
+                         at(6, V_POSITION) + bytes([0, 2]) + prop(K_BPM, bytes([A_TEXT, 3]) +
+                                                                  b"120") +
+                         prop(0xE0, a_float(1.0))], unit=77, shape=12)) +
+    l_run(atom=sequence([note(-(2**63), 12), note(2**63 - 1, 13)])) + l_run(),
+    # A time:Position (URID 12 in the harness's map) whose size runs past the sequence's end.
+    "lv2-object-past-the-end": ACT + l_run(controls=[RUN], atom=PLAY) +
+    l_run(atom=sequence([at(0, V_LYING | 8) + bytes([8]) + struct.pack("<II", 0, 12) +
+                         number(64)])) + l_run(),
+    "lv2-features": l_step(L_CLEANUP) + b"".join(
+        l_instantiate(how, rate=r) + ACT + l_run(5)
+        for how, r in ((NO_MAP, 0), (NULL_MAP, 0), (NO_FEATURES, 0), (FAILING_MAP, 0),
+                       (ODD_FEATURES, 1), (0, 2), (OPTIONS, float("nan")), (OPTIONS, 0.0),
+                       (OPTIONS, -44100.0), (OPTIONS, float("inf")), (OPTIONS, 1e300),
+                       (OPTIONS, 4.9e-324))) +
+    l_instantiate(OPTIONS, base=2**31 - 5) + ACT + l_run(atom=sequence([note(0, 12), playing()])) +
+    l_instantiate(OPTIONS | FAILING_MAP) + ACT + l_run(atom=sequence([note(0, 12), playing()])) +
+    l_instantiate(OPTIONS, options=[bytes([1, 0]), bytes([1 | 128]) + number(-1),
+                                    bytes([1 | 16, 8]), bytes([1 | 32, 8, 8, 1, 2, 3, 4]),
+                                    bytes([1 | 64])]) + ACT + l_run(("any", 5000)) +
+    l_instantiate(OPTIONS, options=[bytes([1 | 128]) + number(65537)]) + ACT +
+    l_run(("any", 12000), atom=sequence([note(5000, 12), note(9000, 13), note(11000, 12)])) +
+    l_instantiate(OPTIONS, options=[bytes([5]) + number(0) + bytes([0]), bytes([2, 1]),
+                                    bytes([3, 0x40])]) + ACT +
+    l_run(controls=[RUN]) + l_instantiate(OPTIONS, block=1) + ACT + l_run(controls=[RUN]) +
+    l_run(1) + l_run(0),
+    "lv2-two-instances": l_instantiate(second=True) + l_step(L_ACTIVATE, True) +
+    l_run(controls=[RUN, FAST], atom=PLAY, second=True) + ACT +
+    l_run(controls=[(3, bytes([90])), FAST], atom=PLAY) +
+    l_run(second=True) + l_connect(7, True) + l_connect(29, True, second=True) +
+    l_run(controls=[(0, ONE)]) + l_run(controls=[RUN], second=True) + l_connect(7) +
+    l_connect(30) + l_connect(2**31 - 1) + l_connect(-1, True) + l_connect(4, True) + l_run() +
+    l_connect(4) + l_step(L_DEACTIVATE, True) + l_run(second=True) + l_step(L_CLEANUP) +
+    l_run(second=True) + l_step(L_ACTIVATE, True) + l_run(second=True) +
+    l_instantiate(ports=P_CONTROLS | P_LOST | P_ATOM | P_NOTIFY) + ACT + l_run() + l_run(0),
+    "lv2-controls": ACT + l_run(atom=PLAY) +
+    l_run(controls=[(22, NAN), (0, INF), (1, NEG_INF), (2, NEG_ZERO),
+                                          (3, DENORM), (4, FMAX), (5, any_float(-3.0)),
+                                          (6, any_float(1e30))]) +
+    l_run(controls=[RUN, (17, any_float(2.0)), (18, NAN), (19, any_float(-0.0))]) +
+    l_run(controls=[(i, any_float(0.5 + i / 64)) for i in range(7)]) +
+    l_run(controls=[(16, any_float(float("nan"))), (20, any_float(1e-45)), (21, ONE)]) +
+    l_run(controls=[(22, any_float(0.49999997)), (22, any_float(0.5))]) + l_run(),
+}
+
 if __name__ == "__main__":
     here = os.path.dirname(os.path.abspath(__file__))
-    for folder, found in (("corpus", seeds), ("corpus-clap", clap_seeds)):
+    for folder, found in (("corpus", seeds), ("corpus-clap", clap_seeds),
+                          ("corpus-lv2", lv2_seeds)):
         os.makedirs(os.path.join(here, folder), exist_ok=True)
         for name, data in found.items():
             with open(os.path.join(here, folder, name), "wb") as f:

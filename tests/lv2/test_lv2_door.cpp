@@ -563,10 +563,16 @@ TEST(Lv2Door, OutputThatFindsNoRoomWaitsForTheNextBlocks) {
     const std::vector<Message> expected = play(clean, nullptr);
     Door tight;
     tight.capacity = sizeof(LV2_Atom_Sequence_Body) + 5 * 24; // five messages
-    const std::vector<Message> late = play(tight, nullptr, [](Door& d) {
-        d.run(kFaultBlock, 0); // a block of no frames still sends what waits
+    std::size_t waiting = 0;
+    const std::vector<Message> late = play(tight, nullptr, [&](Door& d) {
+        // A block of no frames has no frame to send at: what waits, waits for the next block.
+        const std::size_t before = d.received.size();
+        d.run(kFaultBlock, 0);
+        EXPECT_EQ(d.received.size(), before);
         d.run(kFaultBlock);
+        waiting = d.received.size() - before;
     });
+    EXPECT_GT(waiting, 0u); // the block of no frames had messages waiting
     ASSERT_LE(late.size(), expected.size());
     ASSERT_GE(late.size() + 16, expected.size()); // at most the last step still waits
     for (std::size_t i = 0; i < late.size(); ++i) {
