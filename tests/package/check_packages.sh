@@ -35,8 +35,9 @@ doors_work() {
     IFS=. read -r _ minor micro <<<"$version"
     grep -q "lv2:minorVersion $minor ;" "$lv2/Morvo.ttl" &&
         grep -q "lv2:microVersion $micro ;" "$lv2/Morvo.ttl" || fail "the LV2 version"
-    sh "$source/tests/clap/same_stream.sh" "$song" "$host" "$vst2" \
-        "$source/build/linux/tests/morvo-clap-play" "$clap" || fail "the doors differ"
+    sh "$source/tests/songs/same_stream.sh" "$song" - "$host" "$vst2" \
+        "$source/build/linux/tests/morvo-clap-play" "$clap" \
+        "$source/build/linux/tests/morvo-lv2-play" "$lv2" || fail "the doors differ"
 }
 
 case $mode in
@@ -100,9 +101,9 @@ archives)
             { cat "$work/load"; fail "the zip's $bits-bit DLL does not load under Wine"; }
         echo "the zip's $bits-bit DLL: $(grep -E '^\[  PASSED  \]' "$work/load")"
     done
-    sh "$source/tests/clap/same_stream.sh" "$song" "$work/$top/morvo-host.exe" \
-        "$work/$top/VST2 64-bit hosts/Morvo.dll" "$source/build/win64/tests/morvo-clap-play.exe" \
-        "$work/$top/CLAP 64-bit hosts/Morvo.clap" "$source/cmake/wine-run.sh" ||
+    sh "$source/tests/songs/same_stream.sh" "$song" "$source/cmake/wine-run.sh" \
+        "$work/$top/morvo-host.exe" "$work/$top/VST2 64-bit hosts/Morvo.dll" \
+        "$source/build/win64/tests/morvo-clap-play.exe" "$work/$top/CLAP 64-bit hosts/Morvo.clap" ||
         fail "the zip's morvo-host.exe and CLAP plug-in"
     ;;
 *) fail "usage: check_packages.sh deb|archives PACKAGES VERSION SOURCE_DIR" ;;
