@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench/BenchBlocks.h"
 #include "formats/clap/ClapInterface.h"
 #include "formats/guest/Guest.h"
 #include "host/Morvo.h"
@@ -21,7 +22,7 @@ using namespace clap_abi;
 
 namespace {
 
-constexpr std::uint32_t kBlock = 512;
+constexpr std::uint32_t kBlock = bench::kBlock;
 constexpr double kRate = 44100.0;
 
 // A host that offers no extensions and keeps what the plug-in sends in a fixed buffer.
@@ -104,14 +105,7 @@ void processBlocks(benchmark::State& state, Mode mode) {
     InputEvents setup{settingList, set};
     params->flush(plugin, &setup.record, nullptr);
 
-    struct Buffers {
-        float in[2][kBlock] = {};
-        float out[2][kBlock] = {};
-        float* inputs[2] = {in[0], in[1]};
-        float* outputs[2] = {out[0], out[1]};
-    } buffers;
-    for (std::uint32_t i = 0; i < kBlock; ++i)
-        buffers.in[0][i] = buffers.in[1][i] = static_cast<float>(i) * 1e-3f;
+    bench::Buffers buffers;
     const clap_audio_buffer audioIn{buffers.inputs, nullptr, 2, 0, 0};
     clap_audio_buffer audioOut{buffers.outputs, nullptr, 2, 0, 0};
     static OutputEvents out;
@@ -155,9 +149,7 @@ void processBlocks(benchmark::State& state, Mode mode) {
         benchmark::DoNotOptimize(buffers.out);
         benchmark::DoNotOptimize(out.count);
     }
-    state.counters["ns/sample"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    bench::perSample(state);
     plugin->stop_processing(plugin);
     plugin->deactivate(plugin);
     plugin->destroy(plugin);
@@ -196,14 +188,7 @@ void processBlocksThroughGuest(benchmark::State& state, Mode mode) {
         hosted.setTransport(transport);
         hosted.sendQueuedEvents();
     }
-    struct Buffers {
-        float in[2][kBlock] = {};
-        float out[2][kBlock] = {};
-        float* inputs[2] = {in[0], in[1]};
-        float* outputs[2] = {out[0], out[1]};
-    } buffers;
-    for (std::uint32_t i = 0; i < kBlock; ++i)
-        buffers.in[0][i] = buffers.in[1][i] = static_cast<float>(i) * 1e-3f;
+    bench::Buffers buffers;
     static guest::Event taken[kBlock * 16];
     double beats = 0.0;
     for (auto _ : state) {
@@ -218,9 +203,7 @@ void processBlocksThroughGuest(benchmark::State& state, Mode mode) {
         benchmark::DoNotOptimize(taken);
         hosted.clearEvents();
     }
-    state.counters["ns/sample"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    bench::perSample(state);
     hosted.close();
 }
 

@@ -3,6 +3,8 @@
 // sample, the least a plug-in asking its host once a sample can cost.
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchBlocks.h"
+
 #include <climits>
 #include <cstring>
 
@@ -12,7 +14,7 @@
 
 namespace {
 
-constexpr int kBlock = 512;
+constexpr int kBlock = bench::kBlock;
 
 VstTimeInfo timeInfo{};
 
@@ -27,22 +29,8 @@ VstIntPtr VSTCALLBACK quietHost(AEffect*, std::int32_t opcode, std::int32_t, Vst
     }
 }
 
-struct Buffers {
-    float in[2][kBlock] = {};
-    float out[2][kBlock] = {};
-    float* inputs[2] = {in[0], in[1]};
-    float* outputs[2] = {out[0], out[1]};
-    Buffers() {
-        for (int i = 0; i < kBlock; ++i)
-            in[0][i] = in[1][i] = static_cast<float>(i) * 1e-3f;
-    }
-};
-
-void perSample(benchmark::State& state) {
-    state.counters["ns/sample"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
+using bench::Buffers;
+using bench::perSample;
 
 enum class Mode { Stopped, Internal, External, InternalPending };
 
