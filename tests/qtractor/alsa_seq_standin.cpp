@@ -2,12 +2,16 @@
 // without one (containers, build servers): Qtractor refuses to start its engine when the
 // sequencer cannot be opened, even for a session that needs no MIDI hardware. It answers ALSA's
 // sequencer protocol for the clients of this one process: names, ports, queues with a clock that
-// runs on real time, and subscriptions that are accepted; the events written are dropped and
-// none ever arrive, as on a machine with no MIDI devices.
-// usage: LD_PRELOAD=libmorvo_alsa_seq_standin.so HOST...
+// runs on real time, and subscriptions that are accepted; none of the events written ever
+// arrive, as on a machine with no MIDI devices. Where MORVO_ALSA_SEQ_EVENTS names a file, the
+// Control Change messages written and what the queues' clocks did are kept there, one line each
+// (see recordControl and recordQueue), so that a test sees what the host sent out of its ports.
+// usage: [MORVO_ALSA_SEQ_EVENTS=FILE] LD_PRELOAD=libmorvo_alsa_seq_standin.so HOST...
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dlfcn.h>
@@ -54,6 +58,9 @@ Queue queues[kMaxQueues];
 // How many clients are open, read without the lock: every read and write of the process passes
 // here, and while no client is open they go straight on.
 std::atomic<int> openClients{0};
+// The file named by MORVO_ALSA_SEQ_EVENTS, opened with the first client; -1 without one.
+int recordFd = -1;
+double recordSince = 0;
 
 template <typename F> F real(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
@@ -101,8 +108,58 @@ Queue* queueAt(int index) {
     return &queues[index];
 }
 
+void openRecord() {
+    static bool tried = false;
+    if (tried) return;
+    tried = true;
+    recordSince = now();
+    const char* path = std::getenv("MORVO_ALSA_SEQ_EVENTS");
+    if (path == nullptr || *path == '\0') return;
+    recordFd = real<int (*)(const char*, int, ...)>("open")(
+        path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    if (recordFd < 0) say("ALSA sequencer stand-in: MORVO_ALSA_SEQ_EVENTS cannot be written\n");
+}
+
+void recordLine(const char* line, int length) {
+    if (recordFd >= 0 && length > 0) (void)!realWrite()(recordFd, line, size_t(length));
+}
+
+// A Control Change written by one of `self`'s ports, one line:
+//   control SECONDS TICK PPQ STATUS CONTROLLER VALUE PORT
+// the seconds since the first client opened, the tick its queue schedules it at and that
+// queue's ticks a beat (-1 and 0 when it goes out at once), the message, and the name of the
+// port that sent it.
+void recordControl(const Client& self, const snd_seq_event& e) {
+    long long tick = -1;
+    int ppq = 0;
+    const bool scheduled = e.queue != SNDRV_SEQ_QUEUE_DIRECT &&
+                           (e.flags & SNDRV_SEQ_TIME_STAMP_MASK) == SNDRV_SEQ_TIME_STAMP_TICK;
+    if (const Queue* q = scheduled ? queueAt(e.queue) : nullptr) {
+        tick = e.time.tick;
+        if ((e.flags & SNDRV_SEQ_TIME_MODE_MASK) == SNDRV_SEQ_TIME_MODE_REL)
+            tick += (long long)(positionOf(*q) / secondsPerTick(*q));
+        ppq = q->tempo.ppq;
+    }
+    const char* port = e.source.port < kMaxPorts && self.ports[e.source.port].used
+                           ? self.ports[e.source.port].info.name
+                           : "?";
+    char line[160];
+    recordLine(line, std::snprintf(line, sizeof line, "control %.6f %lld %d %u %u %d %.64s\n",
+                                   now() - recordSince, tick, ppq,
+                                   0xb0u | (e.data.control.channel & 0x0fu), e.data.control.param,
+                                   e.data.control.value, port));
+}
+
+// A queue's clock started, continued, stopped or moved, one line: "queue SECONDS WHAT".
+void recordQueue(const char* what) {
+    char line[64];
+    recordLine(line,
+               std::snprintf(line, sizeof line, "queue %.6f %s\n", now() - recordSince, what));
+}
+
 int openClient() {
     std::lock_guard<std::mutex> guard(lock);
+    openRecord();
     for (int i = 0; i < kMaxClients; ++i) {
         if (clients[i].fd >= 0) continue;
         // An event counter is never readable (no events arrive) and always writable.
@@ -121,8 +178,9 @@ int openClient() {
     return -1;
 }
 
-// Queue control events addressed to the system timer start, stop and move their queue.
-void controlQueues(const char* buffer, size_t length) {
+// Queue control events addressed to the system timer start, stop and move their queue; they and
+// the Control Changes are recorded where asked.
+void writeEvents(const Client& self, const char* buffer, size_t length) {
     size_t at = 0;
     while (at + sizeof(snd_seq_event) <= length) {
         snd_seq_event e;
@@ -130,20 +188,32 @@ void controlQueues(const char* buffer, size_t length) {
         at += sizeof e;
         if ((e.flags & SNDRV_SEQ_EVENT_LENGTH_MASK) == SNDRV_SEQ_EVENT_LENGTH_VARIABLE)
             at += e.data.ext.len;
+        if (recordFd >= 0 && e.type == SNDRV_SEQ_EVENT_CONTROLLER) recordControl(self, e);
         if (e.dest.client != SNDRV_SEQ_CLIENT_SYSTEM || e.dest.port != SNDRV_SEQ_PORT_SYSTEM_TIMER)
             continue;
         Queue* q = queueAt(e.data.queue.queue);
         if (q == nullptr) continue;
         const auto& p = e.data.queue.param;
         switch (e.type) {
-        case SNDRV_SEQ_EVENT_START: setPosition(*q, 0, true); break;
-        case SNDRV_SEQ_EVENT_CONTINUE: setPosition(*q, positionOf(*q), true); break;
-        case SNDRV_SEQ_EVENT_STOP: setPosition(*q, positionOf(*q), false); break;
+        case SNDRV_SEQ_EVENT_START:
+            setPosition(*q, 0, true);
+            recordQueue("start");
+            break;
+        case SNDRV_SEQ_EVENT_CONTINUE:
+            setPosition(*q, positionOf(*q), true);
+            recordQueue("continue");
+            break;
+        case SNDRV_SEQ_EVENT_STOP:
+            setPosition(*q, positionOf(*q), false);
+            recordQueue("stop");
+            break;
         case SNDRV_SEQ_EVENT_SETPOS_TICK:
             setPosition(*q, p.time.tick * secondsPerTick(*q), q->running);
+            recordQueue("position");
             break;
         case SNDRV_SEQ_EVENT_SETPOS_TIME:
             setPosition(*q, p.time.time.tv_sec + p.time.time.tv_nsec * 1e-9, q->running);
+            recordQueue("position");
             break;
         case SNDRV_SEQ_EVENT_TEMPO:
             if (p.value > 0) {
@@ -373,8 +443,8 @@ int ioctl(int fd, unsigned long request, ...) {
 ssize_t write(int fd, const void* buffer, size_t length) {
     if (openClients.load(std::memory_order_relaxed) > 0) {
         std::lock_guard<std::mutex> guard(lock);
-        if (clientOf(fd) != nullptr) {
-            controlQueues(static_cast<const char*>(buffer), length);
+        if (const Client* self = clientOf(fd)) {
+            writeEvents(*self, static_cast<const char*>(buffer), length);
             return ssize_t(length);
         }
     }
