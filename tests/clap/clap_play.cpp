@@ -1,8 +1,10 @@
 // morvo-clap-play: a CLAP host of our own that plays a scripted song through a CLAP plug-in as a
 // host does (clap_entry, the factory, activate, process with a transport event, note events and
 // parameter events) and writes every MIDI message it sends in the lines morvo-host --dump
-// writes, so that the two doors' streams can be compared byte for byte.
-//   morvo-clap-play PLUGIN.clap SONG DUMP [RATE BLOCK]
+// writes, so that the two doors' streams can be compared byte for byte. Given a STATE file, it
+// then writes there the state the plug-in saves (CLAP's state extension) as the song left it,
+// for hosts that restore a plug-in's values only from its state.
+//   morvo-clap-play PLUGIN.clap SONG DUMP [RATE BLOCK [STATE]]
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -48,13 +50,28 @@ struct Input {
     std::vector<const clap_event_header*> events;
 };
 
+bool saveState(const clap_plugin* plugin, const char* path) {
+    const auto* state =
+        static_cast<const clap_plugin_state*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) return false;
+    clap_ostream stream{
+        file, [](const clap_ostream* s, const void* data, std::uint64_t size) {
+            const std::size_t moved = std::fwrite(data, 1, static_cast<std::size_t>(size),
+                                                  static_cast<std::FILE*>(s->ctx));
+            return moved == 0 && size > 0 ? std::int64_t{-1} : static_cast<std::int64_t>(moved);
+        }};
+    const bool saved = state != nullptr && state->save(plugin, &stream);
+    return std::fclose(file) == 0 && saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 && argc != 6)
-        return fail("usage: morvo-clap-play PLUGIN.clap SONG DUMP [RATE BLOCK]");
-    const double rate = argc == 6 ? std::atof(argv[4]) : 44100.0;
-    const auto frames = static_cast<std::uint32_t>(argc == 6 ? std::atoi(argv[5]) : 512);
+    if (argc != 4 && argc != 6 && argc != 7)
+        return fail("usage: morvo-clap-play PLUGIN.clap SONG DUMP [RATE BLOCK [STATE]]");
+    const double rate = argc >= 6 ? std::atof(argv[4]) : 44100.0;
+    const auto frames = static_cast<std::uint32_t>(argc >= 6 ? std::atoi(argv[5]) : 512);
     if (!(rate > 0.0) || frames == 0) return fail("a rate and a block size above 0");
     Song song;
     std::string error;
@@ -168,6 +185,8 @@ int main(int argc, char** argv) {
     }
     plugin->stop_processing(plugin);
     plugin->deactivate(plugin);
+    if (argc == 7 && !saveState(plugin, argv[6]))
+        return fail(std::string("no state saved in ") + argv[6]);
     plugin->destroy(plugin);
     entry->deinit();
     if (std::fclose(sent.dump) != 0) return fail(std::string("cannot write ") + argv[3]);
