@@ -7,166 +7,32 @@
 # A change made in the editor must reach Qtractor, which then has a modified session. Then
 # Qtractor is asked to exit from its File menu, the session is not saved, and Qtractor must end
 # by itself with status 0, with no crash and no complaint about the plug-in in its output.
-# Where the machine has no ALSA sequencer (Qtractor will not start its engine without one), a
-# stand-in built with the tests is preloaded into Qtractor.
-# Exits with 77 (skipped) when Qtractor or JACK is not installed.
+# Runs on a virtual display of its own (x11/with_xvfb.sh), with Qtractor and JACK set up by
+# qtractor_host.sh. Exits with 77 (skipped) when Qtractor or JACK is not installed.
 # usage: check_in_qtractor.sh MORVO.clap SEQUENCER_STANDIN.so LAYOUT.cpp SCREENSHOT.png
 set -u
-. "$(dirname "$0")/../jack/private_shm.sh"
-absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+standin=$2 tools="xwininfo import convert"
+. "$(dirname "$0")/qtractor_host.sh"
 library=$(absolute "$1")
-standin=$(absolute "$2")
 layout=$(absolute "$3")
 screenshot=$(absolute "$4")
-for tool in qtractor jackd jack_lsp; do
-    command -v "$tool" >/dev/null || { echo "$tool is not installed (qtractor, jackd2): skipped"; exit 77; }
-done
-for tool in Xvfb xdotool xwininfo import convert; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing (xvfb, xdotool, x11-utils, imagemagick)"; exit 1; }
-done
-
-work=$(mktemp -d)
-xvfb="" jack="" host=""
-# Ends what this run started, by process id; Qtractor waits on its open dialogs, so whatever is
-# still there after five seconds is killed.
-stop() {
-    for pid in $host $jack $xvfb; do
-        kill "$pid" 2>/dev/null || continue
-        tries=0
-        while kill -0 "$pid" 2>/dev/null && [ $tries -lt 50 ]; do
-            tries=$((tries + 1))
-            sleep 0.1
-        done
-        kill -KILL "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
-}
-cleanup() {
-    stop
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
-# Everything Qtractor reads and writes stays in this run's folder: its settings, caches and
-# plug-in folder, and the session.
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
-export XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/run"
-export CLAP_PATH="$work/clap"
-mkdir -p "$XDG_CONFIG_HOME/rncbc.org" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$CLAP_PATH" \
-    "$work/session"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 cp "$library" "$CLAP_PATH/Morvo.clap"
-# Its messages on stderr (not only in its window), and no timed saves into the session folder.
-cat >"$XDG_CONFIG_HOME/rncbc.org/Qtractor.conf" <<EOF
-[Options]
-Display\StdoutCapture=false
-
-[AutoSave]
-Enabled=false
-EOF
-
-# A virtual display of its own, on the number Xvfb finds free.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-tries=0
-while [ ! -s "$work/display" ]; do
-    tries=$((tries + 1))
-    if [ $tries -gt 200 ] || ! kill -0 "$xvfb" 2>/dev/null; then echo "Xvfb did not start"; exit 1; fi
-    sleep 0.05
-done
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
-
-# A JACK server of this run's own name, so no user's server is touched, and clients that never
-# start one by themselves.
-export JACK_DEFAULT_SERVER="morvo-qtractor-$$" JACK_NO_START_SERVER=1
-jackd --no-realtime -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 &
-jack=$!
-tries=0
-until jack_lsp >/dev/null 2>&1; do
-    tries=$((tries + 1))
-    if [ $tries -gt 100 ] || ! kill -0 "$jack" 2>/dev/null; then
-        cat "$work/jackd.log"
-        echo "the JACK server (dummy backend) did not start"
-        exit 1
-    fi
-    sleep 0.1
-done
-
-preload=""
-if [ -c /dev/snd/seq ]; then
-    echo "the ALSA sequencer: /dev/snd/seq"
-else
-    echo "the ALSA sequencer: no /dev/snd/seq here, the stand-in is preloaded"
-    preload=$standin
-fi
 
 # The session: one MIDI track whose chain holds the plug-in, active, with its default program.
-cat >"$work/session/morvo.qtr" <<EOF
-<!DOCTYPE qtractorSession>
-<session version="Qtractor 0.9.31" name="morvo">
- <properties>
-  <directory>$work/session</directory>
-  <sample-rate>48000</sample-rate>
-  <tempo>120</tempo>
-  <ticks-per-beat>960</ticks-per-beat>
-  <beats-per-bar>4</beats-per-bar>
-  <beat-divisor>2</beat-divisor>
- </properties>
- <devices>
-  <audio-engine>
-   <audio-bus name="Master" mode="duplex"><channels>2</channels></audio-bus>
-  </audio-engine>
-  <midi-engine>
-   <midi-bus name="Master" mode="duplex"/>
-  </midi-engine>
- </devices>
- <tracks>
-  <track type="midi" name="Morvo">
-   <properties>
-    <input-bus>Master</input-bus>
-    <output-bus>Master</output-bus>
-    <midi-channel>0</midi-channel>
-   </properties>
-   <plugins>
-    <plugin type="CLAP">
+write_session "$work/session/morvo.qtr" 120 "" "$(midi_track Morvo "    <plugin type=\"CLAP\">
      <filename>$CLAP_PATH/Morvo.clap</filename>
      <index>0</index>
      <label>Ostrel</label>
      <activated>1</activated>
-    </plugin>
-   </plugins>
-  </track>
- </tracks>
-</session>
-EOF
+    </plugin>")"
 
-cd "$work/session" || exit 1
-LD_PRELOAD=$preload qtractor morvo.qtr >"$work/qtractor.log" 2>&1 &
-host=$!
 failed() {
     import -window root "$work/failed.png" 2>/dev/null && cp "$work/failed.png" "$screenshot"
-    echo "--- what Qtractor printed:"
-    cat "$work/qtractor.log"
+    report_qtractor
     echo "$1 (the display as it was: $screenshot)"
     exit 1
 }
-
-# Qtractor's main window, named after the session once it is open.
-main=""
-tries=0
-while [ -z "$main" ]; do
-    tries=$((tries + 1))
-    [ $tries -gt 60 ] && failed "Qtractor opened no window for the session"
-    kill -0 "$host" 2>/dev/null || failed "Qtractor ended while opening the session"
-    sleep 0.5
-    for window in $(xdotool search --class qtractor 2>/dev/null); do
-        case "$(xdotool getwindowname "$window" 2>/dev/null)" in
-        *morvo.qtr*) main=$window ;;
-        esac
-    done
-done
+start_qtractor "$work/session/morvo.qtr"
 sleep 2
 
 # Qtractor reopens no editor with a session: a double click on the plug-in in the track's chain
@@ -277,13 +143,8 @@ done
 wait "$host"
 status=$?
 host=""
-echo "--- what Qtractor printed:"
-cat "$work/qtractor.log"
-echo "---"
+report_qtractor
 [ $status -eq 0 ] || { echo "Qtractor exited with status $status"; exit 1; }
 [ "$(cksum <"$work/session/morvo.qtr")" = "$saved" ] || { echo "Qtractor saved the session"; exit 1; }
-if grep -qiE 'segmentation|aborted|crash|terminate called|core dumped|clap_log: (error|fatal|host misbehaving)|qtractorClapPlugin.*(could not|\*\*\*)|plugin not found' "$work/qtractor.log"; then
-    echo "Qtractor complained about the plug-in"
-    exit 1
-fi
+complained && { echo "Qtractor complained about the plug-in"; exit 1; }
 echo "Qtractor showed the editor of Morvo.clap and exited with status 0 (screenshot: $screenshot)"
