@@ -2,7 +2,9 @@
 # Debian's Qtractor (0.9.31) on a JACK server of the run's own (the dummy backend, 48 kHz, 1024
 # frames), with its settings, caches, plug-in folders and sessions in a folder of the run's own,
 # all removed afterwards. Where the machine has no ALSA sequencer (Qtractor will not start its
-# engine without one), the stand-in built with the tests is preloaded into Qtractor.
+# engine without one), the stand-in built with the tests is preloaded into Qtractor; it is
+# everywhere when record_events is set, and events names the file where it records what Qtractor
+# writes to the sequencer.
 # Needs: standin (the stand-in's path) and tools (the other programs the test runs).
 # Gives: work; the plug-in folders CLAP_PATH, VST_PATH and LV2_PATH; write_session and midi_track,
 # which write a session; start_qtractor, which opens one and sets main to Qtractor's window;
@@ -78,7 +80,12 @@ until jack_lsp >/dev/null 2>&1; do
 done
 
 preload=""
-if [ -c /dev/snd/seq ]; then
+if [ -n "${record_events:-}" ]; then
+    echo "the ALSA sequencer: the stand-in is preloaded, to record what Qtractor sends out"
+    export MORVO_ALSA_SEQ_EVENTS="$work/events.txt"
+    events=$MORVO_ALSA_SEQ_EVENTS
+    preload=$standin
+elif [ -c /dev/snd/seq ]; then
     echo "the ALSA sequencer: /dev/snd/seq"
 else
     echo "the ALSA sequencer: no /dev/snd/seq here, the stand-in is preloaded"
