@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "editor/uPluginEditor.h"
+#include "framework/Platform.h"
 #include "host/DAEffectX.h"
 #include "host/Morvo.h"
 #include "sequencer/uPlugin.h"
@@ -781,7 +782,11 @@ void writeLinuxLayout(Window host) {
     AEffect* effect = pluginMain(hostCallback);
     CHECK_EQ(effect->dispatcher(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0), 1);
     auto* editor = static_cast<APluginEditor*>(static_cast<APlugin*>(effect->object)->getEditor());
-    const TPluginEditorWindow& window = *editor->window();
+    TPluginEditorWindow& window = *editor->window();
+    // Shown again, the form keeps its one native window.
+    const Window shown = editorIn(host);
+    CHECK(shown != 0 && framework::showInParent(window, reinterpret_cast<void*>(host)));
+    CHECK(childrenOf(host) == std::vector<Window>{shown});
     std::ofstream out(artefacts + "/layout-linux.txt");
     const int lines = ::writeLayout(window, out);
     CHECK_EQ(lines, 65);
