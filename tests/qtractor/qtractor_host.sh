@@ -169,8 +169,8 @@ start_qtractor() {
 }
 
 # A crash, or a complaint about the plug-in (a CLAP log error, a "could not" about a plug-in,
-# a plug-in not found), in what Qtractor printed.
+# a state Qt could not uncompress, a plug-in not found), in what Qtractor printed.
 complained() {
-    grep -qiE 'segmentation|aborted|crash|terminate called|core dumped|clap_log: (error|fatal|host misbehaving)|qtractor(Clap|Vst2?|Lv2)Plugin.*(could not|\*\*\*)|plugin not found' \
+    grep -qiE 'segmentation|aborted|crash|corrupt|terminate called|core dumped|clap_log: (error|fatal|host misbehaving)|qtractor(Clap|Vst2?|Lv2)Plugin.*(could not|\*\*\*)|plugin not found' \
         "$work/qtractor.log"
 }
