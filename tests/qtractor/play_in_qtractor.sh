@@ -3,7 +3,7 @@
 # bundle) at 100 bpm, and what reaches its MIDI tracks' outputs must be the plug-in's steps.
 # Qtractor hands a plug-in's MIDI output only to the next plug-in of the track's chain: an
 # "Aux Send (MIDI)" after it sends the track's MIDI out, to a MIDI bus, an ALSA sequencer port
-# whose events the stand-in records (qtractor_host.sh preloads it where /dev/snd/seq is missing).
+# whose events the stand-in records (qtractor_host.sh preloads it, /dev/snd/seq or not).
 # Two tracks, each with the plug-in, then a send to a bus named after the track:
 # - Internal: the default program in internal timing. Every step is controller 14 on channels
 #   1 to 16 in turn with the value 64, and the steps come one beat of the session's tempo apart
@@ -67,69 +67,64 @@ qt_compressed() {
             }
         }'
     }
+    # The count, zlib's header (deflate, no dictionary), the header of a last stored block (1)
+    # with its length and that length's complement, the bytes and the checksum.
     {
         # shellcheck disable=SC2059 # the formats are the bytes
-        printf "$(bytes "$size" 4 big)\170\001\001$(bytes "$size" 2 little)$(bytes $((65535 - size)) 2 little)"
+        printf "$(bytes "$size" 4 big)\170\001\001$(bytes "$size" 2 little)"
+        # shellcheck disable=SC2059
+        printf "$(bytes $((65535 - size)) 2 little)"
         cat "$1"
         # shellcheck disable=SC2059
         printf "$(bytes "$adler" 4 big)"
     } | base64 | tr -d '\n'
 }
 
-# usage: door_plugin internal|external: the door's plug-in element with the timing's settings.
+# Each door's plug-in: its type and file as Qtractor names them, and its External settings.
 case $door in
 vst2)
-    cp "$plugin" "$VST_PATH/Morvo.so"
-    door_plugin() {
-        echo "    <plugin type=\"VST\">"
-        echo "     <filename>$VST_PATH/Morvo.so</filename><index>0</index><label>Ostrel</label>"
-        echo "     <activated>1</activated>"
-        [ "$1" = external ] && external_settings | param_elements
-        echo "    </plugin>"
-    }
+    type=VST file="$VST_PATH/Morvo.so"
+    cp "$plugin" "$file"
+    door_settings() { external_settings | param_elements; }
     ;;
 lv2)
     cp -R "$plugin" "$LV2_PATH/Morvo.lv2"
-    uri=$(awk '/^<.*>$/ { subject = substr($0, 2, length($0) - 2) }
+    type=LV2 file=$(awk '/^<.*>$/ { subject = substr($0, 2, length($0) - 2) }
         /a lv2:Plugin/ { print subject; exit }' "$LV2_PATH/Morvo.lv2/manifest.ttl")
     # An LV2 host numbers the parameters by their ports' indices, in the bundle's Turtle.
-    cat "$LV2_PATH"/Morvo.lv2/*.ttl | awk '/lv2:index/ { index_ = $2 + 0 }
-        /lv2:name/ { match($0, /"[^"]*"/); print index_ " " substr($0, RSTART + 1, RLENGTH - 2) }' \
+    cat "$LV2_PATH"/Morvo.lv2/*.ttl | awk '/lv2:index/ { port = $2 + 0 }
+        /lv2:name/ { match($0, /"[^"]*"/); print port " " substr($0, RSTART + 1, RLENGTH - 2) }' \
         >"$work/ports"
     external_settings | while read -r _ setting; do
         echo "$(awk -v name="${setting%%=*}" '$0 == $1 " " name { print $1 }' "$work/ports") $setting"
     done >"$work/lv2-settings"
-    if grep -q '^ ' "$work/lv2-settings"; then
-        failed "the bundle has no port named $(sed -n 's/^ \([^=]*\)=.*/\1/p' "$work/lv2-settings" | head -n 1)"
-    fi
-    door_plugin() {
-        echo "    <plugin type=\"LV2\">"
-        echo "     <filename>$uri</filename><index>0</index><label>Ostrel</label>"
-        echo "     <activated>1</activated>"
-        [ "$1" = external ] && param_elements <"$work/lv2-settings"
-        echo "    </plugin>"
-    }
+    missing=$(sed -n 's/^ \([^=]*\)=.*/\1/p' "$work/lv2-settings" | head -n 1)
+    [ -z "$missing" ] || failed "the bundle has no port named $missing"
+    door_settings() { param_elements <"$work/lv2-settings"; }
     ;;
 clap)
-    clap_play=$(absolute "$5")
-    cp "$plugin" "$CLAP_PATH/Morvo.clap"
+    type=CLAP file="$CLAP_PATH/Morvo.clap"
+    cp "$plugin" "$file"
     # Qtractor gives a CLAP plug-in no session values but those of the state it saved: the
     # settings go in through morvo-clap-play, which saves the plug-in's state once it has them.
     external_settings | sed 's/^[0-9]* /at 0 set /' >"$work/settings.song"
-    "$clap_play" "$CLAP_PATH/Morvo.clap" "$work/settings.song" "$work/settings.dump" "$rate" \
-        "$block" "$work/state" >"$work/clap-play.log" 2>&1 ||
+    "$(absolute "$5")" "$file" "$work/settings.song" "$work/settings.dump" "$rate" "$block" \
+        "$work/state" >"$work/clap-play.log" 2>&1 ||
         failed "morvo-clap-play saved no state: $(cat "$work/clap-play.log")"
     state=$(qt_compressed "$work/state")
-    door_plugin() {
-        echo "    <plugin type=\"CLAP\">"
-        echo "     <filename>$CLAP_PATH/Morvo.clap</filename><index>0</index><label>Ostrel</label>"
-        echo "     <activated>1</activated>"
-        [ "$1" = external ] && echo "     <configs><config key=\"state\">$state</config></configs>"
-        echo "    </plugin>"
-    }
+    door_settings() { echo "     <configs><config key=\"state\">$state</config></configs>"; }
     ;;
 *) failed "no door $door (vst2, clap or lv2)" ;;
 esac
+
+# usage: door_plugin internal|external: the door's plug-in element, with the timing's settings.
+door_plugin() {
+    echo "    <plugin type=\"$type\">"
+    echo "     <filename>$file</filename><index>0</index><label>Ostrel</label>"
+    echo "     <activated>1</activated>"
+    [ "$1" = internal ] || door_settings
+    echo "    </plugin>"
+}
 
 # usage: track internal|external NAME
 # A MIDI track with the door's plug-in, then a send of the track's MIDI to the bus NAME.
@@ -157,7 +152,8 @@ start_qtractor "$work/session/morvo.qtr"
 # line of the record (a step: the messages written at one tick).
 steps_since() {
     awk -v port="$1" -v from="$2" '
-        $1 == "queue" { if ($3 == "start" || $3 == "continue") running = 1; else if ($3 == "stop") running = 0 }
+        $1 == "queue" && ($3 == "start" || $3 == "continue") { running = 1 }
+        $1 == "queue" && $3 == "stop" { running = 0 }
         NR > from && $1 == "control" && $8 == port && running && $3 != last { steps++; last = $3 }
         END { print steps + 0 }' "$events" 2>/dev/null
 }
@@ -232,7 +228,8 @@ awk -v door="$door" -v tempo="$tempo" -v rate="$rate" -v block="$block" \
     }
     function full(g) { return whole[g] && count[g] == 16 }
     function sent(g) {
-        return "controller " controller[g] " on channels " channels[g] (whole[g] ? "" : " (not alike)") ", value " value[g]
+        return "controller " controller[g] " on channels " channels[g] \
+            (whole[g] ? "" : " (not alike)") ", value " value[g]
     }
     END {
         block = block * tempo / (60 * rate) # in beats
@@ -240,7 +237,8 @@ awk -v door="$door" -v tempo="$tempo" -v rate="$rate" -v block="$block" \
         if (n == 0) fault("nothing reached the Internal track'"'"'s output")
         for (i = 1; i <= n; i++) {
             g = internal[i]
-            if (!full(g) || value[g] != 64) fault("Internal: a step sent " sent(g) ", not 64 on channels 1 to 16")
+            if (!full(g) || value[g] != 64)
+                fault("Internal: a step sent " sent(g) ", not 64 on channels 1 to 16")
             h = internal[i + 1]
             # Steps one beat apart, while the queue runs; tick 0 may be stamped by a relocation.
             if (i < n && playing[g] && playing[h] && segmentOf[g] == segmentOf[h] && tick[g] > 0) {
@@ -268,7 +266,8 @@ awk -v door="$door" -v tempo="$tempo" -v rate="$rate" -v block="$block" \
                     else earlyOne = 1
                 } else if (segmentOf[g] == segment) {
                     standing["after"] = standing["after"] " " s
-                    if (++after > 1) fault("External: step " s " while the transport stood after the stop")
+                    if (++after > 1)
+                        fault("External: step " s " while the transport stood after the stop")
                 }
                 continue
             }
@@ -297,7 +296,8 @@ awk -v door="$door" -v tempo="$tempo" -v rate="$rate" -v block="$block" \
                 }
                 # The step there needs no sending again when it is the one already sent.
                 if (!(rolls == 2 && first % 16 + 1 == lastStep && s == (first + 1) % 16 + 1)) {
-                    fault("External: from beat " start " the first step was step " s " at beat " beat ", not step " first % 16 + 1)
+                    fault("External: from beat " start " the first step was step " s \
+                        " at beat " beat ", not step " first % 16 + 1)
                     k = int(beat * spb + 0.5); previous = beat; boundary = 1; lastStep = s
                     continue
                 }
@@ -307,14 +307,17 @@ awk -v door="$door" -v tempo="$tempo" -v rate="$rate" -v block="$block" \
             if (again && near_ == 0 && s == 1) { again = 0; previous = beat; continue }
             again = 0
             if (near_ != k + 1 || s != near_ % 16 + 1 || !near(beat, near_ / spb, 2 * block))
-                fault("External: step " s " at beat " beat "; the song position gives step " near_ % 16 + 1 " at beat " near_ / spb ", after step " k % 16 + 1)
+                fault("External: step " s " at beat " beat "; the song position gives step " \
+                    near_ % 16 + 1 " at beat " near_ / spb ", after step " k % 16 + 1)
             else if (boundary && !near(beat - previous, 1 / spb, block + 2 / ppq[g]))
-                fault("External: step " s " came " beat - previous " beats after the one before, not " 1 / spb)
+                fault("External: step " s " came " beat - previous \
+                    " beats after the one before, not " 1 / spb)
             k = near_; previous = beat; boundary = 1; counted[rolls]++; lastStep = s
         }
         if (counted[1] < 20) fault("External: " counted[1] + 0 " steps from the start, not 20")
         if (counted[2] < 8) fault("External: " counted[2] + 0 " steps after the relocation, not 8")
-        print door ": the Internal track sent " split(steps["Internal"], internal, " ") " steps; the External track (step@beat):"
+        print door ": the Internal track sent " split(steps["Internal"], internal, " ") \
+            " steps; the External track (step@beat):"
         print "  before the roll:" standing["before"]
         print "  from the start:" played[1]
         print "  from the relocation to beat " relocation ":" played[2]
@@ -326,5 +329,7 @@ awk -v door="$door" -v tempo="$tempo" -v rate="$rate" -v block="$block" \
             if (faults > 12) print "  and " faults - 12 " more"
             exit 1
         }
-        printf "%s: Qtractor played 16 channels a step, one step a beat in internal timing, and the steps at the song position in external timing, from the start and after a relocation\n", door
+        print door ": Qtractor played 16 channels a step, one step a beat in internal timing, " \
+            "and the steps at the song position in external timing, from the start and after a " \
+            "relocation"
     }' "$events"
