@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -248,11 +249,19 @@ struct Vst2 {
     }
 };
 
-std::uint32_t fnv(const std::vector<std::uint8_t>& bytes, std::size_t size) {
+// The state blob: "OSTR" and four words (version, programs, parameters, current program), then
+// each program's 32-byte name and values, then the checksum.
+constexpr std::size_t kHeader = 20, kCurrentAt = 16, kProgram = 32 + 4 * kParameters;
+constexpr std::size_t valueAt(std::size_t program, std::size_t parameter) {
+    return kHeader + program * kProgram + 32 + 4 * parameter;
+}
+
+// A blob changed by hand, with its FNV-1a checksum made to hold again.
+void reseal(std::vector<std::uint8_t>& blob) {
     std::uint32_t hash = 2166136261u;
-    for (std::size_t i = 0; i < size; ++i)
-        hash = (hash ^ bytes[i]) * 16777619u;
-    return hash;
+    for (std::size_t i = 0; i + 4 < blob.size(); ++i)
+        hash = (hash ^ blob[i]) * 16777619u;
+    std::memcpy(blob.data() + blob.size() - 4, &hash, 4);
 }
 
 } // namespace
@@ -353,6 +362,11 @@ TEST_F(ClapDoor, ExtensionsAnswerAsTheRecordDoes) {
     EXPECT_TRUE(params->text_to_value(plugin, 0, "0,25", &parsed));
     EXPECT_EQ(parsed, 0.25);
     EXPECT_FALSE(params->get_value(plugin, kParameters, &parsed));
+    // Values that are no numbers never reach the plug-in, which would take them for 0 or 1.
+    const double infinity = std::numeric_limits<double>::infinity();
+    setValues({{3, 0.25}, {17, 0.75}, {3, std::nan("")}, {17, infinity}, {3, -infinity}});
+    EXPECT_EQ(value(3), 0.25);
+    EXPECT_EQ(value(17), 0.75);
 }
 
 TEST_F(ClapDoor, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
@@ -373,8 +387,14 @@ TEST_F(ClapDoor, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
     broken.back()[100] ^= 0x40; // corrupt
     broken.push_back(saved);
     broken.back()[4] += 1; // a later version, with a checksum that holds
-    const std::uint32_t sum = fnv(broken.back(), saved.size() - 4);
-    std::memcpy(broken.back().data() + saved.size() - 4, &sum, 4);
+    reseal(broken.back());
+    broken.push_back(saved);
+    broken.back()[kCurrentAt] = 16; // a current program past the last
+    reseal(broken.back());
+    broken.push_back(saved);
+    const float tooHigh = 1.5f; // a value above 1, in the second program
+    std::memcpy(broken.back().data() + valueAt(1, 5), &tooHigh, 4);
+    reseal(broken.back());
     broken.push_back(saved);
     broken.back().push_back(0); // long
     for (const auto& blob : broken) {
@@ -388,6 +408,13 @@ TEST_F(ClapDoor, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
     EXPECT_EQ(save(), saved);
     EXPECT_EQ(value(3), 0.25);
     EXPECT_EQ(value(17), 0.75);
+    // Every program loads, not only the current one: the next save gives them back.
+    std::vector<std::uint8_t> other = saved;
+    const float quarter = 0.25f; // not the default step value
+    std::memcpy(other.data() + valueAt(2, 5), &quarter, 4);
+    reseal(other);
+    ASSERT_TRUE(load(other));
+    EXPECT_EQ(save(), other);
 }
 
 // A host saves the song while it plays: the stream keeps to the current program's controller
@@ -396,16 +423,14 @@ class ClapDoorConcurrency : public ClapDoor {};
 
 TEST_F(ClapDoorConcurrency, SavingWhilePlayingLeavesWhatPlaysAlone) {
     constexpr std::uint32_t kFrames = 64;
-    constexpr std::size_t kHeader = 20, kProgram = 32 + 4 * kParameters;
     constexpr clap_id kCcOut = 17, kSync = 16;
     setValues({{kCcOut, 0.3}, {kSync, 0.32}});
     std::vector<std::uint8_t> blob = save();
     ASSERT_EQ(blob.size(), kHeader + 16 * kProgram + 4);
     const float other = 1.0f; // controller 127
     for (std::size_t p = 1; p < 16; ++p)
-        std::memcpy(blob.data() + kHeader + p * kProgram + 32 + 4 * kCcOut, &other, 4);
-    const std::uint32_t sum = fnv(blob, blob.size() - 4);
-    std::memcpy(blob.data() + blob.size() - 4, &sum, 4);
+        std::memcpy(blob.data() + valueAt(p, kCcOut), &other, 4);
+    reseal(blob);
     ASSERT_TRUE(load(blob));
     const std::vector<std::uint8_t> before = save();
 
@@ -466,8 +491,9 @@ TEST_F(ClapDoorConcurrency, SavingWhilePlayingLeavesWhatPlaysAlone) {
     EXPECT_EQ(sent.second, 0u) << "of " << sent.first;
 }
 
-// The start and stop notes move start/stop as the song plays, not as the program stores it: a
-// host saving the state (hosts autosave) keeps the sequencer as the notes left it, and saves it so.
+// The start and stop notes, even at a note-on's softest velocity, move start/stop as the song
+// plays, not as the program stores it: a host saving the state (hosts autosave) keeps the
+// sequencer as the notes left it, and saves it so.
 TEST_F(ClapDoor, SavingKeepsWhatTheStartAndStopNotesDid) {
     ASSERT_TRUE(plugin->activate(plugin, kRate, 1, kBlock));
     ASSERT_TRUE(plugin->start_processing(plugin));
@@ -487,13 +513,13 @@ TEST_F(ClapDoor, SavingKeepsWhatTheStartAndStopNotesDid) {
         note.header = {sizeof note, 0, 0, CLAP_EVENT_NOTE_ON, 0};
         note.note_id = -1;
         note.key = static_cast<std::int16_t>(key);
-        note.velocity = 1.0;
+        note.velocity = 0.0; // the softest note-on is still one: MIDI's velocity 0 is a note-off
         events.events.assign(1, &note.header);
         EXPECT_EQ(plugin->process(plugin, &block), CLAP_PROCESS_CONTINUE);
         events.events.clear();
     };
     // Where the current program's start/stop lies in the blob.
-    constexpr std::size_t kStartStopAt = 4 + 16 + 32 + 4 * 22;
+    constexpr std::size_t kStartStopAt = valueAt(0, 22);
     const auto savedStartStop = [&] {
         const std::vector<std::uint8_t> blob = save();
         float stored = -1.0f;
@@ -577,8 +603,9 @@ TEST_F(ClapDoor, CallsOnTheWrongThreadAreRefusedWhereTheHostSays) {
 }
 
 // One song at 120 bpm and then 97.5, with a stop, a relocation, notes 12/13/14 (as note events
-// and as raw MIDI), parameter changes and both timings: the door's Control Change stream is the
-// VST 2 library's, message for message and block for block, and the door allocates nothing.
+// and as raw MIDI), parameter changes, both timings and transport changes within blocks: the
+// door's Control Change stream is the VST 2 library's, message for message and block for block,
+// and the door allocates nothing.
 TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
     constexpr std::uint32_t kBlocks = 1000; // about 11.6 seconds
     const auto* audio = static_cast<const clap_plugin_audio_ports*>(
@@ -600,7 +627,7 @@ TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
     OutputEvents clapOut, vst2Out;
     InputEvents events;
     events.events.reserve(8);
-    clap_event_transport transport{};
+    clap_event_transport transport{}, later{};
     clap_event_note note{};
     clap_event_midi midi{};
     clap_event_param_value change{};
@@ -631,6 +658,11 @@ TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
             const bool none = b >= 150 && b < 170, own = b >= 900 && b < 950;
             block.transport = own ? &transport : nullptr;
             if (!none && !own) events.events.push_back(&transport.header);
+            // And a stop in the block's last frame, which the record has no place for: the
+            // block still starts with the transport above.
+            later = transport;
+            later.header.time = kBlock - 1;
+            later.flags = 0;
 
             guest::Transport same{.sampleRate = kRate,
                                   .blockSize = kBlock,
@@ -683,6 +715,7 @@ TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
                 g.setParameter(static_cast<std::int32_t>(id), static_cast<float>(change.value));
             }
 
+            if (!none) events.events.push_back(&later.header);
             clapOut.startBlock(b);
             if (plugin->process(plugin, &block) != CLAP_PROCESS_CONTINUE) ++failures;
 
@@ -862,6 +895,25 @@ TEST_F(ClapDoor, EditorEmbedsInTheHostsX11WindowIdlesOnItsTimerAndSendsItsAutoma
     }
     EXPECT_EQ(open, 0);
     EXPECT_EQ(changes, 1);
+
+    // The changes wait for the host in a queue of 1,024: past that the newest are dropped and the
+    // first kept, in order. 1,101 clicks on stop and play in turn (the one clicked is covered by
+    // its lit picture until the other is clicked), from stop.
+    for (int c = 0; c < 1101; ++c) {
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display, editor[0], DefaultRootWindow(display), c % 2 ? 62 : 38, 254,
+                              &x, &y, &child);
+        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    }
+    idleFor(300);
+    AutomationOut queued;
+    params->flush(plugin, &none.record, &queued.record);
+    ASSERT_EQ(queued.events.size(), 1024u);
+    EXPECT_EQ(queued.events.front().value, 1.0);
+    EXPECT_EQ(queued.events.back().value, 0.0);
     EXPECT_TRUE(gui->hide(plugin));
     gui->destroy(plugin);
     EXPECT_TRUE(host.timers.empty());
