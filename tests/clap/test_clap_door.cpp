@@ -74,6 +74,17 @@ struct TestHost {
             static_cast<TestHost*>(h->host_data)->rescans |= flags;
         },
         nullptr, [](const clap_host* h) { ++static_cast<TestHost*>(h->host_data)->flushRequests; }};
+    // What preset-load tells: the keys of the presets loaded, and how many loads failed.
+    std::vector<std::string> presetsLoaded;
+    int presetErrors = 0;
+    clap_host_preset_load presetLoad{
+        [](const clap_host* h, std::uint32_t, const char*, const char*, std::int32_t, const char*) {
+            ++static_cast<TestHost*>(h->host_data)->presetErrors;
+        },
+        [](const clap_host* h, std::uint32_t kind, const char* location, const char* key) {
+            const bool inside = kind == CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN && !location && key;
+            static_cast<TestHost*>(h->host_data)->presetsLoaded.push_back(inside ? key : "?");
+        }};
     TestHost() {
         record.clap_version = CLAP_VERSION;
         record.host_data = this;
@@ -84,6 +95,7 @@ struct TestHost {
             if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &self.timerSupport;
             if (self.checksThreads && std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0)
                 return &self.threadCheck;
+            if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0) return &self.presetLoad;
             return std::strcmp(id, CLAP_EXT_PARAMS) == 0 ? &self.params : nullptr;
         };
         record.request_restart = record.request_process =
@@ -280,7 +292,7 @@ TEST_F(ClapDoor, FactoryOffersOneDescriptorAndCreatesOnlyItForCompatibleHosts) {
     EXPECT_STREQ(d->features[0], "note-effect");
     EXPECT_STREQ(d->features[1], "utility");
     EXPECT_EQ(d->features[2], nullptr);
-    EXPECT_EQ(library.entry->get_factory("clap.preset-discovery-factory/2"), nullptr);
+    EXPECT_EQ(library.entry->get_factory("clap.plugin-invalidation-factory/1"), nullptr);
     EXPECT_EQ(library.factory->create_plugin(library.factory, &host.record, "com.halvark.other"),
               nullptr);
     TestHost ancient;
@@ -415,6 +427,83 @@ TEST_F(ClapDoor, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
     reseal(other);
     ASSERT_TRUE(load(other));
     EXPECT_EQ(save(), other);
+}
+
+// The programs are presets hosts list and load: the discovery factory, under its id and the
+// draft's, declares one location inside the plug-in and names the programs there as the VST 2
+// library names them; a load selects the program as a VST 2 host does, keeps what the one left
+// played, and tells the host; a place that names no program changes nothing, and the host hears.
+TEST_F(ClapDoor, ProgramsArePresetsThatHostsListByNameAndLoad) {
+    const auto* discovery = static_cast<const clap_preset_discovery_factory*>(
+        library.entry->get_factory(CLAP_PRESET_DISCOVERY_FACTORY_ID));
+    ASSERT_NE(discovery, nullptr);
+    EXPECT_EQ(library.entry->get_factory(CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT), discovery);
+    ASSERT_EQ(discovery->count(discovery), 1u);
+    const clap_preset_discovery_provider_descriptor* d = discovery->get_descriptor(discovery, 0);
+    ASSERT_TRUE(d != nullptr && discovery->get_descriptor(discovery, 1) == nullptr);
+    // The host's index: the locations declared, and each preset as "name=key for abi:id".
+    struct Index {
+        std::vector<clap_preset_discovery_location> locations;
+        std::vector<std::string> presets;
+    } index;
+    clap_preset_discovery_indexer indexer{};
+    indexer.indexer_data = &index;
+    indexer.declare_location = [](const clap_preset_discovery_indexer* x,
+                                  const clap_preset_discovery_location* at) {
+        static_cast<Index*>(x->indexer_data)->locations.push_back(*at);
+        return true;
+    };
+    clap_preset_discovery_metadata_receiver receiver{};
+    receiver.receiver_data = &index;
+    receiver.begin_preset = [](const clap_preset_discovery_metadata_receiver* r, const char* name,
+                               const char* key) {
+        static_cast<Index*>(r->receiver_data)->presets.push_back(std::string(name) + "=" + key);
+        return true;
+    };
+    receiver.add_plugin_id = [](const clap_preset_discovery_metadata_receiver* r,
+                                const clap_universal_plugin_id* id) {
+        static_cast<Index*>(r->receiver_data)->presets.back() +=
+            std::string(" for ") + id->abi + ":" + id->id;
+    };
+    EXPECT_EQ(discovery->create(discovery, &indexer, "com.halvark.other"), nullptr);
+    const clap_preset_discovery_provider* provider = discovery->create(discovery, &indexer, d->id);
+    ASSERT_TRUE(provider != nullptr && provider->init(provider));
+    ASSERT_EQ(index.locations.size(), 1u);
+    const clap_preset_discovery_location at = index.locations[0];
+    EXPECT_EQ(at.kind, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN);
+    EXPECT_EQ(at.location, nullptr);
+    EXPECT_EQ(at.flags, CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT);
+    EXPECT_FALSE(
+        provider->get_metadata(provider, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/", &receiver));
+    ASSERT_TRUE(provider->get_metadata(provider, at.kind, at.location, &receiver));
+    provider->destroy(provider);
+    Vst2 vst2;
+    ASSERT_EQ(index.presets.size(), 16u);
+    for (std::int32_t p = 0; p < 16; ++p)
+        EXPECT_EQ(index.presets[p], vst2.hosted.programName(p) + "=" + std::to_string(p) +
+                                        " for clap:com.halvark.ostrel");
+
+    const auto* load = static_cast<const clap_plugin_preset_load*>(
+        plugin->get_extension(plugin, CLAP_EXT_PRESET_LOAD));
+    ASSERT_NE(load, nullptr);
+    EXPECT_EQ(plugin->get_extension(plugin, CLAP_EXT_PRESET_LOAD_COMPAT), load);
+    setValues({{3, 0.25}}); // in program 0
+    ASSERT_TRUE(load->from_location(plugin, at.kind, nullptr, "5"));
+    EXPECT_EQ(host.presetsLoaded, std::vector<std::string>{"5"});
+    EXPECT_EQ(host.rescans, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
+    EXPECT_EQ(value(3), vst2.hosted.parameter(3)); // the fifth program's
+    const std::vector<std::uint8_t> blob = save();
+    float kept = -1.0f;
+    std::memcpy(&kept, blob.data() + valueAt(0, 3), sizeof kept);
+    EXPECT_EQ(kept, 0.25f);
+    EXPECT_EQ(blob[kCurrentAt], 5);
+    for (const char* key : {"16", "05", "", static_cast<const char*>(nullptr)})
+        EXPECT_FALSE(load->from_location(plugin, at.kind, nullptr, key));
+    EXPECT_FALSE(load->from_location(plugin, at.kind, "", "5"));
+    EXPECT_FALSE(load->from_location(plugin, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/", "5"));
+    EXPECT_EQ(host.presetErrors, 6);
+    EXPECT_EQ(host.presetsLoaded.size(), 1u);
+    EXPECT_EQ(save(), blob);
 }
 
 // A host saves the song while it plays: the stream keeps to the current program's controller
@@ -561,6 +650,8 @@ TEST_F(ClapDoor, CallsOnTheWrongThreadAreRefusedWhereTheHostSays) {
     const auto* st = static_cast<const clap_plugin_state*>(p->get_extension(p, CLAP_EXT_STATE));
     const auto* gui = static_cast<const clap_plugin_gui*>(p->get_extension(p, CLAP_EXT_GUI));
     const auto* pr = static_cast<const clap_plugin_params*>(p->get_extension(p, CLAP_EXT_PARAMS));
+    const auto* presets =
+        static_cast<const clap_plugin_preset_load*>(p->get_extension(p, CLAP_EXT_PRESET_LOAD));
     std::vector<std::uint8_t> blob;
     clap_ostream stream{&blob, [](const clap_ostream* s, const void* data, std::uint64_t size) {
                             const auto* from = static_cast<const std::uint8_t*>(data);
@@ -582,6 +673,7 @@ TEST_F(ClapDoor, CallsOnTheWrongThreadAreRefusedWhereTheHostSays) {
     EXPECT_FALSE(p->activate(p, kRate, 1, kBlock));
     EXPECT_FALSE(st->save(p, &stream));
     EXPECT_FALSE(gui != nullptr && gui->create(p, nullptr, false));
+    EXPECT_FALSE(presets->from_location(p, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, "1"));
     threaded.onAudioThread = false;
     ASSERT_TRUE(p->activate(p, kRate, 1, kBlock));
     EXPECT_FALSE(p->start_processing(p));
