@@ -42,6 +42,9 @@ std::int32_t APluginEditor::open(void* ptr) {
         editorWindow->bounds.left = 0;
         editorWindow->bounds.top = 0;
         editorWindow->plugin = &plugin();
+        // A new window shows no light: the next idle lights the current step, even when the
+        // engine stands still (stopped, or a stopped song in external timing).
+        litStep = kNoLight;
         windowExists.store(true, std::memory_order_relaxed);
     }
     ++opens;
@@ -79,16 +82,13 @@ void APluginEditor::idle() {
         .setText(framework::formatInteger(plugin().stepLength()));
     window.get<framework::Edit>("Edit1").setText(
         framework::formatInteger(plugin().songPositionHundredths()));
+    // The light follows the engine's step; a step outside the 16 shows none.
     const std::int32_t step = plugin().currentStep();
     if (step != litStep) {
-        if (litStep >= 0 && litStep < plugin::kNumSteps) {
-            window.light(litStep).setVisible(false);
-            stepToLight = step;
-        }
-        if (stepToLight >= 0 && stepToLight < plugin::kNumSteps) {
-            window.light(stepToLight).setVisible(true);
-            litStep = stepToLight;
-        }
+        if (litStep != kNoLight) window.light(litStep).setVisible(false);
+        const bool shown = step >= 0 && step < plugin::kNumSteps;
+        if (shown) window.light(step).setVisible(true);
+        litStep = shown ? step : kNoLight;
     }
     // Last: a handler it runs may close the editor.
     window.handleEvents();

@@ -43,7 +43,7 @@ class APluginEditor : public AEffEditor {
     // The values the window shows: they belong to the bridge, which outlives every window.
     std::atomic<float> paramCopy[plugin::kNumParams];
     std::atomic<bool> windowExists{false};
-    // The step whose light is on, and the one idle is about to light: kept across windows.
-    std::int32_t litStep = 0;
-    std::int32_t stepToLight = 0;
+    // The step whose light is on, or none.
+    static constexpr std::int32_t kNoLight = -1;
+    std::int32_t litStep = kNoLight;
 };

@@ -4,6 +4,7 @@
 // ties to even (roundToInt32).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "host/DVstUtils.h"
@@ -37,6 +38,16 @@ constexpr std::int32_t kSyncSteps[kSyncChoices] = {1, 2, 4, 8, 16, 32};
 
 inline long double stepsPerBeat(float sync) {
     return static_cast<long double>(sync) * kStepsPerBeatScale;
+}
+
+// The same, whole where the value stands for a whole number of steps: 0.04 as a float is
+// 0.0399999991, and 3.99999991 steps a beat would put beat 2.000 in the step before the one
+// starting there. A float is within 6e-8 of the hundredths it stands for, so only such values
+// are taken whole.
+inline long double wholeStepsPerBeat(float sync) {
+    const long double steps = stepsPerBeat(sync);
+    const long double whole = std::nearbyint(steps);
+    return whole > 0.0L && std::fabs(steps - whole) <= whole * 1.0e-6L ? whole : steps;
 }
 
 // Timing Mode: values from 0.5 up follow the host's song position ("External "), below it the

@@ -3,6 +3,7 @@
 #include "uPlugin.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -77,16 +78,20 @@ AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
 
 APlugin::APlugin(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
-    for (VstMidiEvent& record : eventPool) {
+    static_assert(offsetof(OutgoingList, events) == offsetof(VstEvents, events));
+    const auto blank = [](VstMidiEvent& record) {
         record = VstMidiEvent{};
         record.type = kVstMidiType;
         record.byteSize = sizeof(VstMidiEvent);
         record.reserved1 = kRecordMark;
-    }
-    outEvents.numEvents = 1;
-    outEvents.reserved = 0;
-    outEvents.events[0] = reinterpret_cast<VstEvent*>(&eventPool[0]);
-    freeRecords[0] = ~std::uint64_t{1}; // record 0 is the send record, never free
+    };
+    for (VstMidiEvent& record : eventPool)
+        blank(record);
+    for (VstMidiEvent& record : outgoing)
+        blank(record);
+    for (std::int32_t i = 0; i < kOutgoingRecords; ++i)
+        outEvents.events[i] = reinterpret_cast<VstEvent*>(&outgoing[i]);
+    freeRecords[0] = ~std::uint64_t{1}; // record 0 is never used
     freeRecords[1] = freeRecords[2] = ~std::uint64_t{0};
     freeRecords[3] = (std::uint64_t{1} << (kEventRecords - 192)) - 1; // records up to 250
     for (std::int32_t i = 0; i < kNumParams; ++i)

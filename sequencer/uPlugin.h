@@ -16,11 +16,16 @@ constexpr std::size_t kProgramNameSize = 52;
 // What hosts reserve for a program name, the terminating zero included.
 constexpr std::size_t kHostProgramNameSize = 24;
 
-// Event records: record 0 carries every outgoing message; 1 to 250 hold delayed input.
+// Event records: 1 to 250 hold delayed input (record 0 is not used: the outgoing messages have
+// records of their own).
 constexpr std::int32_t kEventRecords = 251;
 constexpr std::int32_t kDelayRecords = kEventRecords - 1;
 // An entry of the queue of waiting events: its acting sample << 8 | its record number.
 constexpr int kQueueRecordBits = 8;
+// Outgoing messages a block gathers before they go to the host in one list: 64 steps of 16.
+// Qtractor keeps only the last list a plug-in hands it in a block, so a block's messages go in
+// one list; a block that sends more (a very short step) hands over a full list and goes on.
+constexpr std::int32_t kOutgoingRecords = 1024;
 // reserved1 of every record, the outgoing one included, is 99. Hosts ignore the reserved
 // bytes; the mark stays so that what a host or a MIDI log records is the same as it always was.
 // Not a leftover to clean up.
@@ -125,13 +130,22 @@ class APlugin final : public AudioEffectX {
     std::int32_t stepCount() const;
     void sendStep(std::int32_t step);
     void sendControlChange(std::int32_t channel, std::int32_t controller, std::int32_t value);
+    void sendGathered();
 
     // MIDI input (audio thread).
     void processDelayedEvents(std::uint64_t sample);
     void actOn(const VstMidiEvent& event);
     std::int32_t takeFreeRecord();
 
-    VstEvents outEvents{};
+    // The list handed to the host: a VstEvents header followed by its pointers, laid out as
+    // VstEvents is, with room for every outgoing record.
+    struct OutgoingList {
+        std::int32_t numEvents;
+        VstIntPtr reserved;
+        VstEvent* events[plugin::kOutgoingRecords];
+    };
+    OutgoingList outEvents{};
+    VstMidiEvent outgoing[plugin::kOutgoingRecords];
     VstMidiEvent eventPool[plugin::kEventRecords];
     std::int32_t pendingEvents = 0;
     std::atomic<float> params[plugin::kNumParams];
@@ -140,7 +154,10 @@ class APlugin final : public AudioEffectX {
     double tempo = 0.0;
     double lastTempo = 0.0;
     std::atomic<std::int32_t> curStep{0};
-    std::int32_t lastStep = 0;
+    // The step sent last; none before the first message (and after a reset's boundary), so
+    // that external timing sends the first step it finds, step 1 included.
+    static constexpr std::int32_t kNoStep = -1;
+    std::int32_t lastStep = kNoStep;
     // 0: no valid step length yet (or none can be computed now).
     std::atomic<std::int32_t> samplesPerStep{0};
     std::int32_t sampleCounter = 0;

@@ -82,10 +82,10 @@ void APlugin::stepBoundary() {
     std::int32_t step = curStep.load(std::memory_order_relaxed);
     if (resetPending) {
         // A reset's boundary sends nothing; the next one sends step 1.
-        step = -1;
+        step = kNoStep;
         resetPending = false;
     }
-    if (step != -1) sendStep(step);
+    if (step != kNoStep) sendStep(step);
     lastStep = step;
     if (++step >= stepCount()) step = 0;
     curStep.store(step, std::memory_order_relaxed);
@@ -118,7 +118,7 @@ void APlugin::locate(const Position& now) {
     const long double position = now.ppq;
     const std::int64_t count = stepCount();
     // Positions before 0 continue the pattern backwards: a non-negative remainder.
-    std::int64_t whole = floorToInt64(position * stepsPerBeat(now.sync)) % count;
+    std::int64_t whole = floorToInt64(position * wholeStepsPerBeat(now.sync)) % count;
     if (whole < 0) whole += count;
     positionStep = static_cast<std::int32_t>(whole);
     songPosition.store(floorToInt32(position * kSongPositionScale), std::memory_order_relaxed);
@@ -171,6 +171,7 @@ void APlugin::processBlock(float** inputs, float** outputs, std::int32_t sampleF
         passAudio(steady, i);
     }
     if (sampleFrames > 0) samplePosition = first + static_cast<std::uint64_t>(sampleFrames);
+    sendGathered();
 }
 
 // The fast path. Most samples change nothing: a running clock asks the host and gets the
@@ -302,12 +303,20 @@ void APlugin::sendStep(std::int32_t step) {
         sendControlChange(channel, controller, value);
 }
 
+// Gathered into the block's list; every message carries deltaFrames 0, the block's start, as
+// the host places it.
 void APlugin::sendControlChange(std::int32_t channel, std::int32_t controller, std::int32_t value) {
-    VstMidiEvent& message = eventPool[0];
+    if (outEvents.numEvents == kOutgoingRecords) sendGathered();
+    VstMidiEvent& message = outgoing[outEvents.numEvents++];
     message.midiData[0] = static_cast<char>(kControlChange + channel - 1);
     message.midiData[1] = static_cast<char>(controller);
     message.midiData[2] = static_cast<char>(value);
     message.deltaFrames = 0;
-    // The host takes the event during the call; a refusal is not retried.
-    sendVstEventsToHost(&outEvents);
+}
+
+// The host takes the events during the call; a refusal is not retried.
+void APlugin::sendGathered() {
+    if (outEvents.numEvents == 0) return;
+    sendVstEventsToHost(reinterpret_cast<VstEvents*>(&outEvents));
+    outEvents.numEvents = 0;
 }

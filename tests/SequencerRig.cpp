@@ -75,12 +75,15 @@ VstIntPtr SequencerRig::answer(std::int32_t opcode, std::int32_t index, VstIntPt
     case audioMasterProcessEvents: {
         // The host copies the event during the call, as the interface asks of it.
         const auto* list = static_cast<const VstEvents*>(ptr);
-        const auto* event = reinterpret_cast<const VstMidiEvent*>(list->events[0]);
-        sent.push_back({runningSample(), static_cast<unsigned char>(event->midiData[0]),
-                        static_cast<unsigned char>(event->midiData[1]),
-                        static_cast<unsigned char>(event->midiData[2])});
-        sentRecords.push_back(*event);
-        sentLists.push_back(*list);
+        for (std::int32_t i = 0; i < list->numEvents; ++i) {
+            const auto* event = reinterpret_cast<const VstMidiEvent*>(list->events[i]);
+            sent.push_back({blockStart + static_cast<std::uint64_t>(event->deltaFrames),
+                            static_cast<unsigned char>(event->midiData[0]),
+                            static_cast<unsigned char>(event->midiData[1]),
+                            static_cast<unsigned char>(event->midiData[2])});
+            sentRecords.push_back(*event);
+        }
+        sentLists.push_back({list->numEvents, list->reserved, blockStart, samplesRun()});
         return processEventsAnswer;
     }
     default: return 0;
@@ -110,10 +113,10 @@ VstTimeInfo* SequencerRig::timeAnswer(std::int32_t filter) {
     return &answered;
 }
 
-std::uint64_t SequencerRig::runningSample() {
+std::int32_t SequencerRig::samplesRun() {
     while (written < blockFrames && output[0][written] != kUnwritten)
         ++written;
-    return blockStart + static_cast<std::uint64_t>(written);
+    return written;
 }
 
 void SequencerRig::processBlock(std::int32_t frames) {

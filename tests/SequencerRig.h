@@ -1,10 +1,12 @@
 // A host for the step engine's tests: it creates the plug-in through the entry point, answers
 // tempo and time information for each block, delivers MIDI events, and records every message
-// the plug-in sends with the absolute sample it was sent at.
+// the plug-in sends at the absolute sample a host places it: the block's first sample plus the
+// message's deltaFrames. The plug-in hands a block's messages over in one list after the block,
+// so a test that times a step to the sample runs blocks of one sample (the default).
 //
-// The sample is observed, not assumed: the rig feeds a ramp to the audio input and marks the
-// output as unwritten; the plug-in passes each sample through after processing it, so when a
-// message arrives the written part of the output tells which sample of the block is running.
+// When a list arrives is observed, not assumed: the rig feeds a ramp to the audio input and
+// marks the output as unwritten; the plug-in passes each sample through after processing it, so
+// the written part of the output tells how much of the block has run.
 #pragma once
 
 #include <cstdint>
@@ -59,7 +61,13 @@ class SequencerRig {
     // What the host saw.
     std::vector<SentMessage> sent;
     std::vector<VstMidiEvent> sentRecords; // each message's record as handed over
-    std::vector<VstEvents> sentLists;      // the list it came in
+    struct SentList {
+        std::int32_t numEvents;
+        VstIntPtr reserved;
+        std::uint64_t block;  // the first sample of the block it came in
+        std::int32_t arrived; // how many of the block's samples had run
+    };
+    std::vector<SentList> sentLists;
     std::int64_t tempoRequests = 0, timeRequests = 0, wantMidiRequests = 0;
     std::vector<std::int32_t> timeFilters;
     std::vector<std::pair<std::int32_t, float>> automated; // audioMasterAutomate: index, value
@@ -74,7 +82,7 @@ class SequencerRig {
 
     // Processes `samples` samples in blocks of `blockSize`, delivering the queued events in
     // the block they belong to.
-    void run(std::uint64_t samples, std::int32_t blockSize = 512);
+    void run(std::uint64_t samples, std::int32_t blockSize = 1);
     void processBlock(std::int32_t frames);
 
     // Delivers events before the next block, as the host's processEvents call.
@@ -95,7 +103,7 @@ class SequencerRig {
                                           VstIntPtr value, void* ptr, float opt);
     VstIntPtr answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
                      float opt);
-    std::uint64_t runningSample();
+    std::int32_t samplesRun();
 
     static SequencerRig* active;
     SequencerRig* previous;

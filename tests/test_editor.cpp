@@ -198,20 +198,25 @@ TEST(EditorBridge, IdleMovesTheLightsAndWritesTheHiddenEdits) {
     EXPECT_EQ(e.litSteps(), std::vector<int>{7});
 }
 
-TEST(EditorBridge, ANewWindowStartsDarkAndLightsWhenTheStepNextChanges) {
+TEST(EditorBridge, AReopenedWindowLightsTheCurrentStepAtOnce) {
+    // Stopped in external timing: the song stands still, the step never changes.
     Editor e;
-    e.rig.setParameter(syncValue, 0.32f);
+    e.rig.setParameter(timingMode, 1.0f);
+    e.rig.songPosition = [](std::uint64_t) { return 5.5; };
     e.open();
-    e.rig.run(1);
+    EXPECT_TRUE(e.litSteps().empty());
+    e.rig.run(10);
     e.idle();
-    EXPECT_EQ(e.litSteps(), std::vector<int>{1});
+    EXPECT_EQ(e.litSteps(), std::vector<int>{5});
     e.close();
     e.open();
+    EXPECT_TRUE(e.litSteps().empty()); // the layout hides the lights
     e.idle();
-    EXPECT_TRUE(e.litSteps().empty()); // step 1 is still the one the bridge lit last
-    e.rig.run(689);
+    EXPECT_EQ(e.litSteps(), std::vector<int>{5});
+    e.rig.songPosition = [](std::uint64_t) { return 6.0; };
+    e.rig.run(10);
     e.idle();
-    EXPECT_EQ(e.litSteps(), std::vector<int>{2});
+    EXPECT_EQ(e.litSteps(), std::vector<int>{6});
 }
 
 TEST(EditorBridge, IdleAndUpdateLeaveAClosedEditorAlone) {

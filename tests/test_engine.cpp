@@ -48,9 +48,40 @@ TEST(Engine, TheFirstSampleSendsStepOneOnAllSixteenChannels) {
         EXPECT_EQ(record.noteOffVelocity, 0);
         EXPECT_EQ(record.reserved1, 99);
         EXPECT_EQ(record.reserved2, 0);
-        EXPECT_EQ(rig.sentLists[channel].numEvents, 1);
-        EXPECT_EQ(rig.sentLists[channel].reserved, 0);
     }
+    ASSERT_EQ(rig.sentLists.size(), 1u);
+    EXPECT_EQ(rig.sentLists[0].numEvents, 16);
+    EXPECT_EQ(rig.sentLists[0].reserved, 0);
+}
+
+// Qtractor keeps only the last list a plug-in hands it in a block: a block's messages go in one
+// list, in the order they were made, after the whole block has run; a block that makes more
+// than one list holds hands over full lists and loses nothing.
+TEST(Engine, ABlocksMessagesGoToTheHostInOneListAfterTheBlock) {
+    SequencerRig rig;
+    distinctSteps(rig);
+    rig.setParameter(syncValue, 0.32f); // 689 samples a step
+    rig.run(1400, 1400);                // steps 1 to 3
+    ASSERT_EQ(rig.sentLists.size(), 1u);
+    EXPECT_EQ(rig.sentLists[0].numEvents, 48);
+    EXPECT_EQ(rig.sentLists[0].arrived, 1400);
+    EXPECT_EQ(rig.steps(),
+              (std::vector<SentStep>{
+                  {0, 14, valueOfStep(0)}, {0, 14, valueOfStep(1)}, {0, 14, valueOfStep(2)}}));
+    rig.run(100, 100); // no step: no list
+    EXPECT_EQ(rig.sentLists.size(), 1u);
+
+    SequencerRig fast(1000.0); // 82 samples a step: 100 steps, 1,600 messages in one block
+    distinctSteps(fast);
+    fast.setParameter(syncValue, 0.32f);
+    fast.run(8192, 8192);
+    ASSERT_EQ(fast.sentLists.size(), 2u);
+    EXPECT_EQ(fast.sentLists[0].numEvents, 1024);
+    EXPECT_EQ(fast.sentLists[1].numEvents, 1600 - 1024);
+    std::vector<int> expected;
+    for (int step = 0; step < 100; ++step)
+        expected.push_back(valueOfStep(step % 16));
+    EXPECT_EQ(fast.stepValues(), expected);
 }
 
 TEST(Engine, StepLengthsFollowTempoSyncAndSampleRate) {
@@ -78,7 +109,7 @@ TEST(Engine, StepsAtFortyEightKilohertz) {
 TEST(Engine, StepsFollowOneStepLengthApartAndWrapAtTheCount) {
     SequencerRig rig;
     distinctSteps(rig);
-    rig.run(17 * 22050, 1000);
+    rig.run(17 * 22050, 441);
     const std::vector<SentStep> steps = rig.steps();
     ASSERT_EQ(steps.size(), 17u);
     for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -176,7 +207,9 @@ TEST(Engine, StoppedTheCounterWrapsWhateverTheBlockSizes) {
         rig.run(2000, block);
         const std::vector<SentStep> steps = rig.steps();
         ASSERT_GE(steps.size(), 2u) << "blocks of " << block;
-        EXPECT_EQ(steps[1].sample, 4u * 689u) << "blocks of " << block;
+        // Where the host places it: the start of the block holding sample 4 x 689.
+        const std::uint64_t restart = 4u * 689u - (4u * 689u - 2100u) % block;
+        EXPECT_EQ(steps[1].sample, restart) << "blocks of " << block;
     }
 }
 
@@ -302,10 +335,14 @@ TEST(Engine, ExternalTimingTakesTheStepFromTheSongPosition) {
         double position;
         int step;
     };
-    for (const Case c : {Case{0.01f, 4.0, 3}, // 4 x 0.99999998 rounds down to 3
-                         Case{0.01f, 4.25, 4}, Case{0.04f, 5.3, 5}, Case{0.01f, 17.5, 1},
-                         Case{0.01f, -0.25, 15}, // before 0: backwards
-                         Case{0.04f, -1.0, 12}, Case{0.01f, 1e300, 15}}) {
+    // A position on a step's start is in that step, although the stored 0.04 is 0.0399999991
+    // (beat 2 x 3.99999991 steps would round down into step 8). Step 1 too is sent: nothing was
+    // sent before.
+    for (const Case c :
+         {Case{0.01f, 4.0, 4}, Case{0.04f, 2.0, 8}, Case{0.04f, 4.0, 0}, Case{0.32f, 0.5, 0},
+          Case{0.08f, 3.125, 9}, Case{0.01f, 0.0, 0}, Case{0.01f, 4.25, 4}, Case{0.04f, 5.3, 5},
+          Case{0.01f, 17.5, 1}, Case{0.01f, -0.25, 15}, // before 0: backwards
+          Case{0.04f, -1.0, 12}, Case{0.01f, 1e300, 15}}) {
         SequencerRig rig;
         distinctSteps(rig);
         rig.setParameter(timingMode, 1.0f);
@@ -322,10 +359,10 @@ TEST(Engine, ExternalTimingSendsOnlyWhenTheStepChanges) {
     SequencerRig rig;
     distinctSteps(rig);
     rig.setParameter(timingMode, 1.0f);
-    double position = 0.5; // within the first step: the same as the last sent (0)
+    double position = 0.5; // the first step found is sent, then nothing while it lasts
     rig.songPosition = [&](std::uint64_t) { return position; };
     rig.run(2048);
-    EXPECT_TRUE(rig.sent.empty());
+    EXPECT_EQ(rig.steps(), (std::vector<SentStep>{{0, 14, valueOfStep(0)}}));
     position = 1.2;
     rig.run(2048);
     position = 1.9;
@@ -335,10 +372,10 @@ TEST(Engine, ExternalTimingSendsOnlyWhenTheStepChanges) {
     position = 0.0; // and so does a loop back
     rig.run(512);
     const std::vector<SentStep> steps = rig.steps();
-    ASSERT_EQ(steps.size(), 3u);
-    EXPECT_EQ(steps[0], (SentStep{2048, 14, valueOfStep(1)}));
-    EXPECT_EQ(steps[1], (SentStep{3 * 2048, 14, valueOfStep(6)}));
-    EXPECT_EQ(steps[2], (SentStep{4 * 2048, 14, valueOfStep(0)}));
+    ASSERT_EQ(steps.size(), 4u);
+    EXPECT_EQ(steps[1], (SentStep{2048, 14, valueOfStep(1)}));
+    EXPECT_EQ(steps[2], (SentStep{3 * 2048, 14, valueOfStep(7)})); // beat 7 starts step 8
+    EXPECT_EQ(steps[3], (SentStep{4 * 2048, 14, valueOfStep(0)}));
     EXPECT_EQ(rig.plugin().songPositionHundredths(), 0);
     EXPECT_EQ(rig.timeFilters.back(), kVstTransportRecording | kVstPpqPosValid);
 }
@@ -349,20 +386,20 @@ TEST(Engine, ExternalTimingWithTheTransportRunning) {
     rig.setParameter(timingMode, 1.0f);
     rig.setParameter(syncValue, 0.04f);
     rig.run(44100, 441); // one second at 120 bpm: 2 beats, 8 steps
-    // The step changes at the first block whose start has reached it, at 4 x 0.99999998
-    // steps per beat (the stored 0.04).
-    const long double stepsPerBeat = static_cast<long double>(0.04f) * 100.0L;
+    // The step changes at the first block whose start has reached it.
     auto stepAt = [&](std::uint64_t sample) {
-        return static_cast<int>(std::floor(sample / 22050.0L * stepsPerBeat));
+        return static_cast<int>(std::floor(sample / 22050.0L * 4.0L));
     };
     const std::vector<SentStep> steps = rig.steps();
-    ASSERT_EQ(steps.size(), 7u);
+    ASSERT_EQ(steps.size(), 8u);
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        const int step = static_cast<int>(i + 1);
+        const int step = static_cast<int>(i);
         EXPECT_EQ(steps[i].value, valueOfStep(step));
         EXPECT_EQ(steps[i].sample % 441, 0u);
         EXPECT_EQ(stepAt(steps[i].sample), step);
-        EXPECT_EQ(stepAt(steps[i].sample - 441), step - 1);
+        if (step > 0) {
+            EXPECT_EQ(stepAt(steps[i].sample - 441), step - 1);
+        }
     }
     EXPECT_NEAR(rig.plugin().songPositionHundredths(), 198, 1); // the last block: beat 1.98
 }
@@ -376,16 +413,16 @@ TEST(Engine, ExternalTimingFollowsARecordThatMovesWithinTheBlock) {
         rig.setParameter(syncValue, 0.16f); // 16 steps a beat: a step every ~1378 samples
         rig.positionPerRequest = [](std::int64_t n) { return n / 22050.0; };
         rig.run(8000, blockSize);
+        // Each step where the host places it: its block's first sample.
         std::vector<SentStep> expected;
-        const long double stepsPerBeat = static_cast<long double>(0.16f) * 100.0L;
-        int last = 0;
+        int last = -1;
         for (std::uint64_t n = 0; n < 8000; ++n) {
             const auto step =
-                static_cast<int>(std::floor(static_cast<long double>(n / 22050.0) * stepsPerBeat));
-            if (step != last) expected.push_back({n, 14, valueOfStep(step % 16)});
+                static_cast<int>(std::floor(static_cast<long double>(n / 22050.0) * 16.0L));
+            if (step != last) expected.push_back({n - n % blockSize, 14, valueOfStep(step % 16)});
             last = step;
         }
-        ASSERT_EQ(expected.size(), 5u);
+        ASSERT_EQ(expected.size(), 6u);
         EXPECT_EQ(rig.steps(), expected) << "block size " << blockSize;
     }
 }
@@ -488,7 +525,11 @@ TEST(Engine, ATempoChangeInsideABlockActsAtItsSampleWhateverTheBlockSizes) {
             std::vector<std::uint64_t> at;
             for (const SentStep& step : rig.steps())
                 at.push_back(step.sample);
-            EXPECT_EQ(at, c.steps) << "change at " << c.sample << ", blocks of " << blockSize;
+            // Each step where the host places it: the start of the block that made it.
+            std::vector<std::uint64_t> expected;
+            for (const std::uint64_t step : c.steps)
+                expected.push_back(step - step % static_cast<std::uint64_t>(blockSize));
+            EXPECT_EQ(at, expected) << "change at " << c.sample << ", blocks of " << blockSize;
         }
 }
 

@@ -254,18 +254,16 @@ TEST(MorvoHost, FourStepsPerBeatOverFourSteps) {
 TEST(MorvoHost, ExternalTimingFollowsTheSongPosition) {
     const std::string mid = temporary("external.mid");
     const HostRun result = run(library + distinctSteps() + " --timing external --mid " + mid);
-    // Step k comes with the first block whose position, times the stored 1 step per beat
-    // (0.99999998), reaches k; the first step (index 0) is the one already sent: silence.
+    // Step 1 with the first block, then step k + 1 with the first block whose position, at 1
+    // step a beat, reaches beat k.
     std::vector<std::pair<std::uint64_t, int>> expected;
-    const long double stepsPerBeat = static_cast<long double>(0.01f) * 100.0L;
-    int last = 0;
+    int last = -1;
     for (std::uint64_t block = 0; block < 8 * 22050; block += 512) {
-        const auto step =
-            static_cast<int>(std::floor(static_cast<long double>(block / 22050.0) * stepsPerBeat));
+        const auto step = static_cast<int>(std::floor(static_cast<long double>(block / 22050.0)));
         if (step != last) expected.emplace_back(block, stepValue(step % 16));
         last = step;
     }
-    ASSERT_EQ(expected.size(), 7u);
+    ASSERT_EQ(expected.size(), 8u);
     expectStream(result, mid, expected);
 }
 

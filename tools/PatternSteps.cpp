@@ -38,7 +38,8 @@ int PatternSteps::next(std::uint64_t blockStart, int leftInBlock) {
     if (rules.external) {
         const double samplesPerBeat = settings.sampleRate * 60.0 / settings.tempo;
         const long double position = static_cast<double>(blockStart) / samplesPerBeat;
-        std::int64_t step = floorToInt64(position * plugin::stepsPerBeat(rules.syncValue)) % count;
+        std::int64_t step =
+            floorToInt64(position * plugin::wholeStepsPerBeat(rules.syncValue)) % count;
         if (step < 0) step += count;
         return static_cast<int>(step + 1);
     }

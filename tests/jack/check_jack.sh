@@ -152,10 +152,11 @@ wait "$run_pid" || fail "the external run ended with exit status $?"
 grep -q "allocations in the process callback: 0$" external-run.txt ||
     fail "allocations in the process callback: $(grep allocations external-run.txt)"
 steps_of_capture external.txt >external-steps.txt
-# Rolling from 0: steps 2, 3, 4, ... (step 1 is where the plug-in starts), one step length
+# Step 1 at once (the song stands at 0), then rolling from 0: steps 2, 3, 4, ..., one step length
 # apart; then straight to step 6 (none while stopped), then on from there, one step length apart.
 awk -v apart="$step_length" '
-    NR == 1 { if ($2 != 2) print "the first step is " $2 ", not 2"; last = $1; expect = 3; next }
+    NR == 1 { if ($2 != 1) print "the first step is " $2 ", not 1"; last = -1; expect = 2; next }
+    NR == 2 { if ($2 != 2) print "the first step rolling is " $2 ", not 2"; last = $1; expect = 3; next }
     phase == 0 && $2 == expect { if ($1 - last != apart) print "steps " $1 - last " apart"; last = $1; expect = expect % 16 + 1; ++rolled; next }
     phase == 0 { if ($2 != 6) print "after the stop and the locate: step " $2 ", not 6"; phase = 1; expect = 7; last = -1; next }
     $2 == expect { if (last >= 0 && $1 - last != apart) print "after the locate, steps " $1 - last " apart"; last = $1; expect = expect % 16 + 1; ++after; next }
@@ -166,23 +167,27 @@ echo "external timing: $(wc -l <external-steps.txt) steps"
 [ ! -s external-faults.txt ] || fail "external timing: $(head -3 external-faults.txt)"
 
 # ---- a timebase master: its tempo for internal timing, its bars and beats for external timing;
-# the host's own tempo (58.59375 bpm, 12288 samples a step) would give other step lengths.
+# the host's own tempo (58.59375 bpm, 12288 samples a step) would give other step lengths. The
+# master is located to bar 1, beat 3 (JACK counts both from 1): song position 2, step 9 of 16,
+# played with 5 steps (so that a bar, 16 steps, is not a whole number of rounds): step 4.
 clients=()
 for timing in internal external; do
     jack_midi_dump -a "master-$timing" >"master-$timing.txt" 2>/dev/null &
     pids+=($!)
     wait_for_port "master-$timing:input"
+    rounds=()
+    [ $timing = external ] && rounds=(--set endStep=0.05)
     "$counted" "$library" --jack --client "morvo-$timing" --timing $timing --bpm 58.59375 "${song[@]}" \
-        --connect-out "master-$timing:input" >"master-$timing-run.txt" 2>&1 &
+        "${rounds[@]}" --connect-out "master-$timing:input" >"master-$timing-run.txt" 2>&1 &
     clients+=($!)
     wait_for_port "morvo-$timing:midi_out"
 done
 sleep 0.6 # long enough for two steps at the host's own tempo
 {
-    echo "locate 0"
     echo master
     echo "tempo $tempo"
-    sleep 0.2
+    echo "locate $((2 * step_length * 4))"
+    sleep 0.3
     echo play
     sleep 1.5
     # The clients end while the master still rolls.
@@ -203,6 +208,10 @@ for timing in internal external; do
         fail "timebase master, $timing timing: steps $apart apart, not $step_length"
 done
 
+# Stopped at bar 1, beat 3: step 4; rolling on from there: step 5 one step length later.
+located=$(awk -v apart="$step_length" 'NR > 1 && $1 - last == apart { print before, previous, $2; exit }
+    { before = previous; previous = $2; last = $1 }' master-external-steps.txt)
+[ "$located" = "4 5 1" ] || fail "the timebase master's bar 1, beat 3: steps $located, not 4 5 1"
 first=$(head -n 2 master-internal-steps.txt | awk 'NR > 1 { print $1 - last } { last = $1 }')
 [ "$first" = 12288 ] || fail "before the timebase master, steps $first apart, not 12288"
 

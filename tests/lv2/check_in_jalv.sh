@@ -70,10 +70,12 @@ echo "$first$second" | grep -q bad && fail "$(echo "$first$second" | grep bad)"
 count=$(echo "$first" | grep -c .)
 [ "$count" -ge 20 ] || fail "only $count steps in 3 s at 140 bpm"
 
-# morvo-host's steps for the same song, from the song's start.
+# morvo-host's steps for the same song, from the song's start, but for step 1: the plug-in sent
+# it when the transport was located to 0, before the capture listened.
 # shellcheck disable=SC2086
 expected=$("$morvo_host" "$vst2" --tempo 140 --rate 48000 --block 1024 --timing external \
-    --beats 16 $host_settings | awk '$1 ~ /^[0-9.]+$/ && NF >= 6 { print $6 }' | head -n "$count")
+    --beats 16 $host_settings | awk '$1 ~ /^[0-9.]+$/ && NF >= 6 { print $6 }' |
+    tail -n +2 | head -n "$count")
 if [ "$first" != "$expected" ]; then
     echo "captured: $(echo $first)"
     echo "expected: $(echo $expected)"

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "editor/uPluginEditor.h"
+#include "framework/Platform.h"
 #include "host/DAEffectX.h"
 #include "host/Morvo.h"
 #include "sequencer/uPlugin.h"
@@ -781,7 +782,11 @@ void writeLinuxLayout(Window host) {
     AEffect* effect = pluginMain(hostCallback);
     CHECK_EQ(effect->dispatcher(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0), 1);
     auto* editor = static_cast<APluginEditor*>(static_cast<APlugin*>(effect->object)->getEditor());
-    const TPluginEditorWindow& window = *editor->window();
+    TPluginEditorWindow& window = *editor->window();
+    // Shown again, the form keeps its one native window.
+    const Window shown = editorIn(host);
+    CHECK(shown != 0 && framework::showInParent(window, reinterpret_cast<void*>(host)));
+    CHECK(childrenOf(host) == std::vector<Window>{shown});
     std::ofstream out(artefacts + "/layout-linux.txt");
     const int lines = ::writeLayout(window, out);
     CHECK_EQ(lines, 65);
@@ -952,9 +957,10 @@ int main(int argc, char** argv) {
     idleFor({&in, &second}, 40);
     CHECK_EQ(second.take(), (Heard{{22, 1.0f}}));
     CHECK_EQ(in.take(), (Heard{{22, 1.0f}}));
-    // In the 32-bit window the same pixels show where the two editors show the same, opaque.
+    // In the 32-bit window the same pixels show where the two editors show the same, opaque
+    // (below the step lights, which follow each instance's own step).
     const Shot first = shoot(host), deep = shoot(secondHost);
-    for (const Box& same : {Box{0, 0, 240, 55}, Box{20, 240, 60, 25}, Box{496, 0, 130, 30}})
+    for (const Box& same : {Box{0, 0, 240, 55}, Box{20, 242, 60, 23}, Box{496, 0, 130, 30}})
         CHECK(first.same(same, deep, same));
     XImage* alpha = XGetImage(display, secondHost, 30, 30, 1, 1, AllPlanes, ZPixmap);
     CHECK(alpha != nullptr && XGetPixel(alpha, 0, 0) >> 24 == 0xFF);
