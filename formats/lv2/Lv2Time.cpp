@@ -16,14 +16,6 @@ constexpr double kQuarterUnit = 4.0; // the VST 2 song position counts quarter n
 // A running time:beat and the bar's start plus time:barBeat agree this closely: hosts send
 // barBeat as a float.
 constexpr double kSameBeat = 1.0e-3;
-// How far before the whole beat a host names the song may be: Qtractor counts its ticks rounded
-// to the nearest, so a beat begins for it up to half a tick early.
-constexpr double kEarlyBeat = 1.0 / 256.0;
-// A song moved on by the door that lands this close to the whole beat a host names is on it.
-constexpr double kRounding = 1.0e-9;
-// Qtractor's frame passes through a float: from 2^24 frames on it is a few frames off, which is
-// no relocation.
-constexpr double kFloatFrame = 0x1p-23;
 
 bool within(double value, double low, double high) {
     return std::isfinite(value) && value >= low && value <= high;
@@ -86,7 +78,7 @@ void HostTime::take(const LV2_Atom& position, const Uris& uris, double sampleRat
     bool anchor = gotTempo && (!hasTempo || newTempo != tempo);
     double anchorFrame = frameNow(), expected = nowBeat;
     if (gotFrame) {
-        if (!hasFrame || std::abs(newFrame - anchorFrame) > 1.0 + newFrame * kFloatFrame) {
+        if (!hasFrame || newFrame != anchorFrame) {
             if (hasFrame && hasTempo && sampleRate > 0.0)
                 expected = beat + (newFrame - frame) * tempo / (60.0 * sampleRate);
             anchorFrame = newFrame;
@@ -113,7 +105,8 @@ void HostTime::take(const LV2_Atom& position, const Uris& uris, double sampleRat
         const bool fromOne = gotBeat && !running && whole(newBeat) && newBeat >= 1.0 &&
                              newBeat <= beatsPerBar && whole(barBeat);
         const double inBeat = barBeat + newBeat - 1.0;
-        // Qtractor's second bar reads like Carla's last beat rounded up: the nearer wins.
+        // Where Carla's barBeat rounds up to the next whole beat its fields read like
+        // Qtractor's: the reading nearer the door's song wins.
         wholeBeat = fromOne && (!wholeInBar || !hasBeat ||
                                 std::abs(inBeat - expected) < std::abs(inBar - expected));
         exact = !wholeBeat;
@@ -142,8 +135,7 @@ void HostTime::take(const LV2_Atom& position, const Uris& uris, double sampleRat
     } else if (wholeBeat) {
         // The host sends its beat in the first block after it begins (Qtractor): while the
         // door's song lies in that beat it stands, neither pulled back nor made to stutter.
-        const bool agrees = hasBeat && expected >= named - kEarlyBeat && expected < named + 1.0;
-        if (!agrees || std::abs(expected - named) < kRounding) song = named;
+        if (!hasBeat || expected < named || expected >= named + 1.0) song = named;
     }
     if (exact || wholeBeat) hasBeat = true;
     if (anchor || song != nowBeat) {
