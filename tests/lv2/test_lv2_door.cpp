@@ -460,10 +460,10 @@ TEST(Lv2Door, TheAllocationCounterSeesTheLibrarysAllocations) {
 
 namespace {
 
-// The song the hosts below play: 120 bpm in 4/4 at 48 kHz (24000 frames a beat) in blocks of
-// 1024 frames; stopped at the start, then playing from it, relocated to beat 2 (frame 48000)
-// while playing, and stopped.
-constexpr std::uint32_t kHostBlock = 1024, kPlay = 4, kRelocate = 164, kStop = 284, kEnd = 290;
+// The song the hosts below play: 120 bpm in 4/4 at 48 kHz (24000 frames a beat); stopped at the
+// start, then playing from it, relocated while playing to beat 2 and to the middle of beat 5,
+// and stopped. In blocks of 1024 frames, and of 960 and 600, whose starts fall on every beat.
+constexpr std::uint32_t kEnd = 290;
 constexpr std::int64_t kFramesPerStep = 6000; // at 4 steps a beat
 constexpr const char *kLong = LV2_ATOM__Long, *kInt = LV2_ATOM__Int, *kFloat = LV2_ATOM__Float,
                      *kDouble = LV2_ATOM__Double;
@@ -473,10 +473,20 @@ struct Moment {
     bool rolling;
 };
 
-Moment moment(std::uint32_t block) {
-    if (block < kPlay) return {0, false};
-    if (block < kRelocate) return {(block - kPlay) * std::int64_t{kHostBlock}, true};
-    return {48000 + (std::min(block, kStop) - kRelocate) * std::int64_t{kHostBlock}, block < kStop};
+Moment moment(std::uint32_t block, std::int64_t blockSize) {
+    // From each block on: the frame the transport moves to (-1: where it got to), and whether
+    // it rolls.
+    constexpr std::tuple<std::uint32_t, std::int64_t, bool> kChanges[] = {
+        {0, 0, false}, {4, -1, true}, {164, 48000, true}, {224, 132000, true}, {284, -1, false}};
+    Moment now{0, false};
+    std::uint32_t since = 0;
+    for (const auto& [from, frame, rolling] : kChanges) {
+        if (from > block) break;
+        now = {frame >= 0 ? frame : now.frame + (now.rolling ? (from - since) * blockSize : 0),
+               rolling};
+        since = from;
+    }
+    return {now.frame + (now.rolling ? (block - since) * blockSize : 0), now.rolling};
 }
 
 // What a host sends at a block's first frame, as its source forges it: the object's type and
@@ -496,7 +506,7 @@ Bbt bbt(std::int64_t frame, std::int64_t ticksPerBeat) {
     return {ticks / (4 * ticksPerBeat), ticks / ticksPerBeat % 4, ticks % ticksPerBeat};
 }
 
-std::vector<std::pair<const char*, Host>> hosts() {
+std::vector<std::pair<const char*, Host>> hosts(std::int64_t blockSize) {
     const auto common = [](std::vector<Property> properties) {
         properties.insert(properties.end(), {{LV2_TIME__beatUnit, kInt, 4.0},
                                              {LV2_TIME__beatsPerBar, kFloat, 4.0},
@@ -527,7 +537,7 @@ std::vector<std::pair<const char*, Host>> hosts() {
         {"jalv",
          [=, next = std::optional<Moment>()](const Moment& now) mutable {
              const bool sends = !next || now.rolling != next->rolling || now.frame != next->frame;
-             next = Moment{now.frame + (now.rolling ? kHostBlock : 0), now.rolling};
+             next = Moment{now.frame + (now.rolling ? blockSize : 0), now.rolling};
              const Bbt at = bbt(now.frame, 1920);
              return sends ? std::optional<Sent>(
                                 {LV2_ATOM__Object,
@@ -545,13 +555,13 @@ std::vector<std::pair<const char*, Host>> hosts() {
          [=, last = std::optional<Moment>(), bar = 0.0, beat = 0.0,
           tick = 0.0](const Moment& now) mutable {
              if (!last || now.rolling != last->rolling ||
-                 now.frame != last->frame + (last->rolling ? kHostBlock : 0)) {
+                 now.frame != last->frame + (last->rolling ? blockSize : 0)) {
                  const double beats = now.frame / (kRate * 60.0) * 120.0;
                  bar = std::floor(beats / 4.0);
                  beat = std::floor(std::fmod(beats, 4.0));
                  tick = beats * 1920.0 - (bar * 4.0 + beat) * 1920.0;
              } else if (now.rolling) {
-                 tick += static_cast<double>(kHostBlock * 1920.0f) * 120.0 / (kRate * 60.0);
+                 tick += static_cast<double>(blockSize * 1920.0f) * 120.0 / (kRate * 60.0);
                  for (; tick >= 1920.0; tick -= 1920.0)
                      if (++beat == 4.0) beat = 0.0, ++bar;
              }
@@ -618,40 +628,64 @@ TEST(Lv2Door, EachHostsPositionsPlayTheSongStepByStep) {
         const std::vector<std::uint8_t> body = forged(properties);
         door.in.event(0, uris()(type), body.data(), static_cast<std::uint32_t>(body.size()));
     };
-    std::vector<std::pair<std::uint32_t, int>> expected;
-    for (std::uint32_t b = 0; b < kEnd; ++b) {
-        const int step = static_cast<int>(moment(b).frame / kFramesPerStep % 16) + 1;
-        if (expected.empty() || expected.back().second != step) expected.emplace_back(b, step);
-    }
-    for (auto& [name, host] : hosts()) {
-        Door door(kHostBlock);
-        ASSERT_NE(door.instance, nullptr);
-        followTheSong(door);
+    for (const std::uint32_t blockSize : {1024u, 960u, 600u}) {
+        std::vector<std::pair<std::uint32_t, int>> expected;
         for (std::uint32_t b = 0; b < kEnd; ++b) {
-            door.in.clear();
-            if (const std::optional<Sent> sent = host(moment(b)))
-                send(door, sent->type, sent->properties);
-            door.run(b, kHostBlock);
+            const int step = static_cast<int>(moment(b, blockSize).frame / kFramesPerStep % 16) + 1;
+            if (expected.empty() || expected.back().second != step) expected.emplace_back(b, step);
         }
-        EXPECT_EQ(steps(door), expected) << name;
+        for (auto& [name, host] : hosts(blockSize)) {
+            Door door(kLongestBlock);
+            ASSERT_NE(door.instance, nullptr);
+            followTheSong(door);
+            for (std::uint32_t b = 0; b < kEnd; ++b) {
+                door.in.clear();
+                if (const std::optional<Sent> sent = host(moment(b, blockSize)))
+                    send(door, sent->type, sent->properties);
+                door.run(b, blockSize);
+            }
+            EXPECT_EQ(steps(door), expected) << name << " in blocks of " << blockSize;
+        }
     }
-    // The position counts its signature's beats: 6/8's bar 1 starts at quarter note 3. A position
-    // with only time:barBeat counts from the bar the last one named.
-    Door door(kHostBlock);
+    // Our own hosts' running time:beat, beside the bar, on a whole beat; the position counts its
+    // signature's beats (6/8's bar 1 starts at quarter note 3); a position with only time:barBeat
+    // counts from the bar the last one named. A whole beat as Qtractor names it leaves a song
+    // that is in it where it is, and puts one that is not on its start. (0: no step.)
+    Door door(kLongestBlock);
     followTheSong(door);
+    const auto qtractor = [](double beat) -> std::vector<Property> {
+        return {{LV2_TIME__bar, kLong, 0.0},
+                {LV2_TIME__beat, kDouble, beat},
+                {LV2_TIME__barBeat, kFloat, 0.0}};
+    };
     const std::pair<std::vector<Property>, int> told[] = {
+        {{{LV2_TIME__beat, kDouble, 2.0},
+          {LV2_TIME__bar, kLong, 0.0},
+          {LV2_TIME__barBeat, kFloat, 2.0}},
+         9},
         {{{LV2_TIME__bar, kLong, 1.0},
           {LV2_TIME__barBeat, kFloat, 0.25},
           {LV2_TIME__beatsPerBar, kFloat, 6.0},
           {LV2_TIME__beatUnit, kInt, 8.0}},
-         13},                                      // quarter note 3.125
-        {{{LV2_TIME__barBeat, kFloat, 3.25}}, 3}}; // 4.625: step 19, the next round's 3rd
-    for (std::uint32_t b = 0; b < 2; ++b) {
+         13},                                     // quarter note 3.125
+        {{{LV2_TIME__barBeat, kFloat, 3.25}}, 3}, // 4.625: step 19, the next round's 3rd
+        {{{LV2_TIME__bar, kLong, 0.0},
+          {LV2_TIME__barBeat, kFloat, 2.5},
+          {LV2_TIME__beatsPerBar, kFloat, 4.0},
+          {LV2_TIME__beatUnit, kInt, 4.0}},
+         11},
+        {qtractor(3.0), 0},  // beat 2, which 2.5 is in
+        {qtractor(4.0), 13}, // beat 3
+        {qtractor(3.0), 9}};
+    for (std::uint32_t b = 0; b < std::size(told); ++b) {
         door.in.clear();
         send(door, LV2_ATOM__Object, told[b].first);
-        door.run(b, kHostBlock);
+        door.run(b);
         ASSERT_FALSE(steps(door).empty());
-        EXPECT_EQ(steps(door).back(), std::make_pair(b, told[b].second));
+        if (told[b].second == 0)
+            EXPECT_NE(steps(door).back().first, b);
+        else
+            EXPECT_EQ(steps(door).back(), std::make_pair(b, told[b].second));
     }
 }
 
