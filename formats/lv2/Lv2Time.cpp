@@ -79,8 +79,9 @@ void HostTime::take(const LV2_Atom& position, const Uris& uris, double sampleRat
     double anchorFrame = frameNow(), expected = nowBeat;
     if (gotFrame) {
         if (!hasFrame || newFrame != anchorFrame) {
-            if (hasFrame && hasTempo && sampleRate > 0.0)
-                expected = beat + (newFrame - frame) * tempo / (60.0 * sampleRate);
+            const double carried = beat + (newFrame - frame) * tempo / (60.0 * sampleRate);
+            if (hasFrame && hasTempo && within(carried, -kLargestCount, kLargestCount))
+                expected = carried;
             anchorFrame = newFrame;
             anchor = true;
         }
