@@ -26,7 +26,7 @@ constexpr int kQueueRecordBits = 8;
 // Qtractor keeps only the last list a plug-in hands it in a block, so a block's messages go in
 // one list; a block that sends more (a very short step) hands over a full list and goes on.
 constexpr std::int32_t kOutgoingRecords = 1024;
-// reserved1 of every record, the outgoing one included, is 99. Hosts ignore the reserved
+// reserved1 of every record, the outgoing ones included, is 99. Hosts ignore the reserved
 // bytes; the mark stays so that what a host or a MIDI log records is the same as it always was.
 // Not a leftover to clean up.
 constexpr char kRecordMark = 99;

@@ -6,7 +6,7 @@
 # samples) apart to within one processing block (the plug-in places its messages at the start of
 # the block).
 # Then in external timing at 140 bpm, four steps a beat: the steps follow Ardour's song position,
-# one after the other, 4725 samples apart; after a relocation to beat 2.125 they go on from step
+# one after the other, 4725 samples apart; after a relocation to beat 2 they go on from step
 # 9; and when Ardour plays its loop range (from 2000 samples into the 5th step to 2000 samples
 # into the 9th) the steps go round from step 5 to step 9 and back to step 5 at each loop point,
 # 2000 samples after step 9 began and 2725 samples before step 6.

@@ -12,7 +12,7 @@
 -- usage: ardour7-lua play_in_ardour.lua SESSION_FOLDER SECONDS [vst2|lv2] [internal|external]
 local folder, seconds = arg[1], tonumber(arg[2] or "3")
 local door, timing = arg[3] or "vst2", arg[4] or "internal"
-local RELOCATE_BEAT = 2.125 -- half way through step 9 (8.5 steps in)
+local RELOCATE_BEAT = 2.0 -- where step 9 starts: a position on a step's start is in that step
 -- 2000 samples into step 37 (the 5th) up to 2000 samples into step 41 (the 9th): one beat.
 local LOOP = { 36 * 4725 + 2000, 40 * 4725 + 2000 }
 

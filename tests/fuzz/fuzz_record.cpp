@@ -48,6 +48,7 @@ struct Host {
     double ppqStep = 0.0;
     VstIntPtr eventsAnswer = 1;
     Instance* processing = nullptr;
+    bool listEnded = false; // the block's last list came
     fuzz::ControlChanges sent;
     // Time spent answering during the current block: the host's, not the plug-in's.
     std::chrono::steady_clock::duration answering{};
@@ -57,17 +58,23 @@ void checkMessage(AEffect* effect, void* ptr) {
     require(host.processing != nullptr, "MIDI sent outside processing");
     require(effect == host.processing->effect, "MIDI sent with another instance's record");
     const auto* list = static_cast<const VstEvents*>(ptr);
-    require(list != nullptr && list->numEvents == 1 && list->events[0] != nullptr,
-            "MIDI output is not a one-event list");
-    const auto& m = *reinterpret_cast<const VstMidiEvent*>(list->events[0]);
-    require(m.type == kVstMidiType && m.byteSize == sizeof(VstMidiEvent) && m.deltaFrames == 0 &&
-                m.flags == 0 && m.noteLength == 0 && m.noteOffset == 0 && m.midiData[3] == 0 &&
-                m.detune == 0 && m.noteOffVelocity == 0 && m.reserved1 == plugin::kRecordMark &&
-                m.reserved2 == 0,
-            "MIDI output record fields");
-    host.sent.check(static_cast<unsigned char>(m.midiData[0]),
-                    static_cast<unsigned char>(m.midiData[1]),
-                    static_cast<unsigned char>(m.midiData[2]));
+    require(list != nullptr && list->numEvents >= 1 && list->numEvents <= plugin::kOutgoingRecords,
+            "MIDI output list of no events or too many");
+    // Qtractor keeps only a block's last list: only a full list may come before another.
+    require(!host.listEnded, "a block's MIDI in a list after one that was not full");
+    host.listEnded = list->numEvents < plugin::kOutgoingRecords;
+    for (std::int32_t i = 0; i < list->numEvents; ++i) {
+        require(list->events[i] != nullptr, "MIDI output list with a null event");
+        const auto& m = *reinterpret_cast<const VstMidiEvent*>(list->events[i]);
+        require(m.type == kVstMidiType && m.byteSize == sizeof(VstMidiEvent) &&
+                    m.deltaFrames == 0 && m.flags == 0 && m.noteLength == 0 && m.noteOffset == 0 &&
+                    m.midiData[3] == 0 && m.detune == 0 && m.noteOffVelocity == 0 &&
+                    m.reserved1 == plugin::kRecordMark && m.reserved2 == 0,
+                "MIDI output record fields");
+        host.sent.check(static_cast<unsigned char>(m.midiData[0]),
+                        static_cast<unsigned char>(m.midiData[1]),
+                        static_cast<unsigned char>(m.midiData[2]));
+    }
 }
 
 VstIntPtr answer(AEffect* effect, std::int32_t opcode, std::int32_t index, void* ptr, float opt) {
@@ -206,6 +213,7 @@ void processBlock(Instance& in, Input& input) {
     host.sent.expect(p);
     host.answering = {};
     host.processing = &in;
+    host.listEnded = false;
 
     const fuzz::Stopwatch watch;
     (replacing ? in.effect->processReplacing : in.effect->process)(in.effect, inputs, outputs,
