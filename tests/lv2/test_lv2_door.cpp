@@ -489,13 +489,13 @@ Moment moment(std::uint32_t block, std::int64_t blockSize) {
     return {now.frame + (now.rolling ? (block - since) * blockSize : 0), now.rolling};
 }
 
-// What a host sends at a block's first frame, as its source forges it: the object's type and
-// its properties in the host's order; nothing when it sends nothing.
-struct Sent {
+// A host as its source sends time:Position: the object's atom type and, at a block's first
+// frame, the properties in the host's order (none when it sends nothing then).
+struct Host {
+    const char* name;
     const char* type;
-    std::vector<Property> properties;
+    std::function<std::vector<Property>(const Moment&)> at;
 };
-using Host = std::function<std::optional<Sent>(const Moment&)>;
 
 // The bar and the beat within it (from 0) and the tick of a frame, the ticks rounded down.
 struct Bbt {
@@ -506,8 +506,10 @@ Bbt bbt(std::int64_t frame, std::int64_t ticksPerBeat) {
     return {ticks / (4 * ticksPerBeat), ticks / ticksPerBeat % 4, ticks % ticksPerBeat};
 }
 
-std::vector<std::pair<const char*, Host>> hosts(std::int64_t blockSize) {
-    const auto common = [](std::vector<Property> properties) {
+std::vector<Host> hosts(std::int64_t blockSize) {
+    // The signature and tempo every host sends after the properties given.
+    const auto sent = [](bool sends, std::vector<Property> properties) {
+        if (!sends) return std::vector<Property>();
         properties.insert(properties.end(), {{LV2_TIME__beatUnit, kInt, 4.0},
                                              {LV2_TIME__beatsPerBar, kFloat, 4.0},
                                              {LV2_TIME__beatsPerMinute, kFloat, 120.0}});
@@ -516,42 +518,34 @@ std::vector<std::pair<const char*, Host>> hosts(std::int64_t blockSize) {
     return {
         // Ardour 7 (lv2_plugin.cc, write_position): at every block while rolling and where the
         // speed changes; no time:beat, its tempo map's bar and beat within it at 1920 ticks a beat.
-        {"Ardour",
+        {"Ardour", LV2_ATOM__Object,
          [=, last = std::optional<Moment>()](const Moment& now) mutable {
              const bool sends = !last || now.rolling || now.rolling != last->rolling;
              last = now;
              const Bbt at = bbt(now.frame, 1920);
-             const float barBeat =
-                 static_cast<float>(at.beat) + static_cast<float>(at.tick) / 1920.0f;
-             return sends ? std::optional<Sent>(
-                                {LV2_ATOM__Object,
-                                 common({{LV2_TIME__frame, kLong, double(now.frame)},
-                                         {LV2_TIME__speed, kFloat, double(now.rolling)},
-                                         {LV2_TIME__barBeat, kFloat, barBeat},
-                                         {LV2_TIME__bar, kLong, double(at.bar)}})})
-                          : std::nullopt;
+             return sent(sends, {{LV2_TIME__frame, kLong, double(now.frame)},
+                                 {LV2_TIME__speed, kFloat, double(now.rolling)},
+                                 {LV2_TIME__barBeat, kFloat, at.beat + at.tick / 1920.0f},
+                                 {LV2_TIME__bar, kLong, double(at.bar)}});
          }},
         // jalv 1.6 (jalv.c): where the rolling state or the frame differs from where the last
         // block left it (and at the first, for the tempo), the BBT of the JACK timebase master,
         // worked out from the frame at 1920 ticks a beat.
-        {"jalv",
+        {"jalv", LV2_ATOM__Object,
          [=, next = std::optional<Moment>()](const Moment& now) mutable {
              const bool sends = !next || now.rolling != next->rolling || now.frame != next->frame;
              next = Moment{now.frame + (now.rolling ? blockSize : 0), now.rolling};
              const Bbt at = bbt(now.frame, 1920);
-             return sends ? std::optional<Sent>(
-                                {LV2_ATOM__Object,
-                                 common({{LV2_TIME__frame, kLong, double(now.frame)},
-                                         {LV2_TIME__speed, kFloat, double(now.rolling)},
-                                         {LV2_TIME__barBeat, kFloat, at.beat + at.tick / 1920.0},
-                                         {LV2_TIME__bar, kLong, double(at.bar)}})})
-                          : std::nullopt;
+             return sent(sends, {{LV2_TIME__frame, kLong, double(now.frame)},
+                                 {LV2_TIME__speed, kFloat, double(now.rolling)},
+                                 {LV2_TIME__barBeat, kFloat, at.beat + at.tick / 1920.0},
+                                 {LV2_TIME__bar, kLong, double(at.bar)}});
          }},
         // Carla 2.6 (CarlaPluginLV2.cpp; its transport in CarlaEngineInternal.cpp): an
         // atom:Blank at every block whose time changed; the bar, beat and tick worked out from the
         // frame where the transport starts or moves, then carried on in ticks (a double, 1920 a
         // beat); time:beat the whole beat within the bar, from 0.
-        {"Carla",
+        {"Carla", LV2_ATOM__Blank,
          [=, last = std::optional<Moment>(), bar = 0.0, beat = 0.0,
           tick = 0.0](const Moment& now) mutable {
              if (!last || now.rolling != last->rolling ||
@@ -568,22 +562,23 @@ std::vector<std::pair<const char*, Host>> hosts(std::int64_t blockSize) {
              const bool sends = !last || now.frame != last->frame || now.rolling != last->rolling;
              last = now;
              std::vector<Property> properties =
-                 common({{LV2_TIME__speed, kFloat, double(now.rolling)},
-                         {LV2_TIME__frame, kLong, double(now.frame)},
-                         {LV2_TIME__bar, kLong, bar},
-                         {LV2_TIME__barBeat, kFloat, beat + tick / 1920.0},
-                         {LV2_TIME__beat, kDouble, beat}});
-             properties.push_back(
-                 {"http://kxstudio.sf.net/ns/lv2ext/props#TimePositionTicksPerBeat", kDouble,
-                  1920.0});
-             return sends ? std::optional<Sent>({LV2_ATOM__Blank, properties}) : std::nullopt;
+                 sent(sends, {{LV2_TIME__speed, kFloat, double(now.rolling)},
+                              {LV2_TIME__frame, kLong, double(now.frame)},
+                              {LV2_TIME__bar, kLong, bar},
+                              {LV2_TIME__barBeat, kFloat, beat + tick / 1920.0},
+                              {LV2_TIME__beat, kDouble, beat}});
+             if (sends)
+                 properties.push_back(
+                     {"http://kxstudio.sf.net/ns/lv2ext/props#TimePositionTicksPerBeat", kDouble,
+                      1920.0});
+             return properties;
          }},
         // Qtractor 0.9.31 (qtractorLv2Plugin.cpp, updateTime; its values from
         // qtractorAudioEngine.cpp, updateTimeInfo): in the block where the speed, the bar or the
         // whole beat changes, from ticks at 960 a beat rounded from a float; time:beat the whole
         // beat within the bar, from 1; time:barBeat the whole running beat at the bar's start;
         // the frame through a float.
-        {"Qtractor",
+        {"Qtractor", LV2_ATOM__Object,
          [=, last = std::array<float, 3>{-1.0f, -1.0f, -1.0f}](const Moment& now) mutable {
              const auto ticks = static_cast<std::uint64_t>(
                  115200.0f * static_cast<float>(now.frame) / 2880000.0f + 0.5f);
@@ -593,14 +588,11 @@ std::vector<std::pair<const char*, Host>> hosts(std::int64_t blockSize) {
              const std::array<float, 3> told{now.rolling ? 1.0f : 0.0f, bars + 1.0f, beat + 1.0f};
              const bool sends = told != last;
              last = told;
-             return sends ? std::optional<Sent>(
-                                {LV2_ATOM__Object,
-                                 common({{LV2_TIME__frame, kLong, static_cast<float>(now.frame)},
-                                         {LV2_TIME__speed, kFloat, told[0]},
-                                         {LV2_TIME__bar, kLong, told[1] - 1.0},
-                                         {LV2_TIME__beat, kDouble, told[2]},
-                                         {LV2_TIME__barBeat, kFloat, std::trunc(beats) - beat}})})
-                          : std::nullopt;
+             return sent(sends, {{LV2_TIME__frame, kLong, static_cast<float>(now.frame)},
+                                 {LV2_TIME__speed, kFloat, told[0]},
+                                 {LV2_TIME__bar, kLong, told[1] - 1.0},
+                                 {LV2_TIME__beat, kDouble, told[2]},
+                                 {LV2_TIME__barBeat, kFloat, std::trunc(beats) - beat}});
          }},
     };
 }
@@ -634,17 +626,17 @@ TEST(Lv2Door, EachHostsPositionsPlayTheSongStepByStep) {
             const int step = static_cast<int>(moment(b, blockSize).frame / kFramesPerStep % 16) + 1;
             if (expected.empty() || expected.back().second != step) expected.emplace_back(b, step);
         }
-        for (auto& [name, host] : hosts(blockSize)) {
+        for (const Host& host : hosts(blockSize)) {
             Door door(kLongestBlock);
             ASSERT_NE(door.instance, nullptr);
             followTheSong(door);
             for (std::uint32_t b = 0; b < kEnd; ++b) {
                 door.in.clear();
-                if (const std::optional<Sent> sent = host(moment(b, blockSize)))
-                    send(door, sent->type, sent->properties);
+                const std::vector<Property> position = host.at(moment(b, blockSize));
+                if (!position.empty()) send(door, host.type, position);
                 door.run(b, blockSize);
             }
-            EXPECT_EQ(steps(door), expected) << name << " in blocks of " << blockSize;
+            EXPECT_EQ(steps(door), expected) << host.name << " in blocks of " << blockSize;
         }
     }
     // Our own hosts' running time:beat, beside the bar, on a whole beat; the position counts its
