@@ -24,6 +24,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "formats/guest/Guest.h"
@@ -601,7 +602,7 @@ std::vector<Host> hosts(std::int64_t blockSize) {
 
 // Each host's positions, as its source sends them, play the song at 4 steps a beat: each step in
 // the block it begins in (one on a block's first frame there), none early or late, none repeated
-// or skipped, from the start and after a relocation to beat 2.
+// or skipped, from the start and after relocations to beat 2 and into beat 5.
 TEST(Lv2Door, EachHostsPositionsPlayTheSongStepByStep) {
     const auto followTheSong = [](Door& door) {
         for (int i = 0; i < 16; ++i)
