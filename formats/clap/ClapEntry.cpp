@@ -48,7 +48,12 @@ bool entryInit(const char*) {
 }
 void entryDeinit() {}
 const void* factory(const char* id) {
-    return id != nullptr && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
+    if (id == nullptr) return nullptr;
+    if (std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0) return &kFactory;
+    if (std::strcmp(id, CLAP_PRESET_DISCOVERY_FACTORY_ID) == 0 ||
+        std::strcmp(id, CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT) == 0)
+        return &kPresetDiscovery;
+    return nullptr;
 }
 
 // Hosts load plug-ins on threads whose floating-point state may trap; the plug-in's arithmetic

@@ -1,6 +1,7 @@
 // The records and constants of the CLAP interface, version 1.2.1, written from its published binary
-// layout: the entry, the plug-in factory, the plug-in and host records, processing and events, and
-// the extensions a note effect with an embedded editor uses. The names are the interface's own, so
+// layout: the entry, the plug-in and preset-discovery factories, the plug-in and host records,
+// processing and events, and the extensions a note effect with an embedded editor and factory
+// presets uses. The names are the interface's own, so
 // its documentation reads straight onto this file. Every size and offset is checked at the end for
 // 64-bit and 32-bit builds.
 #pragma once
@@ -559,6 +560,163 @@ struct clap_host_log {
     Fn<void(const clap_host* host, clap_log_severity severity, const char* msg)> log;
 };
 
+// ---- Factory: preset discovery ------------------------------------------------------------
+
+// A host indexing presets asks the entry for this factory, without creating a plug-in; hosts
+// built on the draft ask for the second id, whose records are the same.
+inline constexpr char CLAP_PRESET_DISCOVERY_FACTORY_ID[] = "clap.preset-discovery-factory/2";
+inline constexpr char CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT[] =
+    "clap.preset-discovery-factory/draft-2";
+
+// Seconds since the UNIX epoch; 0 when unknown.
+using clap_timestamp = std::uint64_t;
+
+// A plug-in of any format: its format's name ("clap", "vst2", ...) and its id in that format.
+struct clap_universal_plugin_id {
+    const char* abi;
+    const char* id;
+};
+
+// Where presets live (clap_preset_discovery_location::kind, and preset-load's location_kind).
+enum : std::uint32_t {
+    CLAP_PRESET_DISCOVERY_LOCATION_FILE = 0,   // a file or folder; location is its path
+    CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN = 1, // inside the plug-in; location is null
+};
+
+// What a location or preset holds (clap_preset_discovery_location::flags, set_flags).
+enum : std::uint32_t {
+    CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT = 1u << 0,
+    CLAP_PRESET_DISCOVERY_IS_USER_CONTENT = 1u << 1,
+    CLAP_PRESET_DISCOVERY_IS_DEMO_CONTENT = 1u << 2,
+    CLAP_PRESET_DISCOVERY_IS_FAVORITE = 1u << 3,
+};
+
+// The host's side of get_metadata: begin_preset opens each preset (its name and, for a container,
+// the load_key preset-load takes back), the other calls describe the preset last opened. A false
+// from begin_preset means the host wants no more.
+struct clap_preset_discovery_metadata_receiver {
+    void* receiver_data;
+    Fn<void(const clap_preset_discovery_metadata_receiver* receiver, std::int32_t os_error,
+            const char* error_message)>
+        on_error;
+    Fn<bool(const clap_preset_discovery_metadata_receiver* receiver, const char* name,
+            const char* load_key)>
+        begin_preset;
+    Fn<void(const clap_preset_discovery_metadata_receiver* receiver,
+            const clap_universal_plugin_id* plugin_id)>
+        add_plugin_id;
+    Fn<void(const clap_preset_discovery_metadata_receiver* receiver, const char* soundpack_id)>
+        set_soundpack_id;
+    Fn<void(const clap_preset_discovery_metadata_receiver* receiver, std::uint32_t flags)>
+        set_flags;
+    Fn<void(const clap_preset_discovery_metadata_receiver* receiver, const char* creator)>
+        add_creator;
+    Fn<void(const clap_preset_discovery_metadata_receiver* receiver, const char* description)>
+        set_description;
+    Fn<void(const clap_preset_discovery_metadata_receiver* receiver, clap_timestamp creation_time,
+            clap_timestamp modification_time)>
+        set_timestamps;
+    Fn<void(const clap_preset_discovery_metadata_receiver* receiver, const char* feature)>
+        add_feature;
+    Fn<void(const clap_preset_discovery_metadata_receiver* receiver, const char* key,
+            const char* value)>
+        add_extra_info;
+};
+
+struct clap_preset_discovery_filetype {
+    const char* name;
+    const char* description;    // may be null
+    const char* file_extension; // without the dot; null or empty: every file
+};
+
+struct clap_preset_discovery_location {
+    std::uint32_t flags;
+    const char* name;
+    std::uint32_t kind;
+    const char* location; // null for CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN
+};
+
+// Sound packs are only passed by pointer here: this plug-in declares none.
+struct clap_preset_discovery_soundpack;
+
+struct clap_preset_discovery_provider_descriptor {
+    struct clap_version clap_version;
+    const char* id;
+    const char* name;
+    const char* vendor; // may be null
+};
+
+// One provider, used by one thread at a time: init declares its locations to the indexer,
+// get_metadata describes the presets of one of them.
+struct clap_preset_discovery_provider {
+    const clap_preset_discovery_provider_descriptor* desc;
+    void* provider_data;
+    Fn<bool(const clap_preset_discovery_provider* provider)> init;
+    Fn<void(const clap_preset_discovery_provider* provider)> destroy;
+    Fn<bool(const clap_preset_discovery_provider* provider, std::uint32_t location_kind,
+            const char* location, const clap_preset_discovery_metadata_receiver* receiver)>
+        get_metadata;
+    Fn<const void*(const clap_preset_discovery_provider* provider, const char* extension_id)>
+        get_extension;
+};
+
+// The host's indexer; a provider calls it only from init on.
+struct clap_preset_discovery_indexer {
+    struct clap_version clap_version;
+    const char* name;
+    const char* vendor;
+    const char* url;
+    const char* version;
+    void* indexer_data;
+    Fn<bool(const clap_preset_discovery_indexer* indexer,
+            const clap_preset_discovery_filetype* filetype)>
+        declare_filetype;
+    Fn<bool(const clap_preset_discovery_indexer* indexer,
+            const clap_preset_discovery_location* location)>
+        declare_location;
+    Fn<bool(const clap_preset_discovery_indexer* indexer,
+            const clap_preset_discovery_soundpack* soundpack)>
+        declare_soundpack;
+    Fn<const void*(const clap_preset_discovery_indexer* indexer, const char* extension_id)>
+        get_extension;
+};
+
+// Every call may come from any thread, at the same time as others.
+struct clap_preset_discovery_factory {
+    Fn<std::uint32_t(const clap_preset_discovery_factory* factory)> count;
+    Fn<const clap_preset_discovery_provider_descriptor*(
+        const clap_preset_discovery_factory* factory, std::uint32_t index)>
+        get_descriptor;
+    Fn<const clap_preset_discovery_provider*(const clap_preset_discovery_factory* factory,
+                                             const clap_preset_discovery_indexer* indexer,
+                                             const char* provider_id)>
+        create;
+};
+
+// ---- Extension: preset load ----------------------------------------------------------------
+
+// The second id is the draft's, whose records are the same.
+inline constexpr char CLAP_EXT_PRESET_LOAD[] = "clap.preset-load/2";
+inline constexpr char CLAP_EXT_PRESET_LOAD_COMPAT[] = "clap.preset-load.draft/2";
+
+struct clap_plugin_preset_load {
+    // A preset a discovery provider described, by its location and load_key; main thread.
+    Fn<bool(const clap_plugin* plugin, std::uint32_t location_kind, const char* location,
+            const char* load_key)>
+        from_location;
+};
+
+struct clap_host_preset_load {
+    // After a from_location that failed; os_error is 0 where no system call failed.
+    Fn<void(const clap_host* host, std::uint32_t location_kind, const char* location,
+            const char* load_key, std::int32_t os_error, const char* msg)>
+        on_error;
+    // After a preset loaded, so the host's browser shows it as the current one.
+    Fn<void(const clap_host* host, std::uint32_t location_kind, const char* location,
+            const char* load_key)>
+        loaded;
+};
+
 // ---- Layout checks -------------------------------------------------------------------------
 
 // The published size or offset for this build's pointer width.
@@ -793,5 +951,58 @@ static_assert(sizeof(clap_host_latency) == atWidth(4, 8));
 static_assert(sizeof(clap_host_thread_check) == atWidth(8, 16));
 static_assert(offsetof(clap_host_thread_check, is_audio_thread) == atWidth(4, 8));
 static_assert(sizeof(clap_host_log) == atWidth(4, 8));
+
+static_assert(layout::plain<clap_universal_plugin_id>);
+static_assert(sizeof(clap_universal_plugin_id) == atWidth(8, 16));
+static_assert(offsetof(clap_universal_plugin_id, id) == atWidth(4, 8));
+static_assert(sizeof(clap_preset_discovery_metadata_receiver) == atWidth(44, 88));
+static_assert(offsetof(clap_preset_discovery_metadata_receiver, on_error) == atWidth(4, 8));
+static_assert(offsetof(clap_preset_discovery_metadata_receiver, begin_preset) == atWidth(8, 16));
+static_assert(offsetof(clap_preset_discovery_metadata_receiver, add_plugin_id) == atWidth(12, 24));
+static_assert(offsetof(clap_preset_discovery_metadata_receiver, set_soundpack_id) ==
+              atWidth(16, 32));
+static_assert(offsetof(clap_preset_discovery_metadata_receiver, set_flags) == atWidth(20, 40));
+static_assert(offsetof(clap_preset_discovery_metadata_receiver, add_creator) == atWidth(24, 48));
+static_assert(offsetof(clap_preset_discovery_metadata_receiver, set_description) ==
+              atWidth(28, 56));
+static_assert(offsetof(clap_preset_discovery_metadata_receiver, set_timestamps) == atWidth(32, 64));
+static_assert(offsetof(clap_preset_discovery_metadata_receiver, add_feature) == atWidth(36, 72));
+static_assert(offsetof(clap_preset_discovery_metadata_receiver, add_extra_info) == atWidth(40, 80));
+static_assert(layout::plain<clap_preset_discovery_filetype>);
+static_assert(sizeof(clap_preset_discovery_filetype) == atWidth(12, 24));
+static_assert(offsetof(clap_preset_discovery_filetype, description) == atWidth(4, 8));
+static_assert(offsetof(clap_preset_discovery_filetype, file_extension) == atWidth(8, 16));
+static_assert(layout::plain<clap_preset_discovery_location>);
+static_assert(sizeof(clap_preset_discovery_location) == atWidth(16, 32));
+static_assert(offsetof(clap_preset_discovery_location, name) == atWidth(4, 8));
+static_assert(offsetof(clap_preset_discovery_location, kind) == atWidth(8, 16));
+static_assert(offsetof(clap_preset_discovery_location, location) == atWidth(12, 24));
+static_assert(layout::plain<clap_preset_discovery_provider_descriptor>);
+static_assert(sizeof(clap_preset_discovery_provider_descriptor) == atWidth(24, 40));
+static_assert(offsetof(clap_preset_discovery_provider_descriptor, id) == atWidth(12, 16));
+static_assert(offsetof(clap_preset_discovery_provider_descriptor, name) == atWidth(16, 24));
+static_assert(offsetof(clap_preset_discovery_provider_descriptor, vendor) == atWidth(20, 32));
+static_assert(sizeof(clap_preset_discovery_provider) == atWidth(24, 48));
+static_assert(offsetof(clap_preset_discovery_provider, provider_data) == atWidth(4, 8));
+static_assert(offsetof(clap_preset_discovery_provider, init) == atWidth(8, 16));
+static_assert(offsetof(clap_preset_discovery_provider, destroy) == atWidth(12, 24));
+static_assert(offsetof(clap_preset_discovery_provider, get_metadata) == atWidth(16, 32));
+static_assert(offsetof(clap_preset_discovery_provider, get_extension) == atWidth(20, 40));
+static_assert(sizeof(clap_preset_discovery_indexer) == atWidth(48, 88));
+static_assert(offsetof(clap_preset_discovery_indexer, name) == atWidth(12, 16));
+static_assert(offsetof(clap_preset_discovery_indexer, vendor) == atWidth(16, 24));
+static_assert(offsetof(clap_preset_discovery_indexer, url) == atWidth(20, 32));
+static_assert(offsetof(clap_preset_discovery_indexer, version) == atWidth(24, 40));
+static_assert(offsetof(clap_preset_discovery_indexer, indexer_data) == atWidth(28, 48));
+static_assert(offsetof(clap_preset_discovery_indexer, declare_filetype) == atWidth(32, 56));
+static_assert(offsetof(clap_preset_discovery_indexer, declare_location) == atWidth(36, 64));
+static_assert(offsetof(clap_preset_discovery_indexer, declare_soundpack) == atWidth(40, 72));
+static_assert(offsetof(clap_preset_discovery_indexer, get_extension) == atWidth(44, 80));
+static_assert(sizeof(clap_preset_discovery_factory) == atWidth(12, 24));
+static_assert(offsetof(clap_preset_discovery_factory, get_descriptor) == atWidth(4, 8));
+static_assert(offsetof(clap_preset_discovery_factory, create) == atWidth(8, 16));
+static_assert(sizeof(clap_plugin_preset_load) == atWidth(4, 8));
+static_assert(sizeof(clap_host_preset_load) == atWidth(8, 16));
+static_assert(offsetof(clap_host_preset_load, loaded) == atWidth(4, 8));
 
 } // namespace clap_abi

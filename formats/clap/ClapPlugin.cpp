@@ -19,15 +19,6 @@ constexpr unsigned char kNoteOn = 0x90, kNoteOff = 0x80;
 constexpr const char* kStereoInName = "Input";
 constexpr const char* kStereoOutName = "Output";
 
-guest::Options guestOptions(guest::Listener* listener, std::size_t incoming) {
-    guest::Options options;
-    options.vendor = "Halvark";
-    options.product = "Ostrel CLAP";
-    options.incomingCapacity = incoming;
-    options.listener = listener;
-    return options;
-}
-
 // CLAP velocities are 0..1; a note-on of MIDI velocity 0 would be a note-off.
 unsigned char midiVelocity(double velocity, bool noteOn) {
     const double scaled = std::isfinite(velocity) ? std::round(velocity * 127.0) : 0.0;
@@ -44,6 +35,15 @@ void copyName(char* to, const char* from) {
 }
 
 } // namespace
+
+guest::Options guestOptions(guest::Listener* listener, std::size_t incoming) {
+    guest::Options options;
+    options.vendor = "Halvark";
+    options.product = "Ostrel CLAP";
+    options.incomingCapacity = incoming;
+    options.listener = listener;
+    return options;
+}
 
 bool EditRing::push(const Edit& edit) {
     const std::uint32_t at = head.load(std::memory_order_relaxed);
@@ -233,6 +233,9 @@ const void* ClapPlugin::extension(const char* id) const {
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &Slots::params;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &Slots::latencyReport;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &Slots::state;
+    if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0 ||
+        std::strcmp(id, CLAP_EXT_PRESET_LOAD_COMPAT) == 0)
+        return &presetLoad;
     if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &gui;
     if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &timerSupport;
     return nullptr;

@@ -17,6 +17,11 @@ namespace clap_door {
 
 // What the library's one descriptor says.
 extern const clap_abi::clap_plugin_descriptor kDescriptor;
+// The factory whose one provider names the plug-in's programs (ClapPresets.cpp).
+extern const clap_abi::clap_preset_discovery_factory kPresetDiscovery;
+
+// What a guest of the plug-in tells it about its host; a listener hears its automation.
+guest::Options guestOptions(guest::Listener* listener, std::size_t incoming);
 
 // Automation made outside the audio thread (the editor), waiting for process or flush: a
 // single-producer, single-consumer ring of fixed capacity that drops what finds no room.
@@ -83,6 +88,13 @@ class ClapPlugin final : private guest::Listener {
     // State (ClapState.cpp), main thread.
     bool save(const clap_abi::clap_ostream& stream);
     bool load(const clap_abi::clap_istream& stream);
+    // Makes a program the current one, as a VST 2 host selecting it does, and tells the host
+    // its values changed.
+    void selectProgram(std::int32_t program);
+
+    // Presets (ClapPresets.cpp), main thread: a program by its place in the discovery factory.
+    bool loadPreset(std::uint32_t kind, const char* location, const char* key);
+    static const clap_abi::clap_plugin_preset_load presetLoad;
 
     // guest::Listener: from the audio thread inside process, or from the editor's thread.
     void automated(std::int32_t index, float value) override;
@@ -101,6 +113,7 @@ class ClapPlugin final : private guest::Listener {
     }
     friend struct Slots;
     friend struct GuiSlots;
+    friend struct PresetSlots;
 
     clap_abi::clap_plugin plugin;
     const clap_abi::clap_host* host;

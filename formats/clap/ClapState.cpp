@@ -162,7 +162,17 @@ bool ClapPlugin::load(const clap_istream& stream) {
         hosted.dispatch(effSetProgramName, 0, 0, read[p].name);
         storedPrograms[p] = read[p].values;
     }
-    hosted.setProgram(static_cast<std::int32_t>(current));
+    selectProgram(static_cast<std::int32_t>(current));
+    return true;
+}
+
+void ClapPlugin::selectProgram(std::int32_t program) {
+    // The one left behind keeps, in the door's copy, the values the plug-in no longer shows.
+    const auto leaving = static_cast<std::size_t>(hosted.program());
+    if (leaving < storedPrograms.size())
+        for (std::size_t i = 0; i < defaults.size(); ++i)
+            storedPrograms[leaving][i] = hosted.parameter(static_cast<std::int32_t>(i));
+    hosted.setProgram(program);
     // The host shows the values it read before: tell it they changed.
     if (host != nullptr && host->get_extension != nullptr) {
         const auto* params =
@@ -170,7 +180,6 @@ bool ClapPlugin::load(const clap_istream& stream) {
         if (params != nullptr && params->rescan != nullptr)
             params->rescan(host, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
     }
-    return true;
 }
 
 } // namespace clap_door

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,6 +74,17 @@ struct TestHost {
             static_cast<TestHost*>(h->host_data)->rescans |= flags;
         },
         nullptr, [](const clap_host* h) { ++static_cast<TestHost*>(h->host_data)->flushRequests; }};
+    // What preset-load tells: the keys of the presets loaded, and how many loads failed.
+    std::vector<std::string> presetsLoaded;
+    int presetErrors = 0;
+    clap_host_preset_load presetLoad{
+        [](const clap_host* h, std::uint32_t, const char*, const char*, std::int32_t, const char*) {
+            ++static_cast<TestHost*>(h->host_data)->presetErrors;
+        },
+        [](const clap_host* h, std::uint32_t kind, const char* location, const char* key) {
+            const bool inside = kind == CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN && !location && key;
+            static_cast<TestHost*>(h->host_data)->presetsLoaded.push_back(inside ? key : "?");
+        }};
     TestHost() {
         record.clap_version = CLAP_VERSION;
         record.host_data = this;
@@ -83,6 +95,7 @@ struct TestHost {
             if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &self.timerSupport;
             if (self.checksThreads && std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0)
                 return &self.threadCheck;
+            if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0) return &self.presetLoad;
             return std::strcmp(id, CLAP_EXT_PARAMS) == 0 ? &self.params : nullptr;
         };
         record.request_restart = record.request_process =
@@ -248,11 +261,19 @@ struct Vst2 {
     }
 };
 
-std::uint32_t fnv(const std::vector<std::uint8_t>& bytes, std::size_t size) {
+// The state blob: "OSTR" and four words (version, programs, parameters, current program), then
+// each program's 32-byte name and values, then the checksum.
+constexpr std::size_t kHeader = 20, kCurrentAt = 16, kProgram = 32 + 4 * kParameters;
+constexpr std::size_t valueAt(std::size_t program, std::size_t parameter) {
+    return kHeader + program * kProgram + 32 + 4 * parameter;
+}
+
+// A blob changed by hand, with its FNV-1a checksum made to hold again.
+void reseal(std::vector<std::uint8_t>& blob) {
     std::uint32_t hash = 2166136261u;
-    for (std::size_t i = 0; i < size; ++i)
-        hash = (hash ^ bytes[i]) * 16777619u;
-    return hash;
+    for (std::size_t i = 0; i + 4 < blob.size(); ++i)
+        hash = (hash ^ blob[i]) * 16777619u;
+    std::memcpy(blob.data() + blob.size() - 4, &hash, 4);
 }
 
 } // namespace
@@ -271,7 +292,7 @@ TEST_F(ClapDoor, FactoryOffersOneDescriptorAndCreatesOnlyItForCompatibleHosts) {
     EXPECT_STREQ(d->features[0], "note-effect");
     EXPECT_STREQ(d->features[1], "utility");
     EXPECT_EQ(d->features[2], nullptr);
-    EXPECT_EQ(library.entry->get_factory("clap.preset-discovery-factory/2"), nullptr);
+    EXPECT_EQ(library.entry->get_factory("clap.plugin-invalidation-factory/1"), nullptr);
     EXPECT_EQ(library.factory->create_plugin(library.factory, &host.record, "com.halvark.other"),
               nullptr);
     TestHost ancient;
@@ -353,6 +374,11 @@ TEST_F(ClapDoor, ExtensionsAnswerAsTheRecordDoes) {
     EXPECT_TRUE(params->text_to_value(plugin, 0, "0,25", &parsed));
     EXPECT_EQ(parsed, 0.25);
     EXPECT_FALSE(params->get_value(plugin, kParameters, &parsed));
+    // Values that are no numbers never reach the plug-in, which would take them for 0 or 1.
+    const double infinity = std::numeric_limits<double>::infinity();
+    setValues({{3, 0.25}, {17, 0.75}, {3, std::nan("")}, {17, infinity}, {3, -infinity}});
+    EXPECT_EQ(value(3), 0.25);
+    EXPECT_EQ(value(17), 0.75);
 }
 
 TEST_F(ClapDoor, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
@@ -373,8 +399,14 @@ TEST_F(ClapDoor, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
     broken.back()[100] ^= 0x40; // corrupt
     broken.push_back(saved);
     broken.back()[4] += 1; // a later version, with a checksum that holds
-    const std::uint32_t sum = fnv(broken.back(), saved.size() - 4);
-    std::memcpy(broken.back().data() + saved.size() - 4, &sum, 4);
+    reseal(broken.back());
+    broken.push_back(saved);
+    broken.back()[kCurrentAt] = 16; // a current program past the last
+    reseal(broken.back());
+    broken.push_back(saved);
+    const float tooHigh = 1.5f; // a value above 1, in the second program
+    std::memcpy(broken.back().data() + valueAt(1, 5), &tooHigh, 4);
+    reseal(broken.back());
     broken.push_back(saved);
     broken.back().push_back(0); // long
     for (const auto& blob : broken) {
@@ -388,6 +420,90 @@ TEST_F(ClapDoor, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
     EXPECT_EQ(save(), saved);
     EXPECT_EQ(value(3), 0.25);
     EXPECT_EQ(value(17), 0.75);
+    // Every program loads, not only the current one: the next save gives them back.
+    std::vector<std::uint8_t> other = saved;
+    const float quarter = 0.25f; // not the default step value
+    std::memcpy(other.data() + valueAt(2, 5), &quarter, 4);
+    reseal(other);
+    ASSERT_TRUE(load(other));
+    EXPECT_EQ(save(), other);
+}
+
+// The programs are presets hosts list and load: the discovery factory, under its id and the
+// draft's, declares one location inside the plug-in and names the programs there as the VST 2
+// library names them; a load selects the program as a VST 2 host does, keeps what the one left
+// played, and tells the host; a place that names no program changes nothing, and the host hears.
+TEST_F(ClapDoor, ProgramsArePresetsThatHostsListByNameAndLoad) {
+    const auto* discovery = static_cast<const clap_preset_discovery_factory*>(
+        library.entry->get_factory(CLAP_PRESET_DISCOVERY_FACTORY_ID));
+    ASSERT_NE(discovery, nullptr);
+    EXPECT_EQ(library.entry->get_factory(CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT), discovery);
+    ASSERT_EQ(discovery->count(discovery), 1u);
+    const clap_preset_discovery_provider_descriptor* d = discovery->get_descriptor(discovery, 0);
+    ASSERT_TRUE(d != nullptr && discovery->get_descriptor(discovery, 1) == nullptr);
+    // The host's index: the locations declared, and each preset as "name=key for abi:id".
+    struct Index {
+        std::vector<clap_preset_discovery_location> locations;
+        std::vector<std::string> presets;
+    } index;
+    clap_preset_discovery_indexer indexer{};
+    indexer.indexer_data = &index;
+    indexer.declare_location = [](const clap_preset_discovery_indexer* x,
+                                  const clap_preset_discovery_location* at) {
+        static_cast<Index*>(x->indexer_data)->locations.push_back(*at);
+        return true;
+    };
+    clap_preset_discovery_metadata_receiver receiver{};
+    receiver.receiver_data = &index;
+    receiver.begin_preset = [](const clap_preset_discovery_metadata_receiver* r, const char* name,
+                               const char* key) {
+        static_cast<Index*>(r->receiver_data)->presets.push_back(std::string(name) + "=" + key);
+        return true;
+    };
+    receiver.add_plugin_id = [](const clap_preset_discovery_metadata_receiver* r,
+                                const clap_universal_plugin_id* id) {
+        static_cast<Index*>(r->receiver_data)->presets.back() +=
+            std::string(" for ") + id->abi + ":" + id->id;
+    };
+    EXPECT_EQ(discovery->create(discovery, &indexer, "com.halvark.other"), nullptr);
+    const clap_preset_discovery_provider* provider = discovery->create(discovery, &indexer, d->id);
+    ASSERT_TRUE(provider != nullptr && provider->init(provider));
+    ASSERT_EQ(index.locations.size(), 1u);
+    const clap_preset_discovery_location at = index.locations[0];
+    EXPECT_EQ(at.kind, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN);
+    EXPECT_EQ(at.location, nullptr);
+    EXPECT_EQ(at.flags, CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT);
+    EXPECT_FALSE(
+        provider->get_metadata(provider, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/", &receiver));
+    ASSERT_TRUE(provider->get_metadata(provider, at.kind, at.location, &receiver));
+    provider->destroy(provider);
+    Vst2 vst2;
+    ASSERT_EQ(index.presets.size(), 16u);
+    for (std::int32_t p = 0; p < 16; ++p)
+        EXPECT_EQ(index.presets[p], vst2.hosted.programName(p) + "=" + std::to_string(p) +
+                                        " for clap:com.halvark.ostrel");
+
+    const auto* load = static_cast<const clap_plugin_preset_load*>(
+        plugin->get_extension(plugin, CLAP_EXT_PRESET_LOAD));
+    ASSERT_NE(load, nullptr);
+    EXPECT_EQ(plugin->get_extension(plugin, CLAP_EXT_PRESET_LOAD_COMPAT), load);
+    setValues({{3, 0.25}}); // in program 0
+    ASSERT_TRUE(load->from_location(plugin, at.kind, nullptr, "5"));
+    EXPECT_EQ(host.presetsLoaded, std::vector<std::string>{"5"});
+    EXPECT_EQ(host.rescans, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
+    EXPECT_EQ(value(3), vst2.hosted.parameter(3)); // the fifth program's
+    const std::vector<std::uint8_t> blob = save();
+    float kept = -1.0f;
+    std::memcpy(&kept, blob.data() + valueAt(0, 3), sizeof kept);
+    EXPECT_EQ(kept, 0.25f);
+    EXPECT_EQ(blob[kCurrentAt], 5);
+    for (const char* key : {"16", "05", "", static_cast<const char*>(nullptr)})
+        EXPECT_FALSE(load->from_location(plugin, at.kind, nullptr, key));
+    EXPECT_FALSE(load->from_location(plugin, at.kind, "", "5"));
+    EXPECT_FALSE(load->from_location(plugin, CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/", "5"));
+    EXPECT_EQ(host.presetErrors, 6);
+    EXPECT_EQ(host.presetsLoaded.size(), 1u);
+    EXPECT_EQ(save(), blob);
 }
 
 // A host saves the song while it plays: the stream keeps to the current program's controller
@@ -396,16 +512,14 @@ class ClapDoorConcurrency : public ClapDoor {};
 
 TEST_F(ClapDoorConcurrency, SavingWhilePlayingLeavesWhatPlaysAlone) {
     constexpr std::uint32_t kFrames = 64;
-    constexpr std::size_t kHeader = 20, kProgram = 32 + 4 * kParameters;
     constexpr clap_id kCcOut = 17, kSync = 16;
     setValues({{kCcOut, 0.3}, {kSync, 0.32}});
     std::vector<std::uint8_t> blob = save();
     ASSERT_EQ(blob.size(), kHeader + 16 * kProgram + 4);
     const float other = 1.0f; // controller 127
     for (std::size_t p = 1; p < 16; ++p)
-        std::memcpy(blob.data() + kHeader + p * kProgram + 32 + 4 * kCcOut, &other, 4);
-    const std::uint32_t sum = fnv(blob, blob.size() - 4);
-    std::memcpy(blob.data() + blob.size() - 4, &sum, 4);
+        std::memcpy(blob.data() + valueAt(p, kCcOut), &other, 4);
+    reseal(blob);
     ASSERT_TRUE(load(blob));
     const std::vector<std::uint8_t> before = save();
 
@@ -466,8 +580,9 @@ TEST_F(ClapDoorConcurrency, SavingWhilePlayingLeavesWhatPlaysAlone) {
     EXPECT_EQ(sent.second, 0u) << "of " << sent.first;
 }
 
-// The start and stop notes move start/stop as the song plays, not as the program stores it: a
-// host saving the state (hosts autosave) keeps the sequencer as the notes left it, and saves it so.
+// The start and stop notes, even at a note-on's softest velocity, move start/stop as the song
+// plays, not as the program stores it: a host saving the state (hosts autosave) keeps the
+// sequencer as the notes left it, and saves it so.
 TEST_F(ClapDoor, SavingKeepsWhatTheStartAndStopNotesDid) {
     ASSERT_TRUE(plugin->activate(plugin, kRate, 1, kBlock));
     ASSERT_TRUE(plugin->start_processing(plugin));
@@ -487,13 +602,13 @@ TEST_F(ClapDoor, SavingKeepsWhatTheStartAndStopNotesDid) {
         note.header = {sizeof note, 0, 0, CLAP_EVENT_NOTE_ON, 0};
         note.note_id = -1;
         note.key = static_cast<std::int16_t>(key);
-        note.velocity = 1.0;
+        note.velocity = 0.0; // the softest note-on is still one: MIDI's velocity 0 is a note-off
         events.events.assign(1, &note.header);
         EXPECT_EQ(plugin->process(plugin, &block), CLAP_PROCESS_CONTINUE);
         events.events.clear();
     };
     // Where the current program's start/stop lies in the blob.
-    constexpr std::size_t kStartStopAt = 4 + 16 + 32 + 4 * 22;
+    constexpr std::size_t kStartStopAt = valueAt(0, 22);
     const auto savedStartStop = [&] {
         const std::vector<std::uint8_t> blob = save();
         float stored = -1.0f;
@@ -535,6 +650,8 @@ TEST_F(ClapDoor, CallsOnTheWrongThreadAreRefusedWhereTheHostSays) {
     const auto* st = static_cast<const clap_plugin_state*>(p->get_extension(p, CLAP_EXT_STATE));
     const auto* gui = static_cast<const clap_plugin_gui*>(p->get_extension(p, CLAP_EXT_GUI));
     const auto* pr = static_cast<const clap_plugin_params*>(p->get_extension(p, CLAP_EXT_PARAMS));
+    const auto* presets =
+        static_cast<const clap_plugin_preset_load*>(p->get_extension(p, CLAP_EXT_PRESET_LOAD));
     std::vector<std::uint8_t> blob;
     clap_ostream stream{&blob, [](const clap_ostream* s, const void* data, std::uint64_t size) {
                             const auto* from = static_cast<const std::uint8_t*>(data);
@@ -556,6 +673,7 @@ TEST_F(ClapDoor, CallsOnTheWrongThreadAreRefusedWhereTheHostSays) {
     EXPECT_FALSE(p->activate(p, kRate, 1, kBlock));
     EXPECT_FALSE(st->save(p, &stream));
     EXPECT_FALSE(gui != nullptr && gui->create(p, nullptr, false));
+    EXPECT_FALSE(presets->from_location(p, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, "1"));
     threaded.onAudioThread = false;
     ASSERT_TRUE(p->activate(p, kRate, 1, kBlock));
     EXPECT_FALSE(p->start_processing(p));
@@ -577,8 +695,9 @@ TEST_F(ClapDoor, CallsOnTheWrongThreadAreRefusedWhereTheHostSays) {
 }
 
 // One song at 120 bpm and then 97.5, with a stop, a relocation, notes 12/13/14 (as note events
-// and as raw MIDI), parameter changes and both timings: the door's Control Change stream is the
-// VST 2 library's, message for message and block for block, and the door allocates nothing.
+// and as raw MIDI), parameter changes, both timings and transport changes within blocks: the
+// door's Control Change stream is the VST 2 library's, message for message and block for block,
+// and the door allocates nothing.
 TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
     constexpr std::uint32_t kBlocks = 1000; // about 11.6 seconds
     const auto* audio = static_cast<const clap_plugin_audio_ports*>(
@@ -600,7 +719,7 @@ TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
     OutputEvents clapOut, vst2Out;
     InputEvents events;
     events.events.reserve(8);
-    clap_event_transport transport{};
+    clap_event_transport transport{}, later{};
     clap_event_note note{};
     clap_event_midi midi{};
     clap_event_param_value change{};
@@ -631,6 +750,11 @@ TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
             const bool none = b >= 150 && b < 170, own = b >= 900 && b < 950;
             block.transport = own ? &transport : nullptr;
             if (!none && !own) events.events.push_back(&transport.header);
+            // And a stop in the block's last frame, which the record has no place for: the
+            // block still starts with the transport above.
+            later = transport;
+            later.header.time = kBlock - 1;
+            later.flags = 0;
 
             guest::Transport same{.sampleRate = kRate,
                                   .blockSize = kBlock,
@@ -683,6 +807,7 @@ TEST_F(ClapDoor, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
                 g.setParameter(static_cast<std::int32_t>(id), static_cast<float>(change.value));
             }
 
+            if (!none) events.events.push_back(&later.header);
             clapOut.startBlock(b);
             if (plugin->process(plugin, &block) != CLAP_PROCESS_CONTINUE) ++failures;
 
@@ -862,6 +987,25 @@ TEST_F(ClapDoor, EditorEmbedsInTheHostsX11WindowIdlesOnItsTimerAndSendsItsAutoma
     }
     EXPECT_EQ(open, 0);
     EXPECT_EQ(changes, 1);
+
+    // The changes wait for the host in a queue of 1,024: past that the newest are dropped and the
+    // first kept, in order. 1,101 clicks on stop and play in turn (the one clicked is covered by
+    // its lit picture until the other is clicked), from stop.
+    for (int c = 0; c < 1101; ++c) {
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display, editor[0], DefaultRootWindow(display), c % 2 ? 62 : 38, 254,
+                              &x, &y, &child);
+        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    }
+    idleFor(300);
+    AutomationOut queued;
+    params->flush(plugin, &none.record, &queued.record);
+    ASSERT_EQ(queued.events.size(), 1024u);
+    EXPECT_EQ(queued.events.front().value, 1.0);
+    EXPECT_EQ(queued.events.back().value, 0.0);
     EXPECT_TRUE(gui->hide(plugin));
     gui->destroy(plugin);
     EXPECT_TRUE(host.timers.empty());

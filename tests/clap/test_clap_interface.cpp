@@ -33,6 +33,10 @@ TEST(ClapInterface, IdentifiersAreThePublishedStrings) {
     // Compared whole, up to the terminating zero: a host matches them with strcmp.
     const std::pair<std::string_view, std::string_view> ids[] = {
         {CLAP_PLUGIN_FACTORY_ID, "clap.plugin-factory"},
+        {CLAP_PRESET_DISCOVERY_FACTORY_ID, "clap.preset-discovery-factory/2"},
+        {CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT, "clap.preset-discovery-factory/draft-2"},
+        {CLAP_EXT_PRESET_LOAD, "clap.preset-load/2"},
+        {CLAP_EXT_PRESET_LOAD_COMPAT, "clap.preset-load.draft/2"},
         {CLAP_EXT_AUDIO_PORTS, "clap.audio-ports"},
         {CLAP_EXT_NOTE_PORTS, "clap.note-ports"},
         {CLAP_EXT_PARAMS, "clap.params"},
@@ -142,6 +146,12 @@ TEST(ClapInterface, ExtensionFlagsHaveThePublishedNumbers) {
         PUBLISHED(CLAP_LOG_FATAL, 4),
         PUBLISHED(CLAP_LOG_HOST_MISBEHAVING, 5),
         PUBLISHED(CLAP_LOG_PLUGIN_MISBEHAVING, 6),
+        PUBLISHED(CLAP_PRESET_DISCOVERY_LOCATION_FILE, 0),
+        PUBLISHED(CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, 1),
+        PUBLISHED(CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT, 0x1),
+        PUBLISHED(CLAP_PRESET_DISCOVERY_IS_USER_CONTENT, 0x2),
+        PUBLISHED(CLAP_PRESET_DISCOVERY_IS_DEMO_CONTENT, 0x4),
+        PUBLISHED(CLAP_PRESET_DISCOVERY_IS_FAVORITE, 0x8),
     });
 }
 
