@@ -75,8 +75,10 @@ VstIntPtr SequencerRig::answer(std::int32_t opcode, std::int32_t index, VstIntPt
     case audioMasterProcessEvents: {
         // The host copies the event during the call, as the interface asks of it.
         const auto* list = static_cast<const VstEvents*>(ptr);
+        // The pointers run past the two the record declares.
+        VstEvent* const* events = list->events;
         for (std::int32_t i = 0; i < list->numEvents; ++i) {
-            const auto* event = reinterpret_cast<const VstMidiEvent*>(list->events[i]);
+            const auto* event = reinterpret_cast<const VstMidiEvent*>(events[i]);
             sent.push_back({blockStart + static_cast<std::uint64_t>(event->deltaFrames),
                             static_cast<unsigned char>(event->midiData[0]),
                             static_cast<unsigned char>(event->midiData[1]),

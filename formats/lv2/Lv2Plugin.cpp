@@ -174,7 +174,7 @@ void Lv2Plugin::runChunk(std::uint32_t offset, std::uint32_t frames, bool last) 
                        event.body.size >= sizeof(LV2_Atom_Object_Body) && at == offset &&
                        reinterpret_cast<const LV2_Atom_Object_Body*>(&event.body + 1)->otype ==
                            uris.position) {
-                time.take(event.body, uris);
+                time.take(event.body, uris, sampleRate);
             }
         });
     plugin.setTransport(
@@ -208,7 +208,7 @@ void Lv2Plugin::runChunk(std::uint32_t offset, std::uint32_t frames, bool last) 
                 reinterpret_cast<const LV2_Atom_Object_Body*>(&event.body + 1)->otype ==
                     uris.position) {
                 time.advance(at - from, sampleRate);
-                time.take(event.body, uris);
+                time.take(event.body, uris, sampleRate);
                 from = at;
             }
         });

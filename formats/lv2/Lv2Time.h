@@ -1,6 +1,7 @@
 // The host's song as LV2 hosts tell it: a time:Position object when something changes (a start, a
-// stop, a relocation, a new tempo), nothing in between. The door keeps the last one it heard and
-// moves it on by each block's frames at the host's speed; a stopped transport stands still.
+// stop, a relocation, a new tempo), or every block, or once a beat, each host filling the fields
+// its own way. The door keeps where the last position put the song and moves it on by the frames
+// played since, at the host's speed and tempo; a stopped transport stands still.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,7 @@ class HostTime {
   public:
     // A time:Position object: every field that is a finite number within its range replaces
     // what was known; anything else in it is ignored, so a broken message keeps the song.
-    void take(const LV2_Atom& position, const Uris& uris);
+    void take(const LV2_Atom& position, const Uris& uris, double sampleRate);
     // Moves the song on by `frames` at the host's speed.
     void advance(std::uint32_t frames, double sampleRate);
     // The transport the guest answers the plug-in from. Until a host sends a position, what a
@@ -27,16 +28,23 @@ class HostTime {
     bool heard() const { return heardPosition; }
 
   private:
+    // The song now: the last anchor moved on by the frames played since, worked out from the
+    // anchor each time, so that a song on a step's start lands on it exactly.
+    double frameNow() const { return frame + moved; }
+    double beatNow(double sampleRate) const;
+    double barStartAt(double at) const;
+
     bool heardPosition = false;
     double speed = 0.0;
+    double moved = 0.0; // frames the song moved since the anchor, at the host's speed
     bool hasFrame = false;
-    double frame = 0.0;
+    double frame = 0.0; // the anchor: the host's frame...
+    bool hasBeat = false;
+    double beat = 0.0; // ...and the song's beat there, in beat units since the song's start
     bool hasTempo = false;
     double tempo = 0.0;
-    bool hasBeat = false;
-    double beat = 0.0; // in beat units since the song's start
     bool hasBar = false;
-    double barStart = 0.0; // in beat units
+    double barStart = 0.0; // in beat units, a whole number of bars before the song
     bool hasSignature = false;
     double beatsPerBar = 4.0, beatUnit = 4.0;
 };

@@ -63,9 +63,11 @@ void checkMessage(AEffect* effect, void* ptr) {
     // Qtractor keeps only a block's last list: only a full list may come before another.
     require(!host.listEnded, "a block's MIDI in a list after one that was not full");
     host.listEnded = list->numEvents < plugin::kOutgoingRecords;
+    // The pointers run past the two the record declares.
+    VstEvent* const* events = list->events;
     for (std::int32_t i = 0; i < list->numEvents; ++i) {
-        require(list->events[i] != nullptr, "MIDI output list with a null event");
-        const auto& m = *reinterpret_cast<const VstMidiEvent*>(list->events[i]);
+        require(events[i] != nullptr, "MIDI output list with a null event");
+        const auto& m = *reinterpret_cast<const VstMidiEvent*>(events[i]);
         require(m.type == kVstMidiType && m.byteSize == sizeof(VstMidiEvent) &&
                     m.deltaFrames == 0 && m.flags == 0 && m.noteLength == 0 && m.noteOffset == 0 &&
                     m.midiData[3] == 0 && m.detune == 0 && m.noteOffVelocity == 0 &&

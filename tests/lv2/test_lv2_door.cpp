@@ -14,13 +14,17 @@
 #include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "formats/guest/Guest.h"
@@ -35,6 +39,7 @@ constexpr std::uint32_t kControl = 4, kNotify = 5, kLost = 6;
 // Tempos and block chosen so each block moves the song by an exact binary fraction of a beat
 // (1/64 at 90 bpm, 1/32 at 180): the door's arithmetic and this host's agree to the bit.
 constexpr std::int32_t kBlock = 500;
+constexpr std::uint32_t kLongestBlock = 1024; // what the door's audio buffers hold
 constexpr double kRate = 48000.0;
 constexpr std::size_t kAtomBytes = 1 << 16;
 
@@ -94,25 +99,48 @@ struct Sequence : AtomSequence {
         : AtomSequence(buffer, uris()(LV2_ATOM__Sequence), uris()(LV2_MIDI__MidiEvent)) {}
 };
 
-// A time:Position object's body with the given properties (key, value as a float or double).
-std::vector<std::uint8_t> position(const std::vector<std::pair<const char*, double>>& fields,
-                                   LV2_URID otype = 0) {
+// A property of a time:Position as a host forges it: key, atom type (Float, Double, Int, Long)
+// and value.
+struct Property {
+    const char* key;
+    const char* type;
+    double value;
+};
+
+// A time:Position object's body with the given properties.
+std::vector<std::uint8_t> forged(const std::vector<Property>& properties, LV2_URID otype = 0) {
     std::vector<std::uint8_t> body(sizeof(LV2_Atom_Object_Body));
     const LV2_Atom_Object_Body head{0, otype != 0 ? otype : uris()(LV2_TIME__Position)};
     std::memcpy(body.data(), &head, sizeof head);
-    for (const auto& [key, value] : fields) {
-        const bool wide = std::strcmp(key, LV2_TIME__frame) == 0;
-        LV2_Atom_Property_Body p{
-            uris()(key), 0, {wide ? 8u : 4u, uris()(wide ? LV2_ATOM__Long : LV2_ATOM__Float)}};
+    for (const auto& [key, type, value] : properties) {
+        const std::string kind = type;
+        const bool wide = kind == LV2_ATOM__Long || kind == LV2_ATOM__Double;
+        const LV2_Atom_Property_Body p{uris()(key), 0, {wide ? 8u : 4u, uris()(type)}};
         std::uint8_t room[24] = {};
         std::memcpy(room, &p, sizeof p);
-        const auto frames = static_cast<std::int64_t>(value);
-        const auto single = static_cast<float>(value);
-        std::memcpy(room + sizeof p, wide ? static_cast<const void*>(&frames) : &single,
-                    wide ? 8 : 4);
+        const auto put = [&](auto number) { std::memcpy(room + sizeof p, &number, sizeof number); };
+        if (kind == LV2_ATOM__Long)
+            put(static_cast<std::int64_t>(value));
+        else if (kind == LV2_ATOM__Double)
+            put(value);
+        else if (kind == LV2_ATOM__Int)
+            put(static_cast<std::int32_t>(value));
+        else
+            put(static_cast<float>(value));
         body.insert(body.end(), room, room + 24);
     }
     return body;
+}
+
+// A time:Position as our own hosts send it: the frame a Long, every other value a Float.
+std::vector<std::uint8_t> position(const std::vector<std::pair<const char*, double>>& fields,
+                                   LV2_URID otype = 0) {
+    std::vector<Property> properties;
+    for (const auto& [key, value] : fields)
+        properties.push_back(
+            {key, std::strcmp(key, LV2_TIME__frame) == 0 ? LV2_ATOM__Long : LV2_ATOM__Float,
+             value});
+    return forged(properties, otype);
 }
 
 struct Message {
@@ -134,7 +162,7 @@ class Door {
         instance = lilv_plugin_instantiate(lilv().plugin, kRate, features);
         if (instance == nullptr) return;
         for (std::uint32_t c = 0; c < 4; ++c)
-            lilv_instance_connect_port(instance, c, audio.data() + c * kBlock);
+            lilv_instance_connect_port(instance, c, audio.data() + c * kLongestBlock);
         lilv_instance_connect_port(instance, kControl, control.data());
         lilv_instance_connect_port(instance, kNotify, notify.data());
         lilv_instance_connect_port(instance, kLost, &lost);
@@ -177,7 +205,7 @@ class Door {
     }
 
     LilvInstance* instance = nullptr;
-    std::vector<float> audio = std::vector<float>(4 * kBlock, 0.0f);
+    std::vector<float> audio = std::vector<float>(4 * kLongestBlock, 0.0f);
     std::vector<std::uint64_t> control = std::vector<std::uint64_t>(kAtomBytes / 8);
     std::vector<std::uint64_t> notify = std::vector<std::uint64_t>(kAtomBytes / 8);
     float values[kParameters] = {};
@@ -230,9 +258,12 @@ struct Song {
                    tempo, true,   beat,  true,    4.0 * std::floor(beat / 4.0),
                    true};
         const double step = playing ? kBlock * tempo / (60.0 * kRate) : 0.0;
-        if (b == 520) { // relocated within the block: the rest of it plays from beat 32
+        // Relocated within the block: the rest of it plays from off the step grid (a 64th of a
+        // beat past a step's middle), where a door that moved on by the whole block from there
+        // would play the next step.
+        if (b == 520) {
             door.in.midi(100, 0x90, 12, 100);
-            beat = 32.0;
+            beat = 32.0 + 5.0 / 128.0;
             frame = 5000.0;
             send(kBlock / 2);
             beat += step / 2;
@@ -284,8 +315,8 @@ std::vector<Message> play(Door& door, std::vector<Message>* vst2Stream,
     g.setBlockSize(kBlock);
     g.resume();
     Song song;
-    float* in[2] = {door.audio.data(), door.audio.data() + kBlock};
-    float* out[2] = {door.audio.data() + 2 * kBlock, door.audio.data() + 3 * kBlock};
+    float* in[2] = {door.audio.data(), door.audio.data() + kLongestBlock};
+    float* out[2] = {door.audio.data() + 2 * kLongestBlock, door.audio.data() + 3 * kLongestBlock};
     for (std::uint32_t b = 0; b < Song::kBlocks; ++b) {
         const guest::Transport now = song.block(b, door, g);
         if (fault && b == kFaultBlock)
@@ -428,6 +459,255 @@ TEST(Lv2Door, TheAllocationCounterSeesTheLibrarysAllocations) {
     EXPECT_GT(allocations::count, 0);
 }
 
+namespace {
+
+// The song the hosts below play: 120 bpm in 4/4 at 48 kHz (24000 frames a beat); stopped at the
+// start, then playing from it, relocated while playing to beat 2 and to the middle of beat 5,
+// and stopped. In blocks of 1024 frames, and of 960 and 600, whose starts fall on every beat.
+constexpr std::uint32_t kEnd = 290;
+constexpr std::int64_t kFramesPerStep = 6000; // at 4 steps a beat
+constexpr const char *kLong = LV2_ATOM__Long, *kInt = LV2_ATOM__Int, *kFloat = LV2_ATOM__Float,
+                     *kDouble = LV2_ATOM__Double;
+
+struct Moment {
+    std::int64_t frame; // the block's first
+    bool rolling;
+};
+
+Moment moment(std::uint32_t block, std::int64_t blockSize) {
+    // From each block on: the frame the transport moves to (-1: where it got to), and whether
+    // it rolls.
+    constexpr std::tuple<std::uint32_t, std::int64_t, bool> kChanges[] = {
+        {0, 0, false}, {4, -1, true}, {164, 48000, true}, {224, 132000, true}, {284, -1, false}};
+    Moment now{0, false};
+    std::uint32_t since = 0;
+    for (const auto& [from, frame, rolling] : kChanges) {
+        if (from > block) break;
+        now = {frame >= 0 ? frame : now.frame + (now.rolling ? (from - since) * blockSize : 0),
+               rolling};
+        since = from;
+    }
+    return {now.frame + (now.rolling ? (block - since) * blockSize : 0), now.rolling};
+}
+
+// A host as its source sends time:Position: the object's atom type and, at a block's first
+// frame, the properties in the host's order (none when it sends nothing then).
+struct Host {
+    const char* name;
+    const char* type;
+    std::function<std::vector<Property>(const Moment&)> at;
+};
+
+// The bar and the beat within it (from 0) and the tick of a frame, the ticks rounded down.
+struct Bbt {
+    std::int64_t bar, beat, tick;
+};
+Bbt bbt(std::int64_t frame, std::int64_t ticksPerBeat) {
+    const std::int64_t ticks = frame * ticksPerBeat / 24000;
+    return {ticks / (4 * ticksPerBeat), ticks / ticksPerBeat % 4, ticks % ticksPerBeat};
+}
+
+std::vector<Host> hosts(std::int64_t blockSize) {
+    // The signature and tempo every host sends after the properties given.
+    const auto sent = [](bool sends, std::vector<Property> properties) {
+        if (!sends) return std::vector<Property>();
+        properties.insert(properties.end(), {{LV2_TIME__beatUnit, kInt, 4.0},
+                                             {LV2_TIME__beatsPerBar, kFloat, 4.0},
+                                             {LV2_TIME__beatsPerMinute, kFloat, 120.0}});
+        return properties;
+    };
+    return {
+        // Ardour 7 (lv2_plugin.cc, write_position): at every block while rolling and where the
+        // speed changes; no time:beat, its tempo map's bar and beat within it at 1920 ticks a beat.
+        {"Ardour", LV2_ATOM__Object,
+         [=, last = std::optional<Moment>()](const Moment& now) mutable {
+             const bool sends = !last || now.rolling || now.rolling != last->rolling;
+             last = now;
+             const Bbt at = bbt(now.frame, 1920);
+             return sent(sends, {{LV2_TIME__frame, kLong, double(now.frame)},
+                                 {LV2_TIME__speed, kFloat, double(now.rolling)},
+                                 {LV2_TIME__barBeat, kFloat, at.beat + at.tick / 1920.0f},
+                                 {LV2_TIME__bar, kLong, double(at.bar)}});
+         }},
+        // jalv 1.6 (jalv.c): where the rolling state or the frame differs from where the last
+        // block left it (and at the first, for the tempo), the BBT of the JACK timebase master,
+        // worked out from the frame at 1920 ticks a beat.
+        {"jalv", LV2_ATOM__Object,
+         [=, next = std::optional<Moment>()](const Moment& now) mutable {
+             const bool sends = !next || now.rolling != next->rolling || now.frame != next->frame;
+             next = Moment{now.frame + (now.rolling ? blockSize : 0), now.rolling};
+             const Bbt at = bbt(now.frame, 1920);
+             return sent(sends, {{LV2_TIME__frame, kLong, double(now.frame)},
+                                 {LV2_TIME__speed, kFloat, double(now.rolling)},
+                                 {LV2_TIME__barBeat, kFloat, at.beat + at.tick / 1920.0},
+                                 {LV2_TIME__bar, kLong, double(at.bar)}});
+         }},
+        // Carla 2.6 (CarlaPluginLV2.cpp; its transport in CarlaEngineInternal.cpp): an
+        // atom:Blank at every block whose time changed; the bar, beat and tick worked out from the
+        // frame where the transport starts or moves, then carried on in ticks (a double, 1920 a
+        // beat); time:beat the whole beat within the bar, from 0.
+        {"Carla", LV2_ATOM__Blank,
+         [=, last = std::optional<Moment>(), bar = 0.0, beat = 0.0,
+          tick = 0.0](const Moment& now) mutable {
+             if (!last || now.rolling != last->rolling ||
+                 now.frame != last->frame + (last->rolling ? blockSize : 0)) {
+                 const double beats = now.frame / (kRate * 60.0) * 120.0;
+                 bar = std::floor(beats / 4.0);
+                 beat = std::floor(std::fmod(beats, 4.0));
+                 tick = beats * 1920.0 - (bar * 4.0 + beat) * 1920.0;
+             } else if (now.rolling) {
+                 tick += static_cast<double>(blockSize * 1920.0f) * 120.0 / (kRate * 60.0);
+                 for (; tick >= 1920.0; tick -= 1920.0)
+                     if (++beat == 4.0) beat = 0.0, ++bar;
+             }
+             const bool sends = !last || now.frame != last->frame || now.rolling != last->rolling;
+             last = now;
+             std::vector<Property> properties =
+                 sent(sends, {{LV2_TIME__speed, kFloat, double(now.rolling)},
+                              {LV2_TIME__frame, kLong, double(now.frame)},
+                              {LV2_TIME__bar, kLong, bar},
+                              {LV2_TIME__barBeat, kFloat, beat + tick / 1920.0},
+                              {LV2_TIME__beat, kDouble, beat}});
+             if (sends)
+                 properties.push_back(
+                     {"http://kxstudio.sf.net/ns/lv2ext/props#TimePositionTicksPerBeat", kDouble,
+                      1920.0});
+             return properties;
+         }},
+        // Qtractor 0.9.31 (qtractorLv2Plugin.cpp, updateTime; its values from
+        // qtractorAudioEngine.cpp, updateTimeInfo): in the block where the speed, the bar or the
+        // whole beat changes, from ticks at 960 a beat rounded from a float; time:beat the whole
+        // beat within the bar, from 1; time:barBeat the whole running beat at the bar's start;
+        // the frame through a float.
+        {"Qtractor", LV2_ATOM__Object,
+         [=, last = std::array<float, 3>{-1.0f, -1.0f, -1.0f}](const Moment& now) mutable {
+             const auto ticks = static_cast<std::uint64_t>(
+                 115200.0f * static_cast<float>(now.frame) / 2880000.0f + 0.5f);
+             const float beats = static_cast<float>(ticks) / 960.0f;
+             const unsigned bars = static_cast<unsigned short>(beats) / 4u;
+             const unsigned beat = static_cast<unsigned>(beats) - bars * 4u;
+             const std::array<float, 3> told{now.rolling ? 1.0f : 0.0f, bars + 1.0f, beat + 1.0f};
+             const bool sends = told != last;
+             last = told;
+             return sent(sends, {{LV2_TIME__frame, kLong, static_cast<float>(now.frame)},
+                                 {LV2_TIME__speed, kFloat, told[0]},
+                                 {LV2_TIME__bar, kLong, told[1] - 1.0},
+                                 {LV2_TIME__beat, kDouble, told[2]},
+                                 {LV2_TIME__barBeat, kFloat, std::trunc(beats) - beat}});
+         }},
+    };
+}
+
+} // namespace
+
+// Each host's positions, as its source sends them, play the song at 4 steps a beat: each step in
+// the block it begins in (one on a block's first frame there), none early or late, none repeated
+// or skipped, from the start and after relocations to beat 2 and into beat 5.
+TEST(Lv2Door, EachHostsPositionsPlayTheSongStepByStep) {
+    const auto followTheSong = [](Door& door) {
+        for (int i = 0; i < 16; ++i)
+            door.values[i] = static_cast<float>(i + 1) / 127.0f; // the step's number as its value
+        door.values[16] = 0.04f;                                 // 4 steps a beat
+        door.values[21] = 1.0f;                                  // the host's song position
+    };
+    // The steps sent (the value of channel 1's message) and their blocks.
+    const auto steps = [](const Door& door) {
+        std::vector<std::pair<std::uint32_t, int>> sent;
+        for (const Message& m : door.received)
+            if (m.data[0] == 0xB0) sent.emplace_back(m.block, m.data[2]);
+        return sent;
+    };
+    const auto send = [](Door& door, const char* type, const std::vector<Property>& properties) {
+        const std::vector<std::uint8_t> body = forged(properties);
+        door.in.event(0, uris()(type), body.data(), static_cast<std::uint32_t>(body.size()));
+    };
+    for (const std::uint32_t blockSize : {1024u, 960u, 600u}) {
+        std::vector<std::pair<std::uint32_t, int>> expected;
+        for (std::uint32_t b = 0; b < kEnd; ++b) {
+            const int step = static_cast<int>(moment(b, blockSize).frame / kFramesPerStep % 16) + 1;
+            if (expected.empty() || expected.back().second != step) expected.emplace_back(b, step);
+        }
+        for (const Host& host : hosts(blockSize)) {
+            Door door(kLongestBlock);
+            ASSERT_NE(door.instance, nullptr);
+            followTheSong(door);
+            for (std::uint32_t b = 0; b < kEnd; ++b) {
+                door.in.clear();
+                const std::vector<Property> position = host.at(moment(b, blockSize));
+                if (!position.empty()) send(door, host.type, position);
+                door.run(b, blockSize);
+            }
+            EXPECT_EQ(steps(door), expected) << host.name << " in blocks of " << blockSize;
+        }
+    }
+    // Our own hosts' running time:beat, beside the bar, on a whole beat; the position counts its
+    // signature's beats (6/8's bar 1 starts at quarter note 3); a position with only time:barBeat
+    // counts from the bar the last one named. A whole beat as Qtractor names it leaves a song
+    // that is in it where it is, and puts one that is not on its start. (0: no step.)
+    Door door(kLongestBlock);
+    followTheSong(door);
+    const auto qtractor = [](double beat) -> std::vector<Property> {
+        return {{LV2_TIME__bar, kLong, 0.0},
+                {LV2_TIME__beat, kDouble, beat},
+                {LV2_TIME__barBeat, kFloat, 0.0}};
+    };
+    const std::pair<std::vector<Property>, int> told[] = {
+        {{{LV2_TIME__beat, kDouble, 2.0},
+          {LV2_TIME__bar, kLong, 0.0},
+          {LV2_TIME__barBeat, kFloat, 2.0}},
+         9},
+        {{{LV2_TIME__bar, kLong, 1.0},
+          {LV2_TIME__barBeat, kFloat, 0.25},
+          {LV2_TIME__beatsPerBar, kFloat, 6.0},
+          {LV2_TIME__beatUnit, kInt, 8.0}},
+         13},                                     // quarter note 3.125
+        {{{LV2_TIME__barBeat, kFloat, 3.25}}, 3}, // 4.625: step 19, the next round's 3rd
+        {{{LV2_TIME__bar, kLong, 0.0},
+          {LV2_TIME__barBeat, kFloat, 2.5},
+          {LV2_TIME__beatsPerBar, kFloat, 4.0},
+          {LV2_TIME__beatUnit, kInt, 4.0}},
+         11},
+        {qtractor(3.0), 0},  // beat 2, which 2.5 is in
+        {qtractor(4.0), 13}, // beat 3
+        {qtractor(3.0), 9}};
+    for (std::uint32_t b = 0; b < std::size(told); ++b) {
+        door.in.clear();
+        send(door, LV2_ATOM__Object, told[b].first);
+        door.run(b);
+        ASSERT_FALSE(steps(door).empty());
+        if (told[b].second == 0)
+            EXPECT_NE(steps(door).back().first, b);
+        else
+            EXPECT_EQ(steps(door).back(), std::make_pair(b, told[b].second));
+    }
+}
+
+// MIDI acts at its frame however the door takes the block: in a later piece of a block longer
+// than the host's maxBlockLength as in a whole one, and on the block's last frame when the host
+// stamps it past the end.
+TEST(Lv2Door, MidiActsAtItsFrameInEveryPieceAndAtTheBlocksEnd) {
+    // Internal timing at 16 steps a beat and 359 bpm: 501 samples a step, so that a start a
+    // sample later sends its second step a block later.
+    const auto play = [](std::int32_t maxBlock, std::int64_t startAt) {
+        Door door(maxBlock);
+        door.values[16] = 0.16f;
+        door.values[22] = 1.0f; // stopped until the start note
+        const std::vector<std::uint8_t> tempo = position({{LV2_TIME__beatsPerMinute, 359.0}});
+        for (std::uint32_t b = 0; b < 8; ++b) {
+            door.in.clear();
+            if (b == 0)
+                door.in.event(0, uris()(LV2_ATOM__Object), tempo.data(),
+                              static_cast<std::uint32_t>(tempo.size()));
+            if (b == 1) door.in.midi(startAt, 0x90, 12, 100);
+            door.run(b);
+        }
+        EXPECT_GT(door.received.size(), 16u); // more than one step
+        return door.received;
+    };
+    EXPECT_EQ(play(200, 377), play(kBlock, 377));
+    EXPECT_EQ(play(kBlock, 5000), play(kBlock, kBlock - 1));
+}
+
 // Malformed or hostile input in one block: no crash, nothing read out of bounds (the sanitizer
 // build watches), and the plug-in keeps its state: the stream is the song's without it.
 TEST(Lv2Door, BadInputLeavesTheStreamAsItWas) {
@@ -453,7 +733,7 @@ TEST(Lv2Door, BadInputLeavesTheStreamAsItWas) {
                  lilv_instance_connect_port(d.instance, c, nullptr);
              d.run(kFaultBlock);
              for (std::uint32_t c = 0; c < 4; ++c)
-                 lilv_instance_connect_port(d.instance, c, d.audio.data() + c * kBlock);
+                 lilv_instance_connect_port(d.instance, c, d.audio.data() + c * kLongestBlock);
          }},
         {"a block of no frames first",
          [](Door& d) {
