@@ -12,7 +12,9 @@
 #   external timing, set as Qtractor restores each door (see below). From the start of the song,
 #   step 1 first, then step k + 1 at beat k/4 (within the 16 steps), each at its beat to within
 #   two blocks and a quarter beat after the one before to within a block; after a relocation to
-#   beat 28.625, step 3 (the step there) at once, then on from step 4 at beat 28.75. While the
+#   beat 28.625, step 3 (the step there) at once, then on from step 4 at beat 28.75 (through
+#   the LV2 door up to a block later until beat 29: Qtractor's LV2 positions after a relocation
+#   name a frame a block behind the one it plays, until its next whole beat). While the
 #   transport stands, no new step: before the roll only step 1, after the stop one step at most.
 # JACK's transport (jack_transport) starts, moves and stops Qtractor's, which follows it.
 # Exits with 77 (skipped) when Qtractor or JACK is not installed.
@@ -309,7 +311,11 @@ awk -v door="$door" -v tempo="$tempo" -v rate="$rate" -v block="$block" \
             if (near_ != k + 1 || s != near_ % 16 + 1 || !near(beat, near_ / spb, 2 * block))
                 fault("External: step " s " at beat " beat "; the song position gives step " \
                     near_ % 16 + 1 " at beat " near_ / spb ", after step " k % 16 + 1)
-            else if (boundary && !near(beat - previous, 1 / spb, block + 2 / ppq[g]))
+            # After a relocation the LV2 positions Qtractor sends name a frame one block behind
+            # the one it plays, until its next whole beat: the steps follow them, a block late.
+            else if (boundary && !near(beat - previous, 1 / spb,
+                         (door == "lv2" && rolls == 2 && beat < int(relocation) + 1 ? 2 : 1) * block + \
+                         2 / ppq[g]))
                 fault("External: step " s " came " beat - previous \
                     " beats after the one before, not " 1 / spb)
             k = near_; previous = beat; boundary = 1; counted[rolls]++; lastStep = s
