@@ -63,8 +63,9 @@ echo "no server: exit $status after $elapsed ms: $(cat no-server.err)"
 grep -q "no JACK server is running" no-server.err || fail "no server: unclear message"
 [ "$elapsed" -lt 1000 ] || fail "no server: $elapsed ms"
 
-# ---- the server.
-jackd -d dummy -r 48000 -p 256 >jackd.log 2>&1 &
+# ---- the server, in synchronous mode: each cycle's MIDI is read in that cycle, where JACK's
+# asynchronous default hands a late client's output to the next one, a block off.
+jackd -S -d dummy -r 48000 -p 256 >jackd.log 2>&1 &
 jackd_pid=$!
 pids+=("$jackd_pid")
 wait_for_port system:playback_1 || exit 1
