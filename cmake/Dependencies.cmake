@@ -1,20 +1,28 @@
-# libjpeg and GoogleTest for every target. Natively they come from Debian's packages; for the
-# Windows targets no package exists, so libjpeg is cross-compiled from Debian's source package
-# of libjpeg-turbo and GoogleTest from Debian's source copy in /usr/src/googletest.
+# libjpeg and GoogleTest for every target. libjpeg is built as a static, position-independent
+# library from Debian's source package of libjpeg-turbo wherever a build ships: no package holds
+# it for the Windows targets, and the Linux plug-ins carry it inside, as distributions name its
+# shared library differently (libjpeg.so.62 on Debian and Fedora, libjpeg.so.8 on Ubuntu and
+# Arch). Builds that ship nothing (the sanitizers', the fuzzers') take Debian's package, as does
+# GoogleTest natively; for Windows GoogleTest is built from Debian's source copy in
+# /usr/src/googletest.
 
-if(WIN32)
+if(WIN32 OR MORVO_LIBJPEG_SOURCE)
     if(NOT MORVO_LIBJPEG_SOURCE OR NOT EXISTS ${MORVO_LIBJPEG_SOURCE}/CMakeLists.txt)
         message(FATAL_ERROR "MORVO_LIBJPEG_SOURCE must name libjpeg-turbo's source tree "
                             "(./build.sh fetches it with apt-get source)")
     endif()
     include(ExternalProject)
     set(jpeg_prefix ${CMAKE_BINARY_DIR}/libjpeg)
+    set(jpeg_toolchain "")
+    if(CMAKE_TOOLCHAIN_FILE)
+        set(jpeg_toolchain -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE})
+    endif()
     ExternalProject_Add(libjpeg_build
         SOURCE_DIR ${MORVO_LIBJPEG_SOURCE}
         BINARY_DIR ${CMAKE_BINARY_DIR}/libjpeg-build
         INSTALL_DIR ${jpeg_prefix}
         CMAKE_ARGS
-            -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
+            ${jpeg_toolchain}
             -DCMAKE_BUILD_TYPE=Release
             -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
             -DCMAKE_INSTALL_LIBDIR=<INSTALL_DIR>/lib

@@ -54,6 +54,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         DEPENDS ${generated}/changelog.gz ${generated}/morvo-host.1.gz)
     install(FILES ${generated}/changelog.gz DESTINATION share/doc/morvo COMPONENT system)
     install(FILES ${generated}/morvo-host.1.gz DESTINATION share/man/man1 COMPONENT system)
+    install(FILES ${packaging}/lintian-overrides DESTINATION share/lintian/overrides
+        RENAME morvo COMPONENT system)
     configure_file(${packaging}/INSTALL-linux.txt ${generated}/INSTALL.txt @ONLY)
     install(FILES ${generated}/INSTALL.txt DESTINATION . COMPONENT user EXCLUDE_FROM_ALL)
 
@@ -73,8 +75,9 @@ This package holds the VST 2 library (/usr/lib/vst), the CLAP plug-in
 (/usr/lib/clap) and the LV2 bundle (/usr/lib/lv2), each with the same editor
 drawn on X11, and morvo-host, a command-line host that also plays the plug-in
 as a JACK client.")
-    # The libraries they link decide the dependencies (dpkg-shlibdeps): X11, cairo, libjpeg and
-    # the C and C++ run-times; and JACK, which morvo-host links directly, so it is required.
+    # The libraries they link decide the dependencies (dpkg-shlibdeps): X11, cairo and the C
+    # run-time (the plug-ins carry libjpeg and the C++ run-time inside); the C++ run-time and
+    # JACK, which morvo-host links directly, so JACK is required.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     # CPack's Debian generator writes maintainer scripts that run ldconfig for any shared object
     # in or one folder below /usr/lib, which takes in the plug-ins in /usr/lib/vst and

@@ -1,6 +1,7 @@
-// Counts the calls of the global operator new and operator delete made while counting is on,
-// so a test can show that a piece of code allocates and frees nothing: made anywhere while a
-// Scope lives, or on the thread of a ThreadScope.
+// Counts the allocations and releases made while counting is on (the C library's, or the global
+// operator new and delete's under a sanitizer), so a test can show that a piece of code
+// allocates and frees nothing: made anywhere while a Scope lives, or on the thread of a
+// ThreadScope.
 #pragma once
 
 #include <atomic>
