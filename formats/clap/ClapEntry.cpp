@@ -12,7 +12,7 @@
 #endif
 
 #ifndef MORVO_VERSION
-#define MORVO_VERSION "1.0.0"
+#define MORVO_VERSION "1.2.0"
 #endif
 
 namespace clap_door {

@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
     manifest << kPrefixes;
     manifest << "<" << kPluginUri << ">\n    a lv2:Plugin ;\n    lv2:binary <" << kLibrary
              << "> ;\n    rdfs:seeAlso <Morvo.ttl> .\n\n";
-    manifest << "<" << kUiUri << ">\n    a ui:X11UI ;\n    ui:binary <" << kLibrary
+    manifest << "<" << kUiUri << ">\n    a ui:X11UI ;\n    lv2:binary <" << kLibrary
              << "> ;\n    rdfs:seeAlso <Morvo.ttl> .\n";
     for (std::size_t p = 0; p < programs.size(); ++p)
         manifest << "\n<" << kPresetPrefix << p + 1 << ">\n    a pset:Preset ;\n    lv2:appliesTo <"
@@ -213,11 +213,11 @@ int main(int argc, char** argv) {
     }
     plugin_ttl << " .\n\n";
     // The UI needs the plug-in instance itself, a parent window and idle calls: hosts that
-    // cannot give them show their own controls instead.
+    // cannot give them show their own controls instead. Its fixed size is told by its window's
+    // size hints (ui:resize is deprecated).
     plugin_ttl << "<" << kUiUri << ">\n    a ui:X11UI ;\n"
                << "    lv2:requiredFeature ui:parent , ui:idleInterface ,\n"
                << "        <http://lv2plug.in/ns/ext/instance-access> ;\n"
-               << "    lv2:optionalFeature ui:resize ;\n"
                << "    lv2:extensionData ui:idleInterface .\n";
 
     std::ostringstream presets;
