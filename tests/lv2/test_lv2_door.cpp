@@ -516,31 +516,32 @@ std::vector<Host> hosts(std::int64_t blockSize) {
                                              {LV2_TIME__beatsPerMinute, kFloat, 120.0}});
         return properties;
     };
+    // Ardour's and jalv's: no time:beat, the bar and the beat within it at 1920 ticks a beat,
+    // the fraction worked out in the type each host works it out in.
+    const auto barAndBeat = [=](bool sends, const Moment& now, auto ticksPerBeat) {
+        const Bbt at = bbt(now.frame, 1920);
+        return sent(sends, {{LV2_TIME__frame, kLong, double(now.frame)},
+                            {LV2_TIME__speed, kFloat, double(now.rolling)},
+                            {LV2_TIME__barBeat, kFloat, at.beat + at.tick / ticksPerBeat},
+                            {LV2_TIME__bar, kLong, double(at.bar)}});
+    };
     return {
         // Ardour 7 (lv2_plugin.cc, write_position): at every block while rolling and where the
-        // speed changes; no time:beat, its tempo map's bar and beat within it at 1920 ticks a beat.
+        // speed changes, its tempo map's bar and beat, the fraction a float.
         {"Ardour", LV2_ATOM__Object,
          [=, last = std::optional<Moment>()](const Moment& now) mutable {
              const bool sends = !last || now.rolling || now.rolling != last->rolling;
              last = now;
-             const Bbt at = bbt(now.frame, 1920);
-             return sent(sends, {{LV2_TIME__frame, kLong, double(now.frame)},
-                                 {LV2_TIME__speed, kFloat, double(now.rolling)},
-                                 {LV2_TIME__barBeat, kFloat, at.beat + at.tick / 1920.0f},
-                                 {LV2_TIME__bar, kLong, double(at.bar)}});
+             return barAndBeat(sends, now, 1920.0f);
          }},
         // jalv 1.6 (jalv.c): where the rolling state or the frame differs from where the last
         // block left it (and at the first, for the tempo), the BBT of the JACK timebase master,
-        // worked out from the frame at 1920 ticks a beat.
+        // worked out from the frame.
         {"jalv", LV2_ATOM__Object,
          [=, next = std::optional<Moment>()](const Moment& now) mutable {
              const bool sends = !next || now.rolling != next->rolling || now.frame != next->frame;
              next = Moment{now.frame + (now.rolling ? blockSize : 0), now.rolling};
-             const Bbt at = bbt(now.frame, 1920);
-             return sent(sends, {{LV2_TIME__frame, kLong, double(now.frame)},
-                                 {LV2_TIME__speed, kFloat, double(now.rolling)},
-                                 {LV2_TIME__barBeat, kFloat, at.beat + at.tick / 1920.0},
-                                 {LV2_TIME__bar, kLong, double(at.bar)}});
+             return barAndBeat(sends, now, 1920.0);
          }},
         // Carla 2.6 (CarlaPluginLV2.cpp; its transport in CarlaEngineInternal.cpp): an
         // atom:Blank at every block whose time changed; the bar, beat and tick worked out from the
