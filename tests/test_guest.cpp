@@ -92,9 +92,23 @@ struct Edits : guest::Listener {
     void endedEdit(std::int32_t index) override { gestures.push_back(~index); }
 };
 
+// What the guest hands a door after each block, as (frame, message) kept in order.
+struct Taken : guest::Sink {
+    std::vector<std::pair<std::uint32_t, int>> messages = reserved();
+    void take(std::uint32_t frame, const unsigned char data[3]) override {
+        messages.emplace_back(frame, data[0] << 16 | data[1] << 8 | data[2]);
+    }
+    static std::vector<std::pair<std::uint32_t, int>> reserved() {
+        std::vector<std::pair<std::uint32_t, int>> kept;
+        kept.reserve(64); // taking messages allocates nothing on either side
+        return kept;
+    }
+};
+
 float silence[2][64], output[2][64];
 float* inputs[2] = {silence[0], silence[1]};
 float* outputs[2] = {output[0], output[1]};
+const guest::Block kWhole{.inputs = inputs, .outputs = outputs, .frames = 64};
 
 } // namespace
 
@@ -111,6 +125,7 @@ TEST(Guest, TwoGuestsInOneProcessAnswerFromTheirOwnTransportAndKeepTheirOwnMessa
         .sampleRate = 22050.0, .blockSize = 32, .tempo = 140.0, .songPosition = 3.0};
     a.setTransport(playing);
     b.setTransport(none);
+    Taken takenA, takenB;
     std::string error;
     ASSERT_TRUE(a.create(Probe::entry, error) && b.create(Probe::entry, error)) << error;
     EXPECT_EQ(probeOf(a).rateAtEntry, 48000);
@@ -124,10 +139,11 @@ TEST(Guest, TwoGuestsInOneProcessAnswerFromTheirOwnTransportAndKeepTheirOwnMessa
         playing.tempo = 97.3 + 10.0 * block;
         playing.songPosition = 2.0 + 0.125 * block;
         playing.samplePosition = 64.0 * block;
-        a.setTransport(playing);
-        b.setTransport(none);
-        a.process(inputs, outputs, 64);
-        b.process(inputs, outputs, 32);
+        takenA.messages.clear();
+        takenB.messages.clear();
+        a.run(playing, kWhole, takenA);
+        // A piece 30 frames into a host block of 31: its messages stay inside the host's block.
+        b.run(none, {inputs, outputs, 32, 30, 31}, takenB);
 
         const Probe &pa = probeOf(a), &pb = probeOf(b);
         EXPECT_EQ(pa.tempoAt, std::llround(playing.tempo * 10000.0));
@@ -140,17 +156,9 @@ TEST(Guest, TwoGuestsInOneProcessAnswerFromTheirOwnTransportAndKeepTheirOwnMessa
         EXPECT_EQ(pb.time.flags, 0);
         EXPECT_EQ(pb.time.tempo + pb.time.ppqPos, 0.0);
         EXPECT_EQ(pb.rate * 1000 + pb.block, 22050032);
-        for (const guest::Guest* g : {&a, &b}) {
-            ASSERT_EQ(g->eventCount(), static_cast<std::size_t>(probeOf(*g).toSend));
-            for (std::size_t i = 0; i < g->eventCount(); ++i) {
-                const guest::Event& event = g->events()[i];
-                EXPECT_EQ(event.deltaFrames, static_cast<std::int32_t>(i));
-                EXPECT_EQ(event.data[0] << 16 | event.data[1] << 8 | event.data[2],
-                          0xB00000 | probeOf(*g).marker << 8 | static_cast<int>(i));
-            }
-        }
-        a.clearEvents();
-        b.clearEvents();
+        using Messages = std::vector<std::pair<std::uint32_t, int>>;
+        EXPECT_EQ(takenA.messages, (Messages{{0, 0xB00100}, {1, 0xB00101}, {2, 0xB00102}}));
+        EXPECT_EQ(takenB.messages, (Messages{{30, 0xB00200}, {30, 0xB00201}}));
         EXPECT_EQ(editsA.values.back(), std::make_pair(1, float(playing.songPosition)));
         EXPECT_EQ(editsB.values.back(), std::make_pair(2, 0.0f));
     }
@@ -164,17 +172,19 @@ TEST(Guest, MessagesBeyondTheCapacityAreCountedAndTheFirstKeptInOrder) {
     std::string error;
     ASSERT_TRUE(g.create(Probe::entry, error)) << error;
     probeOf(g).toSend = 10;
+    Taken taken;
     for (unsigned block = 1; block <= 2; ++block) {
-        g.process(inputs, outputs, 64);
-        ASSERT_EQ(g.eventCount(), 4u);
+        taken.messages.clear();
+        g.run({}, kWhole, taken);
+        ASSERT_EQ(taken.messages.size(), 4u);
         for (std::size_t i = 0; i < 4; ++i)
-            EXPECT_EQ(g.events()[i].data[2], i);
+            EXPECT_EQ(taken.messages[i].second & 0xFF, i);
         EXPECT_EQ(g.eventsLost(), 6u * block);
-        g.clearEvents();
     }
     g.setEventCapacity(16);
-    g.process(inputs, outputs, 64);
-    EXPECT_EQ(g.eventCount(), 10u);
+    taken.messages.clear();
+    g.run({}, kWhole, taken);
+    EXPECT_EQ(taken.messages.size(), 10u);
     EXPECT_EQ(g.eventsLost(), 12u);
 }
 
@@ -193,7 +203,10 @@ TEST(Guest, BlocksThroughTheGuestAllocateNothing) {
                                .hasTempo = true,
                                .tempo = 120.0,
                                .hasSongPosition = true};
-    std::size_t messages = 0;
+    struct Counted : guest::Sink {
+        std::size_t messages = 0;
+        void take(std::uint32_t, const unsigned char*) override { ++messages; }
+    } taken;
     long counted = 0;
     {
         allocations::Scope scope;
@@ -201,13 +214,11 @@ TEST(Guest, BlocksThroughTheGuestAllocateNothing) {
             if (block == 2000) g.setParameter(plugin::timingMode, 1.0f); // external
             transport.samplePosition = 64.0 * block;
             transport.songPosition = transport.samplePosition / 22050.0;
-            g.setTransport(transport);
-            g.process(inputs, outputs, 64);
-            messages += g.eventCount();
-            g.clearEvents();
+            g.run(transport, kWhole, taken);
         }
         counted = allocations::count;
     }
+    const std::size_t messages = taken.messages;
     EXPECT_EQ(counted, 0);
     EXPECT_GT(messages, 16u * 10); // it played, in both timings
     EXPECT_EQ(g.eventsLost(), 0u);
@@ -223,14 +234,15 @@ TEST(Guest, QueuedMessagesArriveInOrderAndTheListNeverGrows) {
         {0x90, 12, 100}, {0x80, 12, 0}, {0x90, 13, 1}, {0x90, 14, 9}};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(g.queueEvent(10 * i, notes[i]), i < 3);
-    g.sendQueuedEvents();
-    g.sendQueuedEvents(); // nothing queued: no call
+    Taken taken;
+    g.run({}, kWhole, taken);
+    g.run({}, kWhole, taken); // nothing queued: no call
     using Received = std::vector<std::pair<std::int32_t, int>>;
     EXPECT_EQ(probeOf(g).received, (Received{{0, 12}, {10, 12}, {20, 13}}));
     {
         allocations::Scope scope;
         EXPECT_TRUE(g.queueEvent(7, notes[3]));
-        g.sendQueuedEvents();
+        g.run({}, kWhole, taken);
         EXPECT_EQ(allocations::count, 0);
     }
     EXPECT_EQ(probeOf(g).received.back(), std::make_pair(7, 14));

@@ -54,19 +54,19 @@ void HostSession::automated(std::int32_t index, float value) {
     if (ring == nullptr) automation.emplace_back(index, value);
 }
 
-void HostSession::collect() {
-    const guest::Event* events = hosted.events();
-    for (std::size_t i = 0; i < hosted.eventCount(); ++i) {
-        ReceivedEvent event{
-            blockStart + static_cast<std::uint64_t>(std::max(events[i].deltaFrames, 0)), {}};
-        std::memcpy(event.data, events[i].data, sizeof event.data);
-        if (out != nullptr) out->send(event.data);
-        if (ring != nullptr)
-            ring->push({event, false}); // the audio thread: nothing allocated
-        else
-            received.push_back(event);
-    }
-    hosted.clearEvents();
+void HostSession::take(std::uint32_t frame, const unsigned char data[3]) {
+    ReceivedEvent event{blockStart + frame, {}};
+    std::memcpy(event.data, data, sizeof event.data);
+    if (out != nullptr) out->send(event.data);
+    if (ring != nullptr)
+        ring->push({event, false}); // the audio thread: nothing allocated
+    else
+        received.push_back(event);
+}
+
+void HostSession::runBlock(const guest::Transport& now, std::int32_t frames) {
+    hosted.run(now, {inputs, outputs, frames}, *this);
+    blockStart += static_cast<std::uint64_t>(frames);
 }
 
 void HostSession::play(const SessionSettings& chosen, std::int32_t program,
@@ -105,7 +105,7 @@ void HostSession::start(const SessionSettings& chosen, std::int32_t program,
     for (std::int32_t i = 0; i < hosted.parameterCount(); ++i)
         startValues.push_back(hosted.parameter(i));
     hosted.resume();
-    collect();
+    hosted.handOver(*this);
 
     silence.assign(static_cast<std::size_t>(settings.blockSize), 0.0f);
     left.assign(silence.size(), 0.0f);
@@ -124,7 +124,6 @@ void HostSession::processBlock(std::int32_t frames) {
         hosted.queueEvent(static_cast<std::int32_t>(sent[nextNote].sample - blockStart), noteOn);
         ++nextNote;
     }
-    hosted.sendQueuedEvents();
     // Playing from the start at one tempo in 4/4: the song position counts the samples.
     transport.samplePosition = static_cast<double>(blockStart);
     transport.playing = true;
@@ -135,10 +134,7 @@ void HostSession::processBlock(std::int32_t frames) {
     transport.hasTimeSignature = true;
     transport.numerator = 4;
     transport.denominator = 4;
-    hosted.setTransport(transport);
-    hosted.process(inputs, outputs, frames);
-    collect();
-    blockStart += static_cast<std::uint64_t>(frames);
+    runBlock(transport, frames);
 }
 
 void HostSession::playSong(const SessionSettings& chosen, std::int32_t program,
@@ -159,11 +155,7 @@ void HostSession::playSong(const SessionSettings& chosen, std::int32_t program,
             const unsigned char noteOn[3] = {0x90, static_cast<unsigned char>(note), 100};
             hosted.queueEvent(offset, noteOn);
         }
-        hosted.sendQueuedEvents();
-        hosted.setTransport(block.transport);
-        hosted.process(inputs, outputs, block.frames);
-        collect();
-        blockStart += static_cast<std::uint64_t>(block.frames);
+        runBlock(block.transport, block.frames);
     }
     stop();
 }
@@ -171,5 +163,5 @@ void HostSession::playSong(const SessionSettings& chosen, std::int32_t program,
 void HostSession::stop() {
     hosted.suspend();
     hosted.close();
-    collect();
+    hosted.handOver(*this);
 }

@@ -26,7 +26,7 @@ struct SessionSettings {
     double beats = 8.0;
 };
 
-class HostSession : private guest::Listener {
+class HostSession : private guest::Listener, private guest::Sink {
   public:
     HostSession();
     ~HostSession();
@@ -86,8 +86,9 @@ class HostSession : private guest::Listener {
 
   private:
     void automated(std::int32_t index, float value) override;
-    // Hands on what the plug-in sent since the last time, at the current block.
-    void collect();
+    // What the plug-in sent, at its frame in the current block.
+    void take(std::uint32_t frame, const unsigned char data[3]) override;
+    void runBlock(const guest::Transport& now, std::int32_t frames);
 
     guest::Guest hosted;
     SessionSettings settings;

@@ -118,29 +118,27 @@ void deliver(Client& c, void* in, std::uint32_t& next, std::uint32_t count, jack
     }
 }
 
-// What the plug-in sent in the block at `from`, onto the output port at its offsets.
-void sendOn(Client& c, void* out, jack_nframes_t from, jack_nframes_t frames, jack_nframes_t& last,
-            bool& positionGiven) {
-    const guest::Event* events = c.plugin->events();
-    const std::size_t count = c.plugin->eventCount();
-    if (count > 0 && !positionGiven) {
-        c.sent.push({{std::bit_cast<std::uint64_t>(c.transport.songPosition), {}}, false});
-        positionGiven = true;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto offset = static_cast<jack_nframes_t>(std::clamp<std::int32_t>(
-            events[i].deltaFrames, 0, static_cast<std::int32_t>(frames) - 1));
-        // JACK takes a port's messages in the order of their times.
-        last = std::max(last, from + offset);
-        const std::size_t length = messageLength(events[i].data[0]);
-        if (length == 0 || jack_midi_event_write(out, last, events[i].data, length) != 0)
+// What the plug-in sent in a cycle, onto the output port at its frames (the guest keeps them
+// in order, as JACK takes a port's messages), with the song position before the first.
+struct PortSink final : guest::Sink {
+    Client& c;
+    void* out;
+    bool positionGiven = false;
+    PortSink(Client& client, void* port) : c(client), out(port) {}
+
+    void take(std::uint32_t frame, const unsigned char data[3]) override {
+        if (!positionGiven) {
+            c.sent.push({{std::bit_cast<std::uint64_t>(c.transport.songPosition), {}}, false});
+            positionGiven = true;
+        }
+        const std::size_t length = messageLength(data[0]);
+        if (length == 0 || jack_midi_event_write(out, frame, data, length) != 0)
             c.lostOut.fetch_add(1, std::memory_order_relaxed);
-        ReceivedEvent message{c.frames + last, {}};
-        std::memcpy(message.data, events[i].data, sizeof message.data);
+        ReceivedEvent message{c.frames + frame, {}};
+        std::memcpy(message.data, data, sizeof message.data);
         c.sent.push({message, false});
     }
-    c.plugin->clearEvents();
-}
+};
 
 // JACK's real-time thread: nothing here allocates, locks, waits or prints.
 int process(jack_nframes_t n, void* arg) {
@@ -174,21 +172,19 @@ int process(jack_nframes_t n, void* arg) {
         const double samplesPerBeat = c.sampleRate * 60.0 / c.transport.tempo;
         const double firstSample = c.transport.samplePosition;
         const double firstBeat = c.transport.songPosition;
-        jack_nframes_t last = 0;
-        bool positionGiven = false;
+        PortSink sink(c, out);
         for (jack_nframes_t from = 0; from < playing;) {
             const jack_nframes_t frames = std::min(playing - from, c.largestBlock);
             deliver(c, in, next, count, from, from + frames);
-            c.plugin->sendQueuedEvents();
             // A stopped transport stays where it is for the whole cycle.
             const double moved = c.transport.playing ? static_cast<double>(from) : 0.0;
             c.transport.samplePosition = firstSample + moved;
             c.transport.songPosition = firstBeat + moved / samplesPerBeat;
-            c.plugin->setTransport(c.transport);
             float* blockIn[2] = {inputs[0] + from, inputs[1] + from};
             float* blockOut[2] = {outputs[0] + from, outputs[1] + from};
-            c.plugin->process(blockIn, blockOut, static_cast<std::int32_t>(frames));
-            sendOn(c, out, from, frames, last, positionGiven);
+            c.plugin->run(c.transport,
+                          {blockIn, blockOut, static_cast<std::int32_t>(frames), from, playing},
+                          sink);
             from += frames;
         }
         c.frames += playing;

@@ -256,7 +256,7 @@ void ClapPlugin::reset() {
     // What a VST 2 host does to bring a plug-in back to silence.
     hosted.suspend();
     hosted.resume();
-    hosted.clearEvents();
+    hosted.dropSent();
 }
 
 clap_process_status ClapPlugin::process(const clap_process& block) {
@@ -282,8 +282,6 @@ clap_process_status ClapPlugin::process(const clap_process& block) {
         else
             takeEvent(*event, false);
     }
-    takeTransport(transport);
-    hosted.sendQueuedEvents();
 
     // In place or not, the plug-in gets two channels of each; a host without 32-bit buffers
     // gets silence.
@@ -303,15 +301,14 @@ clap_process_status ClapPlugin::process(const clap_process& block) {
     // Silence only where the host gave no input, and only for this block's frames.
     for (std::uint32_t c = 0; c < kChannels; ++c)
         if (inputs[c] == scratch.data() + c * maxFrames) std::fill_n(inputs[c], frames, 0.0f);
-    hosted.process(inputs, outputs, static_cast<std::int32_t>(frames));
-
-    sendMidi(frames, block.out_events);
+    MidiSink sink{block.out_events};
+    hosted.run(transportOf(transport), {inputs, outputs, static_cast<std::int32_t>(frames)}, sink);
     processOut.store(nullptr, std::memory_order_relaxed);
     framesPlayed += frames;
     return CLAP_PROCESS_CONTINUE;
 }
 
-void ClapPlugin::takeTransport(const clap_event_transport* transport) {
+guest::Transport ClapPlugin::transportOf(const clap_event_transport* transport) const {
     guest::Transport now;
     now.sampleRate = sampleRate;
     now.blockSize = static_cast<std::int32_t>(maxFrames);
@@ -334,7 +331,7 @@ void ClapPlugin::takeTransport(const clap_event_transport* transport) {
             now.denominator = transport->tsig_denom;
         }
     }
-    hosted.setTransport(now);
+    return now;
 }
 
 void ClapPlugin::takeEvent(const clap_event_header& event, bool parametersOnly) {
@@ -396,18 +393,13 @@ void ClapPlugin::sendEdit(const Edit& edit, const clap_output_events* out) {
     out->try_push(out, &event.header);
 }
 
-void ClapPlugin::sendMidi(std::uint32_t frames, const clap_output_events* out) {
-    const guest::Event* sent = hosted.events();
-    for (std::size_t i = 0; out != nullptr && i < hosted.eventCount(); ++i) {
-        clap_event_midi event{};
-        const auto at = static_cast<std::uint32_t>(std::clamp<std::int64_t>(
-            sent[i].deltaFrames, 0, static_cast<std::int64_t>(frames) - 1));
-        event.header = {sizeof event, at, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0};
-        event.port_index = 0;
-        std::memcpy(event.data, sent[i].data, sizeof event.data);
-        out->try_push(out, &event.header);
-    }
-    hosted.clearEvents();
+void MidiSink::take(std::uint32_t frame, const unsigned char data[3]) {
+    if (out == nullptr) return;
+    clap_event_midi event{};
+    event.header = {sizeof event, frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0};
+    event.port_index = 0;
+    std::memcpy(event.data, data, sizeof event.data);
+    out->try_push(out, &event.header);
 }
 
 void ClapPlugin::automated(std::int32_t index, float value) {

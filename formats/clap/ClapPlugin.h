@@ -42,6 +42,13 @@ class EditRing {
     std::atomic<std::uint32_t> head{0}, tail{0};
 };
 
+// The plug-in's MIDI, onto the host's output events at the frames the guest gives them.
+struct MidiSink final : guest::Sink {
+    const clap_abi::clap_output_events* out;
+    explicit MidiSink(const clap_abi::clap_output_events* events) : out(events) {}
+    void take(std::uint32_t frame, const unsigned char data[3]) override;
+};
+
 class ClapPlugin final : private guest::Listener {
   public:
     explicit ClapPlugin(const clap_abi::clap_host* host);
@@ -69,11 +76,10 @@ class ClapPlugin final : private guest::Listener {
     bool onAudioThread() const;
 
     // The block's pieces, on the audio thread.
-    void takeTransport(const clap_abi::clap_event_transport* transport);
+    guest::Transport transportOf(const clap_abi::clap_event_transport* transport) const;
     void takeEvent(const clap_abi::clap_event_header& event, bool parametersOnly);
     void sendEdits(const clap_abi::clap_output_events* out);
     void sendEdit(const Edit& edit, const clap_abi::clap_output_events* out);
-    void sendMidi(std::uint32_t frames, const clap_abi::clap_output_events* out);
 
     // Parameters (ClapParams.cpp).
     bool parameterInfo(std::uint32_t index, clap_abi::clap_param_info& info);

@@ -1,5 +1,6 @@
 #include "formats/guest/Guest.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -83,6 +84,10 @@ bool Guest::create(EntryFunction entry, std::string& error) {
     }
     record->resvd1 = reinterpret_cast<VstIntPtr>(this);
     plugin = record;
+    if (options.format != nullptr) {
+        hostVendor = text(effGetVendorString);
+        hostProduct = text(effGetProductString) + " " + options.format;
+    }
     return true;
 }
 
@@ -155,8 +160,41 @@ bool Guest::queueEvent(std::int32_t deltaFrames, const unsigned char data[3]) {
 void Guest::sendQueuedEvents() {
     if (queued == 0) return;
     incomingList.get()->numEvents = static_cast<std::int32_t>(queued);
-    sendEvents(incomingList.get());
+    dispatch(effProcessEvents, 0, 0, incomingList.get());
     queued = 0;
+}
+
+void Guest::run(const Transport& now, const Block& block, Sink& sink) {
+    setTransport(now);
+    sendQueuedEvents();
+    plugin->processReplacing(plugin, block.inputs, block.outputs, block.frames);
+    if (block.frames <= 0) {
+        count = 0;
+        return;
+    }
+    const auto frames = static_cast<std::uint32_t>(block.frames);
+    const std::uint32_t hostFrames = block.hostFrames > 0 ? block.hostFrames : frames;
+    if (block.offset == 0) lastFrame = 0;
+    handOver(sink, block.offset, std::min(frames, hostFrames - std::min(block.offset, hostFrames)),
+             hostFrames - 1);
+}
+
+void Guest::handOver(Sink& sink) {
+    lastFrame = 0;
+    handOver(sink, 0, 1, 0);
+}
+
+void Guest::handOver(Sink& sink, std::uint32_t offset, std::uint32_t frames, std::uint32_t last) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const Event& event = collected[i];
+        const std::uint32_t within =
+            event.deltaFrames > 0 && frames > 0
+                ? std::min(static_cast<std::uint32_t>(event.deltaFrames), frames - 1)
+                : 0;
+        lastFrame = std::max(lastFrame, std::min(offset + within, last));
+        sink.take(lastFrame, event.data);
+    }
+    count = 0;
 }
 
 void Guest::setEventCapacity(std::size_t capacity) {
@@ -255,10 +293,12 @@ VstIntPtr Guest::answer(std::int32_t opcode, std::int32_t index, VstIntPtr value
         collect(static_cast<const VstEvents*>(ptr));
         return 1;
     case audioMasterGetVendorString:
-        std::snprintf(static_cast<char*>(ptr), kHostStringSize, "%s", options.vendor);
+        std::snprintf(static_cast<char*>(ptr), kHostStringSize, "%s",
+                      hostVendor.empty() ? options.vendor : hostVendor.c_str());
         return 1;
     case audioMasterGetProductString:
-        std::snprintf(static_cast<char*>(ptr), kHostStringSize, "%s", options.product);
+        std::snprintf(static_cast<char*>(ptr), kHostStringSize, "%s",
+                      hostProduct.empty() ? options.product : hostProduct.c_str());
         return 1;
     case audioMasterGetVendorVersion: return options.vendorVersion;
     case audioMasterCanDo:

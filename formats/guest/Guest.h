@@ -1,8 +1,8 @@
 // The guest: a host of one VST 2 plug-in record, shared by every door (CLAP, LV2, JACK) and by
 // morvo-host. It creates the plug-in through its entry point, drives it through the record,
-// answers its host requests from a transport the door fills for each block, collects the MIDI
-// it sends into a fixed buffer, passes its automation on to the door and opens its editor in
-// the door's window. It knows nothing of the plug-in behind the record.
+// runs each block in one cycle (the door's transport, its incoming MIDI, the block, the MIDI
+// the plug-in sent handed to the door's sink), passes its automation on to the door and opens
+// its editor in the door's window. It knows nothing of the plug-in behind the record.
 #pragma once
 
 #include <atomic>
@@ -40,6 +40,26 @@ struct Event {
     unsigned char data[3];
 };
 
+// Where a door takes the MIDI the plug-in sent in a block, on the audio thread: in the order
+// the plug-in sent it, each at its frame in the host's block (never decreasing within one).
+class Sink {
+  public:
+    virtual void take(std::uint32_t frame, const unsigned char data[3]) = 0;
+
+  protected:
+    ~Sink() = default;
+};
+
+// One block as the plug-in plays it: a whole host block, or a piece of one (a door splitting
+// a long block, or at a change of position), `offset` frames into a host block of `hostFrames`.
+struct Block {
+    float** inputs = nullptr;
+    float** outputs = nullptr;
+    std::int32_t frames = 0;
+    std::uint32_t offset = 0;
+    std::uint32_t hostFrames = 0; // 0: the piece is the whole host block
+};
+
 // What the plug-in tells its host beyond MIDI, on the thread the plug-in calls from: automation
 // may come from the audio thread, so an implementation neither allocates nor locks there.
 class Listener {
@@ -55,10 +75,13 @@ class Listener {
 };
 
 struct Options {
-    std::size_t eventCapacity = 1024; // messages kept between two clearEvents
+    std::size_t eventCapacity = 1024; // messages the plug-in may send in one block
     std::size_t incomingCapacity = 0; // messages a door queues for one block
     const char* vendor = "Morvo";     // the host's vendor and product, as the plug-in asks
     const char* product = "morvo-host";
+    // A door in the plug-in's own library names its format ("CLAP"): the plug-in's host is then
+    // the plug-in's vendor, and its product followed by the format.
+    const char* format = nullptr;
     std::int32_t vendorVersion = 1;
     Listener* listener = nullptr;
 };
@@ -109,25 +132,24 @@ class Guest {
     // of the interface: plug-ins write past the nominal 8 or 24 characters.
     std::string text(std::int32_t opcode, std::int32_t index = 0);
 
-    // Audio thread, for each block: the transport first (it becomes the time record the
-    // plug-in reads, filled whole whatever its filter asks), then the block's events, then
-    // the block. Nothing here allocates or locks.
-    void setTransport(const Transport& now);
-    const Transport& transport() const { return current; }
-    void sendEvents(VstEvents* events) { dispatch(effProcessEvents, 0, 0, events); }
-    // A door's incoming MIDI for the coming block, in records allocated with the guest: queued
-    // one by one (false when the list is full), then handed over in one processEvents call.
+    // Audio thread, for each block, in this order: the transport (it becomes the time record
+    // the plug-in reads, filled whole whatever its filter asks), the incoming MIDI queued for
+    // the block in one processEvents call, the block, and what the plug-in sent to the sink,
+    // each message at the piece's offset plus its own, clamped into the piece and the host's
+    // block and kept in order. Nothing here allocates or locks.
+    void run(const Transport& now, const Block& block, Sink& sink);
+    // The door's incoming MIDI for the coming block, in records allocated with the guest: queued
+    // one by one at their offsets in the piece (false when the list is full).
     bool queueEvent(std::int32_t deltaFrames, const unsigned char data[3]);
-    void sendQueuedEvents();
-    void process(float** inputs, float** outputs, std::int32_t frames) {
-        plugin->processReplacing(plugin, inputs, outputs, frames);
-    }
+    const Transport& transport() const { return current; }
+    // The transport the plug-in reads between blocks (before the first, while stopped).
+    void setTransport(const Transport& now);
+    // What the plug-in sent outside a block (while resumed or suspended) to the sink, at frame
+    // 0; and what a door drops when it resets.
+    void handOver(Sink& sink);
+    void dropSent() { count = 0; }
 
-    // What the plug-in sent since the last clearEvents, in order; read on the audio thread
-    // after the block. What found no room is counted, over the guest's life.
-    const Event* events() const { return collected.data(); }
-    std::size_t eventCount() const { return count; }
-    void clearEvents() { count = 0; }
+    // What found no room in the block's buffer, over the guest's life.
     std::uint64_t eventsLost() const { return lost.load(std::memory_order_relaxed); }
     // Not while processing: they allocate.
     void setEventCapacity(std::size_t capacity);
@@ -152,6 +174,8 @@ class Guest {
     VstIntPtr answer(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
                      float opt);
     void collect(const VstEvents* list);
+    void sendQueuedEvents();
+    void handOver(Sink& sink, std::uint32_t offset, std::uint32_t frames, std::uint32_t last);
 
     Options options;
     Library library;
@@ -164,6 +188,8 @@ class Guest {
     VstIntPtr sampleAnswers[4] = {};
     std::vector<Event> collected;
     std::size_t count = 0;
+    std::uint32_t lastFrame = 0; // the latest frame handed to the sink in this host block
+    std::string hostVendor, hostProduct;
     std::atomic<std::uint64_t> lost{0};
     std::vector<VstMidiEvent> incoming;
     VstEventList incomingList;

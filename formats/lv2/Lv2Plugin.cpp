@@ -115,7 +115,7 @@ void Lv2Plugin::connect(std::uint32_t port, void* data) {
 void Lv2Plugin::activate() {
     framesPlayed = 0.0;
     heldCount = 0;
-    plugin.clearEvents();
+    plugin.dropSent();
     plugin.resume();
 }
 
@@ -124,6 +124,7 @@ void Lv2Plugin::deactivate() {
 }
 
 void Lv2Plugin::run(std::uint32_t frames) {
+    runFrames = frames;
     takeControls();
     // Some hosts run a block of no frames to hand over control values: nothing plays.
     for (std::uint32_t done = 0; done < frames;) {
@@ -177,9 +178,6 @@ void Lv2Plugin::runChunk(std::uint32_t offset, std::uint32_t frames, bool last) 
                 time.take(event.body, uris, sampleRate);
             }
         });
-    plugin.setTransport(
-        time.transport(sampleRate, static_cast<std::int32_t>(maxBlock), framesPlayed));
-    plugin.sendQueuedEvents();
 
     float* inputs[kChannels];
     float* outputs[kChannels];
@@ -194,8 +192,8 @@ void Lv2Plugin::runChunk(std::uint32_t offset, std::uint32_t frames, bool last) 
         else
             std::fill_n(inputs[c], frames, 0.0f);
     }
-    plugin.process(inputs, outputs, static_cast<std::int32_t>(frames));
-    holdEvents();
+    plugin.run(time.transport(sampleRate, static_cast<std::int32_t>(maxBlock), framesPlayed),
+               {inputs, outputs, static_cast<std::int32_t>(frames), offset, runFrames}, *this);
 
     // After it: positions later in the piece take over from their frame on.
     std::uint32_t from = offset;
@@ -216,16 +214,13 @@ void Lv2Plugin::runChunk(std::uint32_t offset, std::uint32_t frames, bool last) 
     framesPlayed += frames;
 }
 
-void Lv2Plugin::holdEvents() {
-    const guest::Event* sent = plugin.events();
-    for (std::size_t i = 0; i < plugin.eventCount(); ++i) {
-        if (heldCount == kHeldCapacity) {
-            ++lostCount;
-            continue;
-        }
-        std::memcpy(held[heldCount++].data, sent[i].data, kMidiBytes);
+void Lv2Plugin::take(std::uint32_t frame, const unsigned char data[3]) {
+    if (heldCount == kHeldCapacity) {
+        ++lostCount;
+        return;
     }
-    plugin.clearEvents();
+    held[heldCount].frame = frame;
+    std::memcpy(held[heldCount++].data, data, kMidiBytes);
 }
 
 void Lv2Plugin::writeOutput(std::uint32_t frames) {
@@ -249,7 +244,7 @@ void Lv2Plugin::writeOutput(std::uint32_t frames) {
     auto* at = reinterpret_cast<std::uint8_t*>(&notifyOut->body + 1);
     for (std::size_t i = 0; i < sent; ++i, at += kOutputEventBytes) {
         auto* event = reinterpret_cast<LV2_Atom_Event*>(at);
-        event->time.frames = 0;
+        event->time.frames = held[i].frame;
         event->body.type = uris.midiEvent;
         event->body.size = kMidiBytes;
         std::memset(&event->body + 1, 0, kOutputEventBytes - sizeof(LV2_Atom_Event));
@@ -258,6 +253,9 @@ void Lv2Plugin::writeOutput(std::uint32_t frames) {
     notifyOut->atom.size += static_cast<std::uint32_t>(sent * kOutputEventBytes);
     std::memmove(held, held + sent, (heldCount - sent) * sizeof(Message));
     heldCount -= sent;
+    // What waits goes out at the start of the next block.
+    for (std::size_t i = 0; i < heldCount; ++i)
+        held[i].frame = 0;
 }
 
 bool Lv2Plugin::takeEdit(std::int32_t index, float& value) {

@@ -21,7 +21,7 @@
 
 namespace lv2_door {
 
-class Lv2Plugin final : private guest::Listener {
+class Lv2Plugin final : private guest::Listener, private guest::Sink {
   public:
     // Null when the host gives no urid:map or the plug-in cannot be made.
     static Lv2Plugin* create(double sampleRate, const LV2_Feature* const* features);
@@ -58,11 +58,12 @@ class Lv2Plugin final : private guest::Listener {
     void takeControls();
     void takeEvents(std::uint32_t from, std::uint32_t to, bool last);
     void runChunk(std::uint32_t offset, std::uint32_t frames, bool last);
-    void holdEvents();
     void writeOutput(std::uint32_t frames);
 
     // guest::Listener: from the editor's thread or from the audio thread.
     void automated(std::int32_t index, float value) override;
+    // guest::Sink: what the plug-in sent in a piece, held for the output port.
+    void take(std::uint32_t frame, const unsigned char data[3]) override;
 
     Uris uris;
     guest::Guest plugin;
@@ -71,6 +72,7 @@ class Lv2Plugin final : private guest::Listener {
     std::int32_t parameters = 0;
     HostTime time;
     double framesPlayed = 0.0;
+    std::uint32_t runFrames = 0; // the host's block being run
 
     // Ports, as the host connected them (null when it did not).
     const float* audioIn[2] = {nullptr, nullptr};
@@ -86,6 +88,7 @@ class Lv2Plugin final : private guest::Listener {
     std::vector<float> scratch;
 
     struct Message {
+        std::uint32_t frame; // in the current run
         unsigned char data[3];
     };
     Message held[kHeldCapacity];
