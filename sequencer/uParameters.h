@@ -27,6 +27,11 @@ enum Parameter : std::int32_t {
     startStop = 22,
 };
 
+// MIDI notes that drive the sequencer.
+constexpr int kStartNote = 12;
+constexpr int kStopNote = 13;
+constexpr int kResetNote = 14;
+
 constexpr long double kStepsPerBeatScale = 100.0L; // syncValue 0.01 is 1 step per beat
 constexpr long double kStepCountScale = 100.0L;    // endStep 0.16 is 16 steps
 constexpr long double kMidiScale = 127.0L;         // ccOut, ccMin, ccMax: 0 to 127

@@ -31,11 +31,6 @@ constexpr std::int32_t kOutgoingRecords = 1024;
 // Not a leftover to clean up.
 constexpr char kRecordMark = 99;
 
-// MIDI notes that drive the sequencer.
-constexpr int kStartNote = 12;
-constexpr int kStopNote = 13;
-constexpr int kResetNote = 14;
-
 float defaultValue(std::int32_t index);
 
 } // namespace plugin

@@ -17,8 +17,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tools/EventRing.h"
-#include "tools/MidiFile.h"
+#include "reports/MidiFile.h"
+#include "run/EventRing.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "formats/clap/ClapInterface.h"
-#include "tools/Song.h"
+#include "run/Song.h"
 
 using namespace clap_abi;
 

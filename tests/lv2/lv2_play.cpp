@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "run/Song.h"
 #include "tests/lv2/AtomSequence.h"
-#include "tools/Song.h"
 
 namespace {
 

@@ -1,10 +1,8 @@
-#include "HostSession.h"
+#include "run/HostSession.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-
-#include "MidiOut.h"
 
 namespace {
 
@@ -20,7 +18,7 @@ guest::Options options(guest::Listener* listener) {
     return chosen;
 }
 
-// The transport before and while playing: the session's settings at a fixed tempo.
+// The transport before playing: the session's tempo, stopped, nowhere yet.
 guest::Transport fixedTempo(const SessionSettings& settings) {
     guest::Transport transport;
     transport.sampleRate = settings.sampleRate;
@@ -32,8 +30,8 @@ guest::Transport fixedTempo(const SessionSettings& settings) {
 
 } // namespace
 
-HostSession::HostSession() : hosted(options(this)), transport(fixedTempo(settings)) {
-    hosted.setTransport(transport);
+HostSession::HostSession() : hosted(options(this)) {
+    hosted.setTransport(fixedTempo(settings));
 }
 
 HostSession::~HostSession() = default;
@@ -57,7 +55,7 @@ void HostSession::automated(std::int32_t index, float value) {
 void HostSession::take(std::uint32_t frame, const unsigned char data[3]) {
     ReceivedEvent event{blockStart + frame, {}};
     std::memcpy(event.data, data, sizeof event.data);
-    if (out != nullptr) out->send(event.data);
+    if (out != nullptr) out->take(frame, data);
     if (ring != nullptr)
         ring->push({event, false}); // the audio thread: nothing allocated
     else
@@ -92,8 +90,7 @@ void HostSession::start(const SessionSettings& chosen, std::int32_t program,
     nextNote = 0;
     blockStart = 0;
     hosted.setEventCapacity(static_cast<std::size_t>(settings.blockSize) * kMidiChannels);
-    transport = fixedTempo(settings);
-    hosted.setTransport(transport);
+    hosted.setTransport(fixedTempo(settings));
 
     hosted.open();
     hosted.setSampleRate(settings.sampleRate);
@@ -125,16 +122,10 @@ void HostSession::processBlock(std::int32_t frames) {
         ++nextNote;
     }
     // Playing from the start at one tempo in 4/4: the song position counts the samples.
-    transport.samplePosition = static_cast<double>(blockStart);
-    transport.playing = true;
-    transport.hasSongPosition = true;
-    transport.songPosition = static_cast<double>(blockStart) / samplesPerBeat;
-    transport.hasBars = true;
-    transport.barStart = std::floor(transport.songPosition / 4.0) * 4.0;
-    transport.hasTimeSignature = true;
-    transport.numerator = 4;
-    transport.denominator = 4;
-    runBlock(transport, frames);
+    const auto sample = static_cast<double>(blockStart);
+    runBlock(inFourFour(settings.sampleRate, settings.blockSize, sample, settings.tempo,
+                        sample / samplesPerBeat, true),
+             frames);
 }
 
 void HostSession::playSong(const SessionSettings& chosen, std::int32_t program,

@@ -1,9 +1,9 @@
 // A build without JACK's library (Windows, or Linux without libjack-jackd2-dev).
 #include <cstdio>
 
-#include "JackPlay.h"
+#include "drivers/JackPlay.h"
 
-int playJack(HostSession&, const LiveSettings&, const StudioOptions&, const JackFiles&) {
+int playJack(HostSession&, const LiveSettings&, const JackPorts&, const JackFiles&) {
     std::fprintf(stderr, "morvo-host: --jack is not built into this morvo-host (it was built "
                          "without JACK's library)\n");
     return 1;

@@ -1,5 +1,5 @@
 // The editor's window on X11: a plain top-level window that the editor fills.
-#include "EditorWindow.h"
+#include "windows/EditorWindow.h"
 
 #include <cstdint>
 #include <cstdlib>

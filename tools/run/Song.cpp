@@ -1,4 +1,4 @@
-#include "Song.h"
+#include "run/Song.h"
 
 #include <algorithm>
 #include <cctype>
@@ -175,6 +175,23 @@ double SongPlayer::positionAt(std::uint64_t sample) const {
     return std::round(position * kPositionSteps) / kPositionSteps;
 }
 
+guest::Transport inFourFour(double sampleRate, std::int32_t blockSize, double sample, double tempo,
+                            double beat, bool playing) {
+    guest::Transport t;
+    t.sampleRate = sampleRate;
+    t.blockSize = blockSize;
+    t.samplePosition = sample;
+    t.playing = playing;
+    t.hasTempo = true;
+    t.tempo = tempo;
+    t.hasSongPosition = true;
+    t.songPosition = beat;
+    t.hasBars = true;
+    t.barStart = std::floor(beat / 4.0) * 4.0;
+    t.hasTimeSignature = true;
+    return t;
+}
+
 bool SongPlayer::next(SongBlock& out) {
     // The sample of a beat of the clock, at the tempo now.
     auto sampleOf = [&](double beat) {
@@ -212,19 +229,8 @@ bool SongPlayer::next(SongBlock& out) {
     end = std::min(end, sampleOf(song.length));
     out.frames = static_cast<std::int32_t>(end - start);
 
-    guest::Transport& t = out.transport;
-    t = guest::Transport{};
-    t.sampleRate = rate;
-    t.blockSize = blockSize;
-    t.samplePosition = static_cast<double>(start);
-    t.playing = playing;
-    t.hasTempo = true;
-    t.tempo = tempo;
-    t.hasSongPosition = true;
-    t.songPosition = positionAt(start);
-    t.hasBars = true;
-    t.barStart = std::floor(t.songPosition / 4.0) * 4.0;
-    t.hasTimeSignature = true;
+    out.transport =
+        inFourFour(rate, blockSize, static_cast<double>(start), tempo, positionAt(start), playing);
     start = end;
     ++block;
     return true;

@@ -1,9 +1,9 @@
-#include "StepPlot.h"
+#include "reports/StepPlot.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "WriteFile.h"
+#include "reports/WriteFile.h"
 #include <map>
 
 namespace {

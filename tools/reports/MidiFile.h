@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "HostSession.h"
+#include "run/HostSession.h"
 
 // When a beat is a whole number of samples (120 bpm at 44.1 kHz: 22050), the file's time base
 // is chosen so that a tick is a whole number of samples and every event keeps its exact sample;

@@ -1,10 +1,10 @@
-#include "MidiFile.h"
+#include "reports/MidiFile.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 
-#include "WriteFile.h"
+#include "reports/WriteFile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "StepTable.h"
+#include "reports/StepTable.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,10 +2,13 @@
 // plug-in: a hardware port, a virtual cable or the system's synthesizer.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
-class MidiOut {
+#include "formats/guest/Guest.h"
+
+class MidiOut final : public guest::Sink {
   public:
     // The device by number or by name (without case; a unique part of a name will do), opened;
     // null on failure with the reason, which names the device and lists the ones there are.
@@ -16,6 +19,8 @@ class MidiOut {
 
     // A short message; its length follows from the status byte.
     void send(const unsigned char data[3]);
+    // As the run hands it on: at once, whatever its frame.
+    void take(std::uint32_t, const unsigned char data[3]) override { send(data); }
 
     // The devices with their numbers, as --list-midi prints them.
     static std::string list();

@@ -1,4 +1,4 @@
-#include "LivePlay.h"
+#include "drivers/LivePlay.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "EditorWindow.h"
-#include "EventRing.h"
-#include "Interrupt.h"
-#include "StepTable.h"
+#include "drivers/Interrupt.h"
+#include "reports/StepTable.h"
+#include "run/EventRing.h"
+#include "windows/EditorWindow.h"
 
 namespace {
 

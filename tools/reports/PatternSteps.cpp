@@ -1,9 +1,9 @@
-#include "PatternSteps.h"
+#include "reports/PatternSteps.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "sequencer/uPlugin.h"
+#include "sequencer/uParameters.h"
 
 PatternSteps::PatternSteps(const SessionSettings& chosen, const PatternRules& chosenRules,
                            const std::vector<SentNote>& notes, std::uint64_t played)

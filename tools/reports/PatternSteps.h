@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "HostSession.h"
+#include "run/HostSession.h"
 
 struct PatternRules {
     bool external = false;

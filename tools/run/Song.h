@@ -50,6 +50,11 @@ std::int32_t findParameter(const std::vector<std::string>& names, const std::str
 // Resolves every set item of the song; false with the reason when one names no parameter.
 bool resolveParameters(Song& song, const std::vector<std::string>& names, std::string& error);
 
+// Where a host's song is at `sample` when it plays at one tempo in 4/4 from `beat` (quarter
+// notes): what every host of ours gives when no song or timebase says otherwise.
+guest::Transport inFourFour(double sampleRate, std::int32_t blockSize, double sample, double tempo,
+                            double beat, bool playing);
+
 // One block of the song as a host hands it to a plug-in.
 struct SongBlock {
     std::uint64_t index = 0;

@@ -11,15 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "HostSession.h"
-#include "JackPlay.h"
-#include "LivePlay.h"
-#include "MidiFile.h"
-#include "MidiOut.h"
-#include "PatternSteps.h"
-#include "StepPlot.h"
-#include "StepTable.h"
 #include "StudioOptions.h"
+#include "drivers/JackPlay.h"
+#include "drivers/LivePlay.h"
+#include "drivers/MidiOut.h"
+#include "reports/EventList.h"
+#include "reports/MidiFile.h"
+#include "reports/PatternSteps.h"
+#include "reports/StepPlot.h"
+#include "reports/StepTable.h"
+#include "run/HostSession.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ const char* const kUsage =
     "  --note N@BEAT      send a note-on of note N at BEAT (12 starts, 13 stops,\n"
     "                     14 resets); may be repeated\n"
     "  --song FILE        play a scripted song instead: tempo changes, stops, relocations,\n"
-    "                     notes and parameter changes at beats (tools/Song.h gives the\n"
+    "                     notes and parameter changes at beats (tools/run/Song.h gives the\n"
     "                     script's lines); prints one line per step with its block\n"
     "  --dump FILE        write every message the plug-in sent, one line each: block,\n"
     "                     offset in it, and the bytes in hexadecimal\n"
@@ -311,7 +312,9 @@ int main(int argc, char** argv) {
     if (options.studio.jack) {
         const LiveSettings live{
             options.settings, options.beatsGiven, options.program, parameters, notes, rules, title};
-        return playJack(session, live, options.studio,
+        const JackPorts ports{options.studio.client, options.studio.connectOut,
+                              options.studio.connectIn};
+        return playJack(session, live, ports,
                         {options.midiFile, options.svgFile, options.studio.eventsFile});
     }
     std::unique_ptr<MidiOut> device;

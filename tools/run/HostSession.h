@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "EventRing.h"
-#include "Song.h"
 #include "formats/guest/Guest.h"
 #include "host/DAEffectX.h"
-
-class MidiOut;
+#include "run/EventRing.h"
+#include "run/Song.h"
 
 struct SentNote {
     std::uint64_t sample;
@@ -78,7 +76,7 @@ class HostSession : private guest::Listener, private guest::Sink {
     std::vector<std::pair<std::int32_t, float>> automation; // what the plug-in reported
 
     // A device that gets each message as it leaves the plug-in, besides the ring or list.
-    void sendTo(MidiOut* device) { out = device; }
+    void sendTo(guest::Sink* device) { out = device; }
 
     // What found no room in the guest's buffer (none while a block of n samples sends at most
     // a message per channel and sample).
@@ -92,10 +90,9 @@ class HostSession : private guest::Listener, private guest::Sink {
 
     guest::Guest hosted;
     SessionSettings settings;
-    guest::Transport transport;
     std::uint64_t blockStart = 0;
     EventRing* ring = nullptr;
-    MidiOut* out = nullptr;
+    guest::Sink* out = nullptr;
     double samplesPerBeat = 0.0;
     std::size_t nextNote = 0;
     std::vector<float> silence, left, right;

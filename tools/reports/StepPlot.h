@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "HostSession.h"
+#include "run/HostSession.h"
 
 bool writeStepPlot(const std::string& path, const std::vector<ReceivedEvent>& events,
                    double samplesPerBeat, double beats, const std::string& title,

@@ -1,7 +1,7 @@
 // The editor's window on Windows: a plain top-level window whose client area the editor fills.
 #include <windows.h>
 
-#include "EditorWindow.h"
+#include "windows/EditorWindow.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cctype>
 #include <vector>
 
-#include "MidiOut.h"
+#include "drivers/MidiOut.h"
 
 struct MidiOut::Device {
     HMIDIOUT handle = nullptr;

@@ -1,5 +1,5 @@
 // A build without a window system to show an editor in: live play goes on without it.
-#include "EditorWindow.h"
+#include "windows/EditorWindow.h"
 
 struct EditorWindow::System {};
 

@@ -1,4 +1,4 @@
-#include "JackPlay.h"
+#include "drivers/JackPlay.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -14,14 +14,12 @@
 #include <memory>
 #include <thread>
 
-#include "EditorWindow.h"
-#include "Interrupt.h"
-#include "MidiFile.h"
-#include "StepPlot.h"
-
-#ifdef MORVO_COUNT_CALLBACK_ALLOCATIONS
-#include "tests/AllocationCounter.h"
-#endif
+#include "drivers/CallbackCount.h"
+#include "drivers/Interrupt.h"
+#include "reports/EventList.h"
+#include "reports/MidiFile.h"
+#include "reports/StepPlot.h"
+#include "windows/EditorWindow.h"
 
 namespace {
 
@@ -73,31 +71,24 @@ std::size_t messageLength(unsigned char status) {
 // them, otherwise the transport's frame at the tempo asked for, in 4/4.
 void readTransport(Client& c) {
     jack_position_t pos;
-    const jack_transport_state_t state = jack_transport_query(c.client, &pos);
-    guest::Transport& t = c.transport;
-    t.playing = state == JackTransportRolling;
-    t.samplePosition = static_cast<double>(pos.frame);
-    t.hasTempo = t.hasSongPosition = t.hasBars = t.hasTimeSignature = true;
+    const bool rolling = jack_transport_query(c.client, &pos) == JackTransportRolling;
+    const double frame = static_cast<double>(pos.frame);
     const bool bbt = (pos.valid & JackPositionBBT) != 0 && pos.beats_per_minute > 0.0 &&
                      pos.ticks_per_beat > 0.0 && pos.beat_type > 0.0f && pos.beats_per_bar > 0.0f &&
                      pos.bar >= 1 && pos.beat >= 1 && std::isfinite(pos.beats_per_minute);
-    if (bbt) {
-        // JACK counts beats of the time signature's note value; the plug-in, quarter notes.
-        const double quarters = 4.0 / static_cast<double>(pos.beat_type);
-        const double barBeats = static_cast<double>(pos.bar - 1) * pos.beats_per_bar;
-        t.tempo = pos.beats_per_minute * quarters;
-        t.songPosition =
-            (barBeats + (pos.beat - 1) + static_cast<double>(pos.tick) / pos.ticks_per_beat) *
-            quarters;
-        t.barStart = barBeats * quarters;
-        t.numerator = static_cast<std::int32_t>(std::lround(pos.beats_per_bar));
-        t.denominator = static_cast<std::int32_t>(std::lround(pos.beat_type));
-    } else {
-        t.tempo = c.tempo;
-        t.songPosition = static_cast<double>(pos.frame) / (c.sampleRate * 60.0 / c.tempo);
-        t.barStart = std::floor(t.songPosition / 4.0) * 4.0;
-        t.numerator = t.denominator = 4;
-    }
+    guest::Transport& t = c.transport;
+    t = inFourFour(c.sampleRate, static_cast<std::int32_t>(c.largestBlock), frame, c.tempo,
+                   frame / (c.sampleRate * 60.0 / c.tempo), rolling);
+    if (!bbt) return;
+    // JACK counts beats of the time signature's note value; the plug-in, quarter notes.
+    const double quarters = 4.0 / static_cast<double>(pos.beat_type);
+    const double barBeats = static_cast<double>(pos.bar - 1) * pos.beats_per_bar;
+    t.tempo = pos.beats_per_minute * quarters;
+    t.songPosition =
+        (barBeats + (pos.beat - 1) + static_cast<double>(pos.tick) / pos.ticks_per_beat) * quarters;
+    t.barStart = barBeats * quarters;
+    t.numerator = static_cast<std::int32_t>(std::lround(pos.beats_per_bar));
+    t.denominator = static_cast<std::int32_t>(std::lround(pos.beat_type));
 }
 
 // The cycle's incoming messages in [from, to) to the plug-in, at their offsets in the block
@@ -142,9 +133,7 @@ struct PortSink final : guest::Sink {
 
 // JACK's real-time thread: nothing here allocates, locks, waits or prints.
 int process(jack_nframes_t n, void* arg) {
-#ifdef MORVO_COUNT_CALLBACK_ALLOCATIONS
-    const allocations::ThreadScope counting;
-#endif
+    const callback_count::Scope counting;
     Client& c = *static_cast<Client*>(arg);
     void* out = jack_port_get_buffer(c.midiOut, n);
     jack_midi_clear_buffer(out);
@@ -344,7 +333,7 @@ bool connectAll(jack_client_t* client, jack_port_t* ours, const std::vector<std:
 
 } // namespace
 
-int playJack(HostSession& session, const LiveSettings& settings, const StudioOptions& studio,
+int playJack(HostSession& session, const LiveSettings& settings, const JackPorts& studio,
              const JackFiles& files) {
     if (!settings.notes.empty()) {
         std::fprintf(stderr, "morvo-host: --note plays with morvo-host's own clock; with --jack, "
@@ -449,9 +438,8 @@ int playJack(HostSession& session, const LiveSettings& settings, const StudioOpt
 
     const std::uint64_t played = c->played.load(std::memory_order_relaxed);
     printer.summary(played, c->xruns.load(std::memory_order_relaxed));
-#ifdef MORVO_COUNT_CALLBACK_ALLOCATIONS
-    std::printf("allocations in the process callback: %ld\n", allocations::count.load());
-#endif
+    if (callback_count::total() >= 0)
+        std::printf("allocations in the process callback: %ld\n", callback_count::total());
     std::fflush(stdout);
     if (gone)
         std::fprintf(stderr, "morvo-host: the JACK server went away%s%s\n",

@@ -6,9 +6,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "LivePlay.h"
-#include "StudioOptions.h"
+#include "drivers/LivePlay.h"
+
+// The client's name and the ports to connect its MIDI output and input to at start.
+struct JackPorts {
+    std::string client;
+    std::vector<std::string> connectOut, connectIn;
+};
 
 struct JackFiles {
     std::string midi, svg, events; // empty: not written
@@ -16,5 +22,5 @@ struct JackFiles {
 
 // Plays until the bound (settings.bounded), SIGINT/SIGTERM or the server's end, prints the
 // steps and the summary, writes the files; returns the program's exit status.
-int playJack(HostSession& session, const LiveSettings& settings, const StudioOptions& studio,
+int playJack(HostSession& session, const LiveSettings& settings, const JackPorts& studio,
              const JackFiles& files);

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "EventRing.h"
-
 struct StudioOptions {
     bool jack = false;
     std::string client = "morvo";
@@ -23,8 +21,3 @@ extern const char* const kStudioUsage;
 // Takes `arg` when it is one of these options, its value from `value`.
 bool parseStudioOption(const std::string& arg, const std::function<const char*()>& value,
                        StudioOptions& options);
-
-// One line per message, in the order of their samples: the sample, "in" for what went to the
-// plug-in or "out" for what it sent, and the message's bytes in hex.
-bool writeEventList(const std::string& path, const std::vector<ReceivedEvent>& toPlugin,
-                    const std::vector<ReceivedEvent>& fromPlugin, std::string& error);

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "HostSession.h"
-#include "PatternSteps.h"
+#include "reports/PatternSteps.h"
+#include "run/HostSession.h"
 
 struct LiveSettings {
     SessionSettings session;

@@ -1,5 +1,5 @@
 // Systems whose MIDI devices morvo-host does not open itself: on Linux it plays into JACK.
-#include "MidiOut.h"
+#include "drivers/MidiOut.h"
 
 struct MidiOut::Device {};
 
