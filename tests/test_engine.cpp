@@ -386,20 +386,13 @@ TEST(Engine, ExternalTimingWithTheTransportRunning) {
     rig.setParameter(timingMode, 1.0f);
     rig.setParameter(syncValue, 0.04f);
     rig.run(44100, 441); // one second at 120 bpm: 2 beats, 8 steps
-    // The step changes at the first block whose start has reached it.
-    auto stepAt = [&](std::uint64_t sample) {
-        return static_cast<int>(std::floor(sample / 22050.0L * 4.0L));
-    };
+    // Each step with the first block whose start has reached it (a step is 5512.5 samples).
+    const std::uint64_t starts[] = {0, 5733, 11025, 16758, 22050, 27783, 33075, 38808};
     const std::vector<SentStep> steps = rig.steps();
     ASSERT_EQ(steps.size(), 8u);
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        const int step = static_cast<int>(i);
-        EXPECT_EQ(steps[i].value, valueOfStep(step));
-        EXPECT_EQ(steps[i].sample % 441, 0u);
-        EXPECT_EQ(stepAt(steps[i].sample), step);
-        if (step > 0) {
-            EXPECT_EQ(stepAt(steps[i].sample - 441), step - 1);
-        }
+        EXPECT_EQ(steps[i].value, valueOfStep(static_cast<int>(i)));
+        EXPECT_EQ(steps[i].sample, starts[i]) << "step " << i;
     }
     EXPECT_NEAR(rig.plugin().songPositionHundredths(), 198, 1); // the last block: beat 1.98
 }
@@ -413,16 +406,12 @@ TEST(Engine, ExternalTimingFollowsARecordThatMovesWithinTheBlock) {
         rig.setParameter(syncValue, 0.16f); // 16 steps a beat: a step every ~1378 samples
         rig.positionPerRequest = [](std::int64_t n) { return n / 22050.0; };
         rig.run(8000, blockSize);
-        // Each step where the host places it: its block's first sample.
+        // Each step where the host places it: the first sample of the block whose request
+        // reached it (16 steps a beat: 1378.125 samples a step).
+        const std::uint64_t reached[] = {0, 1379, 2757, 4135, 5513, 6891};
         std::vector<SentStep> expected;
-        int last = -1;
-        for (std::uint64_t n = 0; n < 8000; ++n) {
-            const auto step =
-                static_cast<int>(std::floor(static_cast<long double>(n / 22050.0) * 16.0L));
-            if (step != last) expected.push_back({n - n % blockSize, 14, valueOfStep(step % 16)});
-            last = step;
-        }
-        ASSERT_EQ(expected.size(), 6u);
+        for (int step = 0; step < 6; ++step)
+            expected.push_back({reached[step] - reached[step] % blockSize, 14, valueOfStep(step)});
         EXPECT_EQ(rig.steps(), expected) << "block size " << blockSize;
     }
 }

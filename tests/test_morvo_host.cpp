@@ -254,15 +254,12 @@ TEST(MorvoHost, FourStepsPerBeatOverFourSteps) {
 TEST(MorvoHost, ExternalTimingFollowsTheSongPosition) {
     const std::string mid = temporary("external.mid");
     const HostRun result = run(library + distinctSteps() + " --timing external --mid " + mid);
-    // Step 1 with the first block, then step k + 1 with the first block whose position, at 1
-    // step a beat, reaches beat k.
+    // Step 1 with the first block, then step k + 1 with the first block of 512 whose position,
+    // at 1 step a beat, reaches beat k (22050 samples a beat).
+    const std::uint64_t blocks[] = {0, 22528, 44544, 66560, 88576, 110592, 132608, 154624};
     std::vector<std::pair<std::uint64_t, int>> expected;
-    int last = -1;
-    for (std::uint64_t block = 0; block < 8 * 22050; block += 512) {
-        const auto step = static_cast<int>(std::floor(static_cast<long double>(block / 22050.0)));
-        if (step != last) expected.emplace_back(block, stepValue(step % 16));
-        last = step;
-    }
+    for (int step = 0; step < 8; ++step)
+        expected.emplace_back(blocks[step], stepValue(step));
     ASSERT_EQ(expected.size(), 8u);
     expectStream(result, mid, expected);
 }
@@ -418,7 +415,9 @@ TEST(MorvoHost, InfoDescribesThePlugin) {
     ASSERT_EQ(result.status, 0) << result.output;
     for (const char* expected :
          {"name          Ostrel\n", "vendor        Halvark\n", "product       Ostrel\n",
-          "unique id     KV01 (0x4B563031)\n", "23 parameters:", "CC Out", "End Step",
+          "unique id     KV01 (0x4B563031)\n", "23 parameters (value 0 to 1",
+          "  17  CC Out                       0.1102  \"0.11\" unit \"%\"\n",
+          "End Step -Do not automate    0.1600  \"0.16\" unit \"%\", not automatable\n",
           "16 programs:", "  15  Preset 15\n", "  receiveVstTimeInfo     yes\n",
           "  offline                no\n"})
         EXPECT_NE(result.output.find(expected), std::string::npos) << expected;

@@ -34,7 +34,7 @@ struct Facts {
     std::vector<ProgramFacts> programs;
     std::int32_t program = 0; // current at creation
     bool hasEditor = false;
-    int editorWidth = 0, editorHeight = 0;
+    int editorWidth = 0, editorHeight = 0; // 0 for a plug-in that tells its size only once open
 };
 
 // Reads a plug-in just created and opened. Reading a program means switching to it, so this

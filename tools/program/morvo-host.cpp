@@ -15,6 +15,7 @@
 #include "drivers/JackPlay.h"
 #include "drivers/LivePlay.h"
 #include "drivers/MidiOut.h"
+#include "formats/guest/Facts.h"
 #include "reports/EventList.h"
 #include "reports/MidiFile.h"
 #include "reports/PatternSteps.h"
@@ -179,10 +180,13 @@ std::string fourChars(std::int32_t code) {
 }
 
 void printInfo(HostSession& session) {
+    guest::Guest& plugin = session.guest();
+    plugin.open(); // as every host does before asking
+    const guest::Facts facts = guest::describe(plugin);
     AEffect* e = session.effect();
-    std::printf("name          %s\n", session.text(effGetEffectName).c_str());
-    std::printf("vendor        %s\n", session.text(effGetVendorString).c_str());
-    std::printf("product       %s\n", session.text(effGetProductString).c_str());
+    std::printf("name          %s\n", facts.name.c_str());
+    std::printf("vendor        %s\n", facts.vendor.c_str());
+    std::printf("product       %s\n", facts.product.c_str());
     std::printf("unique id     %s (0x%08X)\n", fourChars(e->uniqueID).c_str(),
                 static_cast<unsigned>(e->uniqueID));
     std::string flags;
@@ -193,20 +197,26 @@ void printInfo(HostSession& session) {
     for (const auto& [bit, name] : names)
         if ((e->flags & bit) != 0) flags += std::string(flags.empty() ? "" : ", ") + name;
     std::printf("flags         0x%X (%s)\n", static_cast<unsigned>(e->flags), flags.c_str());
-    std::printf("version       %d\n", e->version);
-    std::printf("audio         %d in, %d out\n", e->numInputs, e->numOutputs);
-    std::printf("\n%d parameters:\n", e->numParams);
-    for (std::int32_t i = 0; i < e->numParams; ++i)
-        std::printf("  %2d  %-28s %8s %s\n", i, session.text(effGetParamName, i).c_str(),
-                    session.text(effGetParamDisplay, i).c_str(),
-                    session.text(effGetParamLabel, i).c_str());
-    std::printf("\n%d programs:\n", e->numPrograms);
-    for (std::int32_t i = 0; i < e->numPrograms; ++i) {
-        char name[512] = "";
-        e->dispatcher(e, effGetProgramNameIndexed, i, 0, name, 0.0f);
-        name[sizeof name - 1] = '\0';
-        std::printf("  %2d  %s\n", i, name);
+    std::printf("version       %d (vendor version %d)\n", e->version, facts.vendorVersion);
+    std::printf("audio         %d in, %d out\n", facts.inputs, facts.outputs);
+    if (facts.hasEditor && facts.editorWidth > 0)
+        std::printf("editor        %d x %d pixels\n", facts.editorWidth, facts.editorHeight);
+    else if (facts.hasEditor)
+        std::printf("editor        its size is given once it is open\n");
+    // The value is what a host holds (0 to 1); the text and unit are the plug-in's own.
+    std::printf("\n%zu parameters (value 0 to 1, as the plug-in shows it):\n",
+                facts.parameters.size());
+    for (std::size_t i = 0; i < facts.parameters.size(); ++i) {
+        const guest::ParameterFacts& p = facts.parameters[i];
+        const std::string shown = "\"" + plugin.parameterText(static_cast<std::int32_t>(i)) + "\"" +
+                                  (p.label.empty() ? "" : " unit \"" + p.label + "\"");
+        std::printf("  %2zu  %-28s %6.4f  %s%s\n", i, p.name.c_str(), p.value, shown.c_str(),
+                    p.automatable ? "" : ", not automatable");
     }
+    std::printf("\n%zu programs:\n", facts.programs.size());
+    for (std::size_t i = 0; i < facts.programs.size(); ++i)
+        std::printf("  %2zu  %s%s\n", i, facts.programs[i].name.c_str(),
+                    static_cast<std::int32_t>(i) == facts.program ? " (current)" : "");
     std::printf("\ncan do:\n");
     for (const char* capability : kPluginCapabilities) {
         char text[64];
