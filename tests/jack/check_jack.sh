@@ -121,7 +121,7 @@ else
         fail "captured and computed differ beyond $xruns xruns: $(diff captured.txt computed.txt | head -5)"
 fi
 cmp -s jack-notes.txt offline-notes.txt || fail "the notes: $(diff jack-notes.txt offline-notes.txt | head -4)"
-grep -q "received 90 0E 40" run.txt || fail "the incoming notes were not shown"
+grep -q "note 14 sent to the plug-in" run.txt || fail "the incoming notes were not shown"
 
 # ---- external timing: the transport's start, stop and locate.
 jack_midi_dump -a external >external.txt 2>/dev/null &

@@ -19,6 +19,7 @@
 #include "reports/EventList.h"
 #include "reports/MidiFile.h"
 #include "reports/StepPlot.h"
+#include "reports/StepTable.h"
 #include "windows/EditorWindow.h"
 
 namespace {
@@ -27,7 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 // Incoming messages the plug-in takes in one block: more than a JACK MIDI buffer holds.
 constexpr std::size_t kIncomingPerBlock = 1024;
-constexpr int kChannels = 16;
 
 // Everything the process callback touches, made before the client is activated.
 struct Client {
@@ -202,109 +202,45 @@ void serverGone(jack_status_t, const char* reason, void* arg) {
 // this program says what happened in a line of its own.
 void quiet(const char*) {}
 
-// The steps as they come: one line per step (the same controller and value on the 16
-// channels at one frame), one per other message and per message that reached the plug-in.
-class Printer {
+// What the callback sent and what reached the plug-in, taken on the main thread into the step
+// table (each cycle at the song position it played at) and into the lists the files are made of.
+class Taker {
   public:
-    Printer(double rate, std::vector<ReceivedEvent>& sent, std::vector<ReceivedEvent>& in)
-        : sampleRate(rate), sentAll(sent), inAll(in) {}
+    Taker(StepTable& steps, std::vector<ReceivedEvent>& sent, std::vector<ReceivedEvent>& in)
+        : table(steps), sentAll(sent), inAll(in) {}
 
-    void heading(const std::string& title, const char* client, jack_nframes_t block,
-                 double tempo) const {
-        std::printf("%s: JACK client %s, %g Hz, blocks of %u samples, %g bpm without a "
-                    "timebase master\n\n",
-                    title.c_str(), client, sampleRate, block, tempo);
-        std::printf(" seconds      beat  controller  value  channels\n");
-        std::fflush(stdout);
-    }
-
-    void drain(Client& c) {
+    void take(Client& c) {
+        c.incoming.drain([&](const RingEntry& entry) {
+            table.sentToPlugin(entry.event);
+            inAll.push_back(entry.event);
+        });
         c.sent.drain([&](const RingEntry& entry) {
-            if (entry.blockEnd) {
-                ended = entry.event.sample;
+            if (entry.blockEnd || isPosition(entry.event)) {
+                showCycle();
+                if (entry.blockEnd)
+                    table.reach(entry.event.sample);
+                else
+                    position = std::bit_cast<double>(entry.event.sample);
                 return;
             }
-            if (isPosition(entry.event))
-                position = std::bit_cast<double>(entry.event.sample);
-            else
-                cycle.push_back({entry.event, position});
+            cycle.push_back(entry.event);
+            sentAll.push_back(entry.event);
         });
-        c.incoming.drain([&](const RingEntry& entry) { notes.push_back(entry.event); });
-        for (std::size_t i = 0; i < cycle.size();)
-            i += show(i);
-        cycle.clear();
-        showNotes(ended);
+        showCycle();
         std::fflush(stdout);
-    }
-
-    void summary(std::uint64_t played, std::uint64_t xruns) {
-        showNotes(UINT64_MAX);
-        std::printf("\n%d step%s, %zu message%s", steps, steps == 1 ? "" : "s", messages,
-                    messages == 1 ? "" : "s");
-        if (highest >= 0) std::printf("; values %d to %d", lowest, highest);
-        std::printf("\nplayed %.3f seconds, %d xrun%s\n", static_cast<double>(played) / sampleRate,
-                    static_cast<int>(xruns), xruns == 1 ? "" : "s");
     }
 
   private:
-    struct Sent {
-        ReceivedEvent event;
-        double beat;
-    };
-
-    void showNotes(std::uint64_t upTo) {
-        for (; nextNote < notes.size() && notes[nextNote].sample <= upTo; ++nextNote) {
-            const ReceivedEvent& e = notes[nextNote];
-            inAll.push_back(e);
-            std::printf("%8.3f            received %02X %02X %02X\n",
-                        static_cast<double>(e.sample) / sampleRate, e.data[0], e.data[1],
-                        e.data[2]);
-        }
+    void showCycle() {
+        if (!cycle.empty()) table.add(cycle, position);
+        cycle.clear();
     }
 
-    bool isStep(std::size_t first) const {
-        if (first + kChannels > cycle.size()) return false;
-        const ReceivedEvent& head = cycle[first].event;
-        for (std::size_t k = 0; k < kChannels; ++k) {
-            const ReceivedEvent& e = cycle[first + k].event;
-            if (e.sample != head.sample || e.data[0] != 0xB0 + k || e.data[1] != head.data[1] ||
-                e.data[2] != head.data[2])
-                return false;
-        }
-        return true;
-    }
-
-    // Prints the line at `first`; the messages it covers.
-    std::size_t show(std::size_t first) {
-        const Sent& s = cycle[first];
-        showNotes(s.event.sample);
-        const std::size_t covered = isStep(first) ? kChannels : 1;
-        for (std::size_t k = 0; k < covered; ++k)
-            sentAll.push_back(cycle[first + k].event);
-        messages += covered;
-        std::printf("%8.3f  %8.3f", static_cast<double>(s.event.sample) / sampleRate, s.beat);
-        if (covered == kChannels) {
-            ++steps;
-            lowest = std::min<int>(lowest, s.event.data[2]);
-            highest = std::max<int>(highest, s.event.data[2]);
-            std::printf("  %10d  %5d  ch 1-16\n", s.event.data[1], s.event.data[2]);
-        } else {
-            std::printf("  message %02X %02X %02X\n", s.event.data[0], s.event.data[1],
-                        s.event.data[2]);
-        }
-        return covered;
-    }
-
-    double sampleRate;
+    StepTable& table;
     std::vector<ReceivedEvent>& sentAll;
     std::vector<ReceivedEvent>& inAll;
-    std::vector<Sent> cycle;
-    std::vector<ReceivedEvent> notes;
-    std::size_t nextNote = 0;
+    std::vector<ReceivedEvent> cycle;
     double position = 0.0;
-    std::uint64_t ended = 0;
-    int steps = 0, lowest = 128, highest = -1;
-    std::size_t messages = 0;
 };
 
 // Connects our port and each named one; false, with the reason printed, when one fails.
@@ -409,10 +345,12 @@ int playJack(HostSession& session, const LiveSettings& settings, const JackPorts
     c->begun.store(connected, std::memory_order_relaxed);
 
     std::vector<ReceivedEvent> sent, in;
-    Printer printer(c->sampleRate, sent, in);
+    StepTable table(s, std::nullopt, {}, true);
+    Taker taker(table, sent, in);
     EditorWindow window;
     if (connected) {
-        printer.heading(settings.title, jack_get_client_name(client), c->largestBlock, s.tempo);
+        table.heading(settings.title, std::string("JACK client ") + jack_get_client_name(client) +
+                                          ", this tempo without a timebase master");
         std::string why = "the plug-in has no editor";
         if (session.guest().hasEditor())
             window.open(session.guest(), session.text(effGetEffectName), why);
@@ -422,7 +360,7 @@ int playJack(HostSession& session, const LiveSettings& settings, const JackPorts
     Clock::time_point tick = Clock::now();
     while (connected && !InterruptWatch::requested() && !c->gone.load(std::memory_order_acquire) &&
            c->played.load(std::memory_order_relaxed) < c->limit) {
-        printer.drain(*c);
+        taker.take(*c);
         window.idle();
         tick = std::max(tick + kTick, Clock::now());
         std::this_thread::sleep_until(tick);
@@ -433,11 +371,14 @@ int playJack(HostSession& session, const LiveSettings& settings, const JackPorts
     window.close();
     session.stop();
     c->sent.publish(); // what the plug-in sent as it closed
-    printer.drain(*c);
+    taker.take(*c);
     if (!connected) return 1;
 
     const std::uint64_t played = c->played.load(std::memory_order_relaxed);
-    printer.summary(played, c->xruns.load(std::memory_order_relaxed));
+    const std::uint64_t xruns = c->xruns.load(std::memory_order_relaxed);
+    table.finish();
+    std::printf("played %.3f seconds, %llu xrun%s\n", static_cast<double>(played) / s.sampleRate,
+                static_cast<unsigned long long>(xruns), xruns == 1 ? "" : "s");
     if (callback_count::total() >= 0)
         std::printf("allocations in the process callback: %ld\n", callback_count::total());
     std::fflush(stdout);

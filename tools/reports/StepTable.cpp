@@ -36,10 +36,13 @@ int stepsLeftInBlock(const std::vector<ReceivedEvent>& events, std::size_t first
 
 } // namespace
 
-StepTable::StepTable(const SessionSettings& chosen, const PatternSteps& patternSteps,
+StepTable::StepTable(const SessionSettings& chosen, std::optional<PatternSteps> patternSteps,
                      std::vector<SentNote> sentNotes, bool flushEachLine)
-    : settings(chosen), steps(patternSteps), notes(std::move(sentNotes)), flush(flushEachLine),
-      samplesPerBeat(settings.sampleRate * 60.0 / settings.tempo) {}
+    : settings(chosen), steps(std::move(patternSteps)), flush(flushEachLine),
+      samplesPerBeat(settings.sampleRate * 60.0 / settings.tempo) {
+    for (const SentNote& note : sentNotes)
+        notes.push_back({note.sample, {0x90, static_cast<unsigned char>(note.note), 100}});
+}
 
 void StepTable::heading(const std::string& title, const std::string& length) const {
     std::printf("%s: %g bpm, %g Hz, blocks of %d samples, %s\n\n", title.c_str(), settings.tempo,
@@ -53,20 +56,29 @@ void StepTable::line() const {
     if (flush) std::fflush(stdout);
 }
 
-void StepTable::when(std::uint64_t sample) const {
-    std::printf("%8.3f  %8.3f", static_cast<double>(sample) / samplesPerBeat,
-                static_cast<double>(sample) / settings.sampleRate);
+void StepTable::when(std::uint64_t sample, std::optional<double> beat) const {
+    // Under a transport of the host's, only what the plug-in sent carries a song position.
+    if (beat || steps)
+        std::printf("%8.3f", beat.value_or(static_cast<double>(sample) / samplesPerBeat));
+    else
+        std::printf("       -");
+    std::printf("  %8.3f", static_cast<double>(sample) / settings.sampleRate);
 }
 
 void StepTable::showNotesUpTo(std::uint64_t sample) {
     for (; nextNote < notes.size() && notes[nextNote].sample <= sample; ++nextNote) {
-        when(notes[nextNote].sample);
-        std::printf("   note %d sent to the plug-in\n", notes[nextNote].note);
+        const ReceivedEvent& e = notes[nextNote];
+        when(e.sample);
+        if ((e.data[0] & 0xF0) == 0x90 && e.data[2] > 0)
+            std::printf("   note %d sent to the plug-in\n", e.data[1]);
+        else
+            std::printf("   message %02X %02X %02X sent to the plug-in\n", e.data[0], e.data[1],
+                        e.data[2]);
         line();
     }
 }
 
-void StepTable::add(const std::vector<ReceivedEvent>& events) {
+void StepTable::add(const std::vector<ReceivedEvent>& events, std::optional<double> beat) {
     messages += events.size();
     for (std::size_t i = 0; i < events.size();) {
         const ReceivedEvent& e = events[i];
@@ -78,11 +90,15 @@ void StepTable::add(const std::vector<ReceivedEvent>& events) {
             if (std::find(controllers.begin(), controllers.end(), e.data[1]) == controllers.end())
                 controllers.push_back(e.data[1]);
         }
-        when(e.sample);
+        when(e.sample, beat);
         if (isSixteenChannelStep(events, i)) {
-            const int step = steps.next(e.sample, stepsLeftInBlock(events, i));
-            std::printf("  %5d  %5d  %10d  %5d  ch 1-16\n", ++sentSteps, step, e.data[1],
-                        e.data[2]);
+            ++sentSteps;
+            if (steps)
+                std::printf("  %5d  %5d", sentSteps,
+                            steps->next(e.sample, stepsLeftInBlock(events, i)));
+            else
+                std::printf("  %5d      -", sentSteps);
+            std::printf("  %10d  %5d  ch 1-16\n", e.data[1], e.data[2]);
             i += kChannels;
         } else if (controlChange) {
             std::printf("      -      -  %10d  %5d  ch %d\n", e.data[1], e.data[2],
