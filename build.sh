@@ -61,7 +61,9 @@ install_missing() {
 # backend and JACK's own tools (jack_midi_dump, jack_midiseq, jack_transport, jack_lsp).
 # libx11-dev and libcairo2-dev: the Linux editor draws with cairo on Xlib; libxtst-dev, xvfb,
 # xauth and the fonts: its test drives it with real pointer and key events on a virtual display.
-build_tools=(cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest
+# util-linux's unshare: morvo-host's file test mounts a small file system of its own; time: the
+# long render's benchmark reads its peak memory.
+build_tools=(util-linux time cmake make g++ binutils clang-format libgtest-dev libgmock-dev googletest
     libbenchmark-dev libjpeg-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nasm dpkg-dev locales
     pkg-config libx11-dev libcairo2-dev libxtst-dev xvfb xauth fonts-liberation fonts-dejavu-core
     libjack-jackd2-dev jackd2 lv2-dev sordi liblilv-dev lilv-utils)

@@ -547,8 +547,18 @@ TEST(MorvoHost, ReportsFilesThatAreNoPlugins) {
 TEST(MorvoHost, UsageErrorsAndHelp) {
     const HostRun help = run("--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.output.rfind("usage: morvo-host [options] LIBRARY\n", 0), 0u);
-    EXPECT_NE(help.output.find("  --live "), std::string::npos);
+    EXPECT_EQ(help.output.rfind("usage: morvo-host LIBRARY [options]\n", 0), 0u);
+    // In the README's order, each range given.
+    const char* const order[] = {
+        "  --set NAME=VALUE", "  --beats N          how long to play, 0 to 100000",
+        "  --info",           "  --live",
+        "  --song",           "  --jack",
+        "  --events"};
+    std::size_t at = 0;
+    for (const char* option : order) {
+        EXPECT_GT(help.output.find(option, at), at) << option;
+        at = help.output.find(option, at);
+    }
     struct Case {
         std::string arguments, message;
     };

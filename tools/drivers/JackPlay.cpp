@@ -16,9 +16,6 @@
 
 #include "drivers/CallbackCount.h"
 #include "drivers/Interrupt.h"
-#include "reports/EventList.h"
-#include "reports/MidiFile.h"
-#include "reports/StepPlot.h"
 #include "reports/StepTable.h"
 #include "windows/EditorWindow.h"
 
@@ -206,13 +203,12 @@ void quiet(const char*) {}
 // table (each cycle at the song position it played at) and into the lists the files are made of.
 class Taker {
   public:
-    Taker(StepTable& steps, std::vector<ReceivedEvent>& sent, std::vector<ReceivedEvent>& in)
-        : table(steps), sentAll(sent), inAll(in) {}
+    Taker(StepTable& steps, Reports& files) : table(steps), reports(files) {}
 
     void take(Client& c) {
         c.incoming.drain([&](const RingEntry& entry) {
             table.sentToPlugin(entry.event);
-            inAll.push_back(entry.event);
+            reports.toPlugin(entry.event);
         });
         c.sent.drain([&](const RingEntry& entry) {
             if (entry.blockEnd || isPosition(entry.event)) {
@@ -224,7 +220,6 @@ class Taker {
                 return;
             }
             cycle.push_back(entry.event);
-            sentAll.push_back(entry.event);
         });
         showCycle();
         std::fflush(stdout);
@@ -233,12 +228,12 @@ class Taker {
   private:
     void showCycle() {
         if (!cycle.empty()) table.add(cycle, position);
+        reports.fromPlugin(cycle);
         cycle.clear();
     }
 
     StepTable& table;
-    std::vector<ReceivedEvent>& sentAll;
-    std::vector<ReceivedEvent>& inAll;
+    Reports& reports;
     std::vector<ReceivedEvent> cycle;
     double position = 0.0;
 };
@@ -270,7 +265,7 @@ bool connectAll(jack_client_t* client, jack_port_t* ours, const std::vector<std:
 } // namespace
 
 int playJack(HostSession& session, const LiveSettings& settings, const JackPorts& studio,
-             const JackFiles& files) {
+             Reports& reports) {
     if (!settings.notes.empty()) {
         std::fprintf(stderr, "morvo-host: --note plays with morvo-host's own clock; with --jack, "
                              "play notes into the client's MIDI input\n");
@@ -344,9 +339,9 @@ int playJack(HostSession& session, const LiveSettings& settings, const JackPorts
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     c->begun.store(connected, std::memory_order_relaxed);
 
-    std::vector<ReceivedEvent> sent, in;
+    reports.start(s.tempo, s.sampleRate, s.blockSize, settings.title);
     StepTable table(s, std::nullopt, {}, true);
-    Taker taker(table, sent, in);
+    Taker taker(table, reports);
     EditorWindow window;
     if (connected) {
         table.heading(settings.title, std::string("JACK client ") + jack_get_client_name(client) +
@@ -398,11 +393,7 @@ int playJack(HostSession& session, const LiveSettings& settings, const JackPorts
 
     std::string error;
     const double beats = static_cast<double>(played) / samplesPerBeat;
-    if ((!files.midi.empty() &&
-         !writeMidiFile(files.midi, sent, s.tempo, s.sampleRate, settings.title, error)) ||
-        (!files.svg.empty() &&
-         !writeStepPlot(files.svg, sent, samplesPerBeat, beats, settings.title, error)) ||
-        (!files.events.empty() && !writeEventList(files.events, in, sent, error))) {
+    if (!reports.finish(beats, error)) {
         std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
         return 1;
     }

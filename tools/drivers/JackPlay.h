@@ -16,11 +16,7 @@ struct JackPorts {
     std::vector<std::string> connectOut, connectIn;
 };
 
-struct JackFiles {
-    std::string midi, svg, events; // empty: not written
-};
-
 // Plays until the bound (settings.bounded), SIGINT/SIGTERM or the server's end, prints the
-// steps and the summary, writes the files; returns the program's exit status.
+// steps and the summary and feeds the files as it goes; returns the program's exit status.
 int playJack(HostSession& session, const LiveSettings& settings, const JackPorts& studio,
-             const JackFiles& files);
+             Reports& reports);

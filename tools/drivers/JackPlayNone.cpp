@@ -3,7 +3,7 @@
 
 #include "drivers/JackPlay.h"
 
-int playJack(HostSession&, const LiveSettings&, const JackPorts&, const JackFiles&) {
+int playJack(HostSession&, const LiveSettings&, const JackPorts&, Reports&) {
     std::fprintf(stderr, "morvo-host: --jack is not built into this morvo-host (it was built "
                          "without JACK's library)\n");
     return 1;

@@ -36,8 +36,8 @@ bool sleepUntil(Clock::time_point due, const std::atomic<bool>& stop) {
 
 } // namespace
 
-void playLive(HostSession& session, const LiveSettings& settings,
-              std::vector<ReceivedEvent>& received, std::uint64_t& played) {
+void playLive(HostSession& session, const LiveSettings& settings, Reports& reports,
+              std::uint64_t& played) {
     InterruptWatch watch;
 
     const SessionSettings& s = settings.session;
@@ -53,6 +53,8 @@ void playLive(HostSession& session, const LiveSettings& settings,
     char length[64] = "live until interrupted";
     if (settings.bounded) std::snprintf(length, sizeof length, "live for %g beats", s.beats);
     table.heading(settings.title, length);
+    for (const SentNote& note : session.sent)
+        reports.toPlugin({note.sample, {0x90, static_cast<unsigned char>(note.note), 100}});
 
     EditorWindow window;
     std::string why = "the plug-in has no editor";
@@ -88,7 +90,7 @@ void playLive(HostSession& session, const LiveSettings& settings,
                 return;
             }
             table.add(block);
-            received.insert(received.end(), block.begin(), block.end());
+            reports.fromPlugin(block);
             block.clear();
             table.reach(entry.event.sample);
         });

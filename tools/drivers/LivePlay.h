@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reports/PatternSteps.h"
+#include "reports/Reports.h"
 #include "run/HostSession.h"
 
 struct LiveSettings {
@@ -20,7 +21,7 @@ struct LiveSettings {
     std::string title;
 };
 
-// Plays until the bound or SIGINT/SIGTERM, prints the table as it goes and its summary at the
-// end, and gives back what the plug-in sent and the samples played.
-void playLive(HostSession& session, const LiveSettings& settings,
-              std::vector<ReceivedEvent>& received, std::uint64_t& played);
+// Plays until the bound or SIGINT/SIGTERM, prints the table and feeds the files as it goes, the
+// table's summary at the end, and gives back the samples played.
+void playLive(HostSession& session, const LiveSettings& settings, Reports& reports,
+              std::uint64_t& played);

@@ -15,46 +15,46 @@
 #include "drivers/JackPlay.h"
 #include "drivers/LivePlay.h"
 #include "drivers/MidiOut.h"
+#include "drivers/OfflinePlay.h"
 #include "formats/guest/Facts.h"
-#include "reports/EventList.h"
-#include "reports/MidiFile.h"
 #include "reports/PatternSteps.h"
-#include "reports/StepPlot.h"
-#include "reports/StepTable.h"
+#include "reports/Reports.h"
 #include "run/HostSession.h"
 
 namespace {
 
 const char* const kUsage =
-    "usage: morvo-host [options] LIBRARY\n"
+    "usage: morvo-host LIBRARY [options]\n"
     "\n"
     "Loads a VST 2 plug-in library, plays it for a number of beats of silence and shows\n"
     "the MIDI it sends: one line per step, then a summary.\n"
     "\n"
-    "options:\n"
-    "  --tempo BPM        host tempo in beats per minute (default 120)\n"
-    "  --rate HZ          sample rate (default 44100)\n"
-    "  --block N          samples per processing block (default 512)\n"
-    "  --beats N          how long to play, in beats (default 8; live: until interrupted)\n"
-    "  --program N        select program N before playing\n"
+    "A steady song:\n"
     "  --set NAME=VALUE   set a parameter, by name (ccOut, \"CC Out\") or index, to a\n"
     "                     value from 0 to 1; may be repeated\n"
     "  --timing MODE      internal (the plug-in counts samples against the tempo) or\n"
     "                     external (it follows the song position)\n"
-    "  --note N@BEAT      send a note-on of note N at BEAT (12 starts, 13 stops,\n"
+    "  --beats N          how long to play, 0 to 100000 beats (default 8; live: until\n"
+    "                     interrupted)\n"
+    "  --note N@BEAT      send a note-on of note N (0 to 127) at BEAT (12 starts, 13 stops,\n"
     "                     14 resets); may be repeated\n"
+    "  --tempo BPM        host tempo, 1 to 999 beats per minute (default 120)\n"
+    "  --rate HZ          sample rate, 8000 to 384000 (default 44100)\n"
+    "  --block N          samples per processing block, 1 to 65536 (default 512)\n"
+    "  --program N        select program N (0 to the plug-in's last) before playing\n"
+    "  --mid FILE         write what the plug-in sent as a Standard MIDI File\n"
+    "  --svg FILE         draw the controller values over time as an SVG step plot\n"
+    "  --info             print what the plug-in says about itself instead of playing\n"
+    "\n"
+    "Other ways to play:\n"
+    "  --live             play in real time, showing the plug-in's editor in a window when\n"
+    "                     there is a display, and print each step as it comes, until\n"
+    "                     Ctrl-C (or for --beats beats when given)\n"
     "  --song FILE        play a scripted song instead: tempo changes, stops, relocations,\n"
     "                     notes and parameter changes at beats (tools/run/Song.h gives the\n"
     "                     script's lines); prints one line per step with its block\n"
     "  --dump FILE        write every message the plug-in sent, one line each: block,\n"
-    "                     offset in it, and the bytes in hexadecimal\n"
-    "  --mid FILE         write what the plug-in sent as a Standard MIDI File\n"
-    "  --svg FILE         draw the controller values over time as an SVG step plot\n"
-    "  --live             play in real time, showing the plug-in's editor in a window when\n"
-    "                     there is a display, and print each step as it comes, until\n"
-    "                     Ctrl-C (or for --beats beats when given)\n"
-    "  --info             print what the plug-in says about itself instead of playing\n"
-    "  -h, --help         show this help\n";
+    "                     offset in it, and the bytes in hexadecimal\n";
 
 // The capabilities --info asks the plug-in about.
 const char* const kPluginCapabilities[] = {
@@ -101,6 +101,7 @@ Options parse(int argc, char** argv) {
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
             std::fputs(kStudioUsage, stdout);
+            std::fputs("  -h, --help         show this help\n", stdout);
             std::exit(0);
         } else if (parseStudioOption(arg, value, options.studio)) {
         } else if (arg == "--tempo" || arg == "--bpm") {
@@ -246,21 +247,6 @@ void showSong(const HostSession& session, const Options& options, const Song& so
     std::printf("\n%zu messages\n", sent.size());
 }
 
-// Every message, with its block and offset, for a comparison with another host's.
-bool writeDump(const Options& options, const std::vector<ReceivedEvent>& sent) {
-    if (options.dumpFile.empty()) return true;
-    const auto block = static_cast<std::uint64_t>(options.settings.blockSize);
-    std::FILE* dump = std::fopen(options.dumpFile.c_str(), "wb");
-    if (dump != nullptr) {
-        for (const ReceivedEvent& event : sent)
-            writeSentMessage(dump, event.sample / block,
-                             static_cast<std::uint32_t>(event.sample % block), event.data);
-        if (std::fclose(dump) == 0) return true;
-    }
-    std::fprintf(stderr, "morvo-host: cannot write %s\n", options.dumpFile.c_str());
-    return false;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -279,6 +265,19 @@ int main(int argc, char** argv) {
         printInfo(session);
         return 0;
     }
+    // The files, made before anything plays: one that cannot be written fails now.
+    Reports reports;
+    if (!reports.open(
+            {options.midiFile, options.svgFile, options.studio.eventsFile, options.dumpFile},
+            options.library, error)) {
+        std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
+        return 1;
+    }
+    auto finish = [&](double beats) {
+        if (reports.finish(beats, error)) return 0;
+        std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
+        return 1;
+    };
 
     std::vector<std::pair<std::int32_t, float>> parameters;
     auto setParameter = [&](const std::string& name, float value) {
@@ -304,7 +303,9 @@ int main(int argc, char** argv) {
         }
         session.playSong(options.settings, options.program, parameters, song);
         showSong(session, options, song, title);
-        return writeDump(options, session.received) ? 0 : 1;
+        reports.start(song.tempo, options.settings.sampleRate, options.settings.blockSize, title);
+        reports.fromPlugin(session.received);
+        return finish(song.length);
     }
 
     const double samplesPerBeat = options.settings.sampleRate * 60.0 / options.settings.tempo;
@@ -317,15 +318,12 @@ int main(int argc, char** argv) {
     rules.endStep = session.findParameter("End Step", missing);
     rules.timingMode = session.findParameter("Timing Mode", missing);
 
-    std::vector<ReceivedEvent> received;
-    double beats = options.settings.beats;
+    const LiveSettings run{
+        options.settings, options.beatsGiven, options.program, parameters, notes, rules, title};
     if (options.studio.jack) {
-        const LiveSettings live{
-            options.settings, options.beatsGiven, options.program, parameters, notes, rules, title};
         const JackPorts ports{options.studio.client, options.studio.connectOut,
                               options.studio.connectIn};
-        return playJack(session, live, ports,
-                        {options.midiFile, options.svgFile, options.studio.eventsFile});
+        return playJack(session, run, ports, reports);
     }
     std::unique_ptr<MidiOut> device;
     if (!options.studio.midiOut.empty()) {
@@ -336,49 +334,11 @@ int main(int argc, char** argv) {
         }
         session.sendTo(device.get());
     }
-    if (options.live) {
-        LiveSettings live{
-            options.settings, options.beatsGiven, options.program, parameters, notes, rules, title};
-        std::uint64_t played = 0;
-        playLive(session, live, received, played);
-        beats = static_cast<double>(played) / samplesPerBeat;
-    } else {
-        session.play(options.settings, options.program, parameters, notes);
-        const auto total = static_cast<std::uint64_t>(std::llround(beats * samplesPerBeat));
-        StepTable table(
-            options.settings,
-            PatternSteps(options.settings, rules.rules(session.startValues), session.sent, total),
-            session.sent, false);
-        char length[48];
-        std::snprintf(length, sizeof length, "%g beats", beats);
-        table.heading(title, length);
-        table.add(session.received);
-        table.finish();
-        received = std::move(session.received);
-        if (session.lost() > 0)
-            std::fprintf(stderr, "morvo-host: %llu messages were lost: more than a block holds\n",
-                         static_cast<unsigned long long>(session.lost()));
-    }
-
-    if (!writeDump(options, received)) return 1;
-    if (!options.midiFile.empty() &&
-        !writeMidiFile(options.midiFile, received, options.settings.tempo,
-                       options.settings.sampleRate, title, error)) {
-        std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
-        return 1;
-    }
-    std::vector<ReceivedEvent> sentNotes;
-    for (const SentNote& note : session.sent)
-        sentNotes.push_back({note.sample, {0x90, static_cast<unsigned char>(note.note), 100}});
-    if (!options.studio.eventsFile.empty() &&
-        !writeEventList(options.studio.eventsFile, sentNotes, received, error)) {
-        std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
-        return 1;
-    }
-    if (!options.svgFile.empty() &&
-        !writeStepPlot(options.svgFile, received, samplesPerBeat, beats, title, error)) {
-        std::fprintf(stderr, "morvo-host: %s\n", error.c_str());
-        return 1;
-    }
-    return 0;
+    reports.start(options.settings.tempo, options.settings.sampleRate, options.settings.blockSize,
+                  title);
+    if (!options.live)
+        return playOffline(session, run, reports) ? finish(options.settings.beats) : 130;
+    std::uint64_t played = 0;
+    playLive(session, run, reports, played);
+    return finish(static_cast<double>(played) / samplesPerBeat);
 }

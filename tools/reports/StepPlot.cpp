@@ -3,11 +3,11 @@
 #include <cmath>
 #include <cstdio>
 
-#include "reports/WriteFile.h"
-#include <map>
-
 namespace {
 
+// Points a controller's line keeps: many more than the plot's width shows. A longer song
+// keeps every other point, then every fourth, and so on, so that memory stays bounded.
+constexpr std::size_t kMostPoints = 8192;
 constexpr double kWidth = 900, kHeight = 340;
 constexpr double kLeft = 56, kRight = 20, kTop = 40, kBottom = 44;
 const char* const kColours[] = {"#d9480f", "#1971c2", "#2f9e44", "#9c36b5", "#e67700"};
@@ -36,20 +36,30 @@ std::string escaped(const std::string& text) {
 
 } // namespace
 
-bool writeStepPlot(const std::string& path, const std::vector<ReceivedEvent>& events,
-                   double samplesPerBeat, double beats, const std::string& title,
-                   std::string& error) {
-    // One line per controller, from the lowest channel that sends Control Changes (the 16
-    // channels of a step carry the same value).
-    int channel = 16;
-    for (const ReceivedEvent& e : events)
-        if ((e.data[0] & 0xF0) == 0xB0) channel = std::min(channel, e.data[0] & 0x0F);
-    std::map<int, std::vector<std::pair<double, int>>> series; // controller: (beat, value)
-    for (const ReceivedEvent& e : events)
-        if (e.data[0] == 0xB0 + channel)
-            series[e.data[1]].emplace_back(static_cast<double>(e.sample) / samplesPerBeat,
-                                           e.data[2]);
+void StepPlot::add(const std::vector<ReceivedEvent>& events) {
+    for (const ReceivedEvent& e : events) {
+        if ((e.data[0] & 0xF0) != 0xB0) continue;
+        // One line per controller, from the lowest channel that sends Control Changes (the 16
+        // channels of a step carry the same value).
+        const int from = e.data[0] & 0x0F;
+        if (from < channel) {
+            channel = from;
+            series.clear();
+        }
+        if (from != channel) continue;
+        Series& line = series[e.data[1]];
+        if (line.skipped++ % line.stride != 0) continue;
+        line.points.emplace_back(static_cast<double>(e.sample) / samplesPerBeat, e.data[2]);
+        if (line.points.size() < kMostPoints) continue;
+        for (std::size_t i = 0; i < line.points.size() / 2; ++i)
+            line.points[i] = line.points[2 * i];
+        line.points.resize(line.points.size() / 2);
+        line.stride *= 2;
+        line.skipped = 1;
+    }
+}
 
+std::string StepPlot::svg(double beats, const std::string& title) const {
     const double plotWidth = kWidth - kLeft - kRight, plotHeight = kHeight - kTop - kBottom;
     auto x = [&](double beat) { return kLeft + plotWidth * beat / (beats > 0 ? beats : 1); };
     auto y = [&](double value) { return kTop + plotHeight * (1.0 - value / 127.0); };
@@ -83,22 +93,22 @@ bool writeStepPlot(const std::string& path, const std::vector<ReceivedEvent>& ev
                   kLeft + plotWidth / 2, kHeight - 8);
 
     int colour = 0;
-    for (const auto& [controller, points] : series) {
-        std::string line;
+    for (const auto& [controller, line] : series) {
+        const auto& points = line.points;
+        std::string drawn;
         for (std::size_t i = 0; i < points.size(); ++i) {
             const double end = i + 1 < points.size() ? points[i + 1].first : beats;
-            line += format("%.2f,%.2f %.2f,%.2f ", x(points[i].first), y(points[i].second), x(end),
-                           y(points[i].second));
+            drawn += format("%.2f,%.2f %.2f,%.2f ", x(points[i].first), y(points[i].second), x(end),
+                            y(points[i].second));
         }
         const char* stroke = kColours[colour++ % (sizeof kColours / sizeof kColours[0])];
         svg += "<polyline fill=\"none\" stroke-width=\"2\" stroke=\"" + std::string(stroke) +
-               "\" points=\"" + line + "\"/>\n";
+               "\" points=\"" + drawn + "\"/>\n";
         svg += format("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\"", kLeft + plotWidth,
                       kTop - 20.0 + 14.0 * (colour - 1)) +
                " fill=\"" + stroke + "\">CC " + std::to_string(controller) + " (channel " +
                std::to_string(channel + 1) + ")</text>\n";
     }
     svg += "</svg>\n";
-
-    return writeWholeFile(path, svg.data(), svg.size(), error);
+    return svg;
 }

@@ -67,17 +67,6 @@ void HostSession::runBlock(const guest::Transport& now, std::int32_t frames) {
     blockStart += static_cast<std::uint64_t>(frames);
 }
 
-void HostSession::play(const SessionSettings& chosen, std::int32_t program,
-                       const std::vector<std::pair<std::int32_t, float>>& parameters,
-                       std::vector<SentNote> notes) {
-    start(chosen, program, parameters, std::move(notes));
-    const auto total = static_cast<std::uint64_t>(std::llround(settings.beats * samplesPerBeat));
-    while (blockStart < total)
-        processBlock(static_cast<std::int32_t>(std::min<std::uint64_t>(
-            static_cast<std::uint64_t>(settings.blockSize), total - blockStart)));
-    stop();
-}
-
 void HostSession::start(const SessionSettings& chosen, std::int32_t program,
                         const std::vector<std::pair<std::int32_t, float>>& parameters,
                         std::vector<SentNote> notes, EventRing* events) {

@@ -42,21 +42,16 @@ class HostSession : private guest::Listener, private guest::Sink {
     std::int32_t findParameter(const std::string& name, std::string& error);
     std::vector<std::string> parameterNames();
 
-    // Opens the plug-in, plays settings.beats beats in blocks and closes it; notes are sent at
-    // their samples as note-ons of velocity 100 on channel 1.
-    void play(const SessionSettings& settings, std::int32_t program,
-              const std::vector<std::pair<std::int32_t, float>>& parameters,
-              std::vector<SentNote> notes);
-
     // Opens the plug-in and plays a scripted song (its parameters resolved) in blocks of the
     // settings' size; the song's tempo and length replace the settings'.
     void playSong(const SessionSettings& settings, std::int32_t program,
                   const std::vector<std::pair<std::int32_t, float>>& parameters, const Song& song);
 
-    // play in parts, for a caller that paces the blocks itself. start opens the plug-in, sets
-    // it up and resumes it; processBlock (audio thread) plays the next block of the given
-    // length, delivering the notes due in it, and allocates nothing; stop suspends and closes.
-    // With a ring, what the plug-in sends goes there instead of into `received`.
+    // A run in parts, for a driver that paces the blocks. start opens the plug-in, sets it up
+    // and resumes it; notes are sent at their samples as note-ons of velocity 100 on channel 1;
+    // processBlock (audio thread) plays the next block of the given length, delivering the notes
+    // due in it, and allocates nothing; stop suspends and closes. With a ring, what the plug-in
+    // sends goes there instead of into `received`.
     void start(const SessionSettings& settings, std::int32_t program,
                const std::vector<std::pair<std::int32_t, float>>& parameters,
                std::vector<SentNote> notes, EventRing* ring = nullptr);

@@ -236,8 +236,15 @@ bool SongPlayer::next(SongBlock& out) {
     return true;
 }
 
+std::string sentMessageLine(std::uint64_t block, std::uint32_t offset,
+                            const unsigned char data[3]) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%llu %u %02X %02X %02X\n",
+                  static_cast<unsigned long long>(block), offset, data[0], data[1], data[2]);
+    return line;
+}
+
 void writeSentMessage(std::FILE* to, std::uint64_t block, std::uint32_t offset,
                       const unsigned char data[3]) {
-    std::fprintf(to, "%llu %u %02X %02X %02X\n", static_cast<unsigned long long>(block), offset,
-                 data[0], data[1], data[2]);
+    std::fputs(sentMessageLine(block, offset, data).c_str(), to);
 }

@@ -88,5 +88,6 @@ class SongPlayer {
 
 // One line of a message the plug-in sent, as every door's host writes it: the block, the
 // offset in it, and the bytes in hexadecimal.
+std::string sentMessageLine(std::uint64_t block, std::uint32_t offset, const unsigned char data[3]);
 void writeSentMessage(std::FILE* to, std::uint64_t block, std::uint32_t offset,
                       const unsigned char data[3]);
