@@ -79,7 +79,8 @@ fuzz_tools=(clang-14 libclang-rt-14-dev)
 # CPack computes the Debian package's dependencies with file and dpkg-shlibdeps (dpkg-dev, among
 # the build tools); lintian judges the package in the test command.
 package_tools=(file dpkg-dev)
-package_check_tools=(lintian)
+# debootstrap makes the minimal Debian 12 the .deb is installed into with apt-get.
+package_check_tools=(lintian debootstrap)
 # LMMS with its Wine VST server (32-bit; lmms:i386 replaces an amd64 lmms), and what opens and
 # photographs the plug-in's editor in LMMS's window.
 windows_host_tools=(lmms:i386 lmms-vst-server:i386 xdotool imagemagick)
@@ -245,6 +246,20 @@ check_packages() {
     fi
 }
 
+# The .deb installed with apt-get into a minimal Debian 12 made by debootstrap from this
+# machine's mirror (tests/package/install_in_debian.sh), as root: one test. debootstrap keeps
+# its downloads in build/debootstrap-cache; the system is made anew each run.
+install_in_debian() {
+    echo "== installing the .deb into a minimal Debian 12"
+    if as_root bash tests/package/install_in_debian.sh "$PWD/dist/packages" "$(project_version)" \
+        "$PWD/build/debootstrap-cache"; then
+        passed=$((passed + 1))
+    else
+        echo "== packages: the install into a minimal Debian 12 fails"
+        failed=$((failed + 1))
+    fi
+}
+
 # Wine for the Windows tests: a fresh prefix for this run, a virtual display started before the
 # wine server (the server keeps the display it started with), and the server started here,
 # outside the test runner, which would otherwise wait on the pipes the server inherits.
@@ -301,6 +316,7 @@ test)
     install_missing "${real_host_tools[@]}" "${package_check_tools[@]}"
     run_tests linux
     check_packages deb
+    install_in_debian
     run_tests linux-sanitize
     run_tests linux-thread
     run_fuzz

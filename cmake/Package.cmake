@@ -37,7 +37,12 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     string(TIMESTAMP MORVO_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
     string(TIMESTAMP MORVO_RELEASE_YEAR "%Y" UTC)
     configure_file(${packaging}/copyright ${generated}/copyright @ONLY)
-    morvo_install(FILES share/doc/morvo . ${PROJECT_SOURCE_DIR}/README.md ${generated}/copyright)
+    morvo_install(FILES share/doc/morvo . ${generated}/copyright)
+    # The package's README is for its users (what goes where, loading it, morvo-host), as the
+    # project's README.md is about building it; the archive keeps README.md beside INSTALL.txt.
+    configure_file(${packaging}/README.in ${generated}/README @ONLY)
+    install(FILES ${generated}/README DESTINATION share/doc/morvo COMPONENT system)
+    install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT user EXCLUDE_FROM_ALL)
 
     # What Debian asks of a package besides: a changelog and a manual page, compressed with
     # gzip -9n (no name or time stamp inside).

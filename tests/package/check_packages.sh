@@ -4,7 +4,7 @@
 # usage: check_packages.sh deb|archives PACKAGES VERSION SOURCE_DIR
 #   deb       lintian finds no error; installed with dpkg -i where CI=true (elsewhere unpacked
 #             into a temporary root, leaving the system alone), then removed with dpkg -r,
-#             which must leave none of its files.
+#             which must leave none of its files; its README names only what it installs.
 #   archives  the checksums, the tar.gz, and the zip's DLLs under Wine (the caller has set up
 #             WINEPREFIX and DISPLAY).
 set -euo pipefail
@@ -46,7 +46,7 @@ deb)
     lintian --fail-on error --display-info "$deb" || fail "lintian finds errors"
     files="/usr/bin/morvo-host /usr/lib/clap/Morvo.clap /usr/lib/lv2/Morvo.lv2/Morvo.ttl
 /usr/lib/lv2/Morvo.lv2/Morvo_lv2.so /usr/lib/lv2/Morvo.lv2/manifest.ttl
-/usr/lib/lv2/Morvo.lv2/presets.ttl /usr/lib/vst/Morvo.so /usr/share/doc/morvo/README.md
+/usr/lib/lv2/Morvo.lv2/presets.ttl /usr/lib/vst/Morvo.so /usr/share/doc/morvo/README
 /usr/share/doc/morvo/changelog.gz /usr/share/doc/morvo/copyright
 /usr/share/lintian/overrides/morvo /usr/share/man/man1/morvo-host.1.gz"
     dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print substr($6, 2) }' |
@@ -70,6 +70,13 @@ deb)
     fi
     doors_work "$root/usr/lib/vst/Morvo.so" "$root/usr/lib/clap/Morvo.clap" \
         "$root/usr/lib/lv2/Morvo.lv2" "$root/usr/bin/morvo-host"
+    # The users' README names only what the package installs, nothing of the source tree.
+    readme=$root/usr/share/doc/morvo/README
+    for path in $(grep -oE '/usr/[[:alnum:]_./-]*[[:alnum:]_/]' "$readme"); do
+        [ -e "$root$path" ] || fail "the README names $path, which the package does not install"
+    done
+    ! grep -nE 'build\.sh|dist/|docs/|tests/' "$readme" || fail "the README names the source tree"
+    echo "the README: every path it names is installed"
     if [ "${CI:-}" = true ]; then
         as_root dpkg -r morvo || fail "dpkg -r"
         for file in $files /usr/lib/lv2/Morvo.lv2 /usr/share/doc/morvo; do

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The .deb installed as a user installs it: `apt-get install ./morvo_*.deb` in a minimal Debian 12
+# made by debootstrap from the mirror this machine's apt uses, which must bring every dependency;
+# then morvo-host must read the VST 2 library and lv2ls list the LV2 plug-in. Runs as root.
+# usage: install_in_debian.sh PACKAGES VERSION CACHE_DIR
+#   CACHE_DIR keeps the .debs debootstrap downloads, checked against the mirror's lists on each
+#   run; the system itself is made anew each time and removed at the end.
+set -euo pipefail
+packages=$1 version=$2 cache=$3
+deb=$packages/morvo_${version}_amd64.deb
+suite=bookworm
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+[ "$(id -u)" -eq 0 ] || fail "debootstrap and chroot need root"
+[ -f "$deb" ] || fail "no package $deb"
+command -v debootstrap >/dev/null || fail "debootstrap is not installed"
+
+# The first URI of an enabled "deb" entry for the suite's main component, from deb822 stanzas
+# (*.sources) or one-line entries (sources.list, *.list), with the keyring it names if any.
+read -r mirror keyring < <(
+    for file in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$file" ] && cat "$file" && printf '\n\n'
+    done | awk -v suite="$suite" 'BEGIN { RS = ""; FS = "\n" }
+        function has(field, word,   list, n, i) {
+            n = split(field, list, /[[:space:]]+/)
+            for (i = 1; i <= n; i++) if (list[i] == word) return 1
+            return 0
+        }
+        { types = uris = suites = components = signed = ""; enabled = "yes"
+          for (i = 1; i <= NF; i++) {
+              line = $i
+              if (line ~ /^#/) continue
+              colon = index(line, ":")
+              key = tolower(substr(line, 1, colon - 1)); value = substr(line, colon + 1)
+              if (key == "types") types = value
+              else if (key == "uris") uris = value
+              else if (key == "suites") suites = value
+              else if (key == "components") components = value
+              else if (key == "signed-by") signed = value
+              else if (key == "enabled") enabled = value
+          }
+          if (has(types, "deb") && has(suites, suite) && has(components, "main") &&
+              tolower(enabled) !~ /no/) {
+              split(uris, list, /[[:space:]]+/); uri = list[1] == "" ? list[2] : list[1]
+              split(signed, list, /[[:space:]]+/); key = list[1] == "" ? list[2] : list[1]
+              print uri, (key ~ /^\// ? key : ""); exit
+          } }'
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$file" ] && cat "$file"
+    done | sed -E 's/#.*//' | awk -v suite="$suite" '$1 == "deb" {
+            options = ""
+            if ($2 ~ /^\[/) { for (i = 2; i < NF && $i !~ /\]$/; i++) options = options " " $i
+                              options = options " " $i; shift = i - 1 } else shift = 0
+            if ($(3 + shift) != suite) next
+            for (i = 4 + shift; i <= NF; i++) if ($i == "main") {
+                key = ""
+                if (match(options, /signed-by=[^] ]+/))
+                    key = substr(options, RSTART + 10, RLENGTH - 10)
+                print $(2 + shift), key; exit
+            } }'
+)
+[ -n "${mirror:-}" ] || fail "apt has no enabled deb entry for $suite main (/etc/apt/sources.list*)"
+
+root=$(mktemp -d "${TMPDIR:-/tmp}/morvo-debian.XXXXXX")
+log=$root.log
+# Every way out, an interruption's included, unmounts what is mounted in the system (debootstrap
+# mounts some of its own while it works), the deepest first, then removes it without crossing
+# into a file system that is still mounted.
+cleanup() {
+    awk -v under="$root/" 'index($2, under) == 1 { print $2 }' /proc/mounts | sort -r |
+        while read -r mount; do umount "$mount" || umount -l "$mount"; done
+    rm -rf --one-file-system "$root" "$log"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+echo "== debootstrap --variant=minbase $suite from $mirror (downloads kept in $cache)"
+mkdir -p "$cache"
+options=(--variant=minbase --cache-dir="$(realpath "$cache")")
+[ -n "${keyring:-}" ] && [ -f "$keyring" ] && options+=(--keyring="$keyring")
+SECONDS=0
+debootstrap "${options[@]}" "$suite" "$root" "$mirror" >"$log" 2>&1 ||
+    { tail -n 30 "$log"; fail "debootstrap could not make the system (above: its last lines)"; }
+echo "made in $SECONDS s: $(chroot "$root" dpkg-query -W | wc -l) packages"
+
+mount -t proc proc "$root/proc"
+# No service starts inside the system while packages install.
+printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+chmod +x "$root/usr/sbin/policy-rc.d"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+cp "$deb" "$root/root/"
+# Apt here takes the mirror's lists as this machine's apt does (a snapshot's lists have expired).
+apt_options=()
+valid=$(apt-config dump Acquire::Check-Valid-Until |
+    sed -n 's/^Acquire::Check-Valid-Until "\(.*\)";$/\1/p')
+[ -n "$valid" ] && apt_options+=(-o "Acquire::Check-Valid-Until=$valid")
+inside() {
+    env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LC_ALL=C.UTF-8 \
+        DEBIAN_FRONTEND=noninteractive chroot "$root" "$@"
+}
+
+inside apt-get "${apt_options[@]}" update >"$log" 2>&1 ||
+    { tail -n 20 "$log"; fail "apt-get update inside the system"; }
+echo "== apt-get install -y ./$(basename "$deb")"
+inside sh -c 'cd /root && exec apt-get "$@" install -y ./*.deb' sh "${apt_options[@]}" \
+    >"$log" 2>&1 || { tail -n 30 "$log"; fail "apt-get could not install the package"; }
+# Apt's account of what it installed: the lists of new packages and the totals.
+sed -n '/^The following/,/newly installed/p' "$log"
+inside dpkg-query -W -f='${Status}' morvo | grep -q 'install ok installed' ||
+    fail "morvo is not installed after apt-get"
+
+echo "== morvo-host --info /usr/lib/vst/Morvo.so"
+inside morvo-host --info /usr/lib/vst/Morvo.so >"$log" 2>&1 ||
+    { cat "$log"; fail "morvo-host --info /usr/lib/vst/Morvo.so fails"; }
+cat "$log"
+grep -qx 'name *Ostrel' "$log" || fail "morvo-host --info does not name the plug-in Ostrel"
+
+# lv2ls must list the plug-in the package's manifest declares.
+manifest=$root/usr/lib/lv2/Morvo.lv2/manifest.ttl
+[ -f "$manifest" ] || fail "the package put no $manifest"
+uri=$(awk '/^<[^>]*>$/ { subject = $1 } /^[[:space:]]*a lv2:Plugin/ { print subject; exit }' \
+    "$manifest" | tr -d '<>')
+[ -n "$uri" ] || fail "no lv2:Plugin in the package's manifest.ttl"
+echo "== apt-get install -y lilv-utils; lv2ls"
+inside apt-get "${apt_options[@]}" install -y --no-install-recommends lilv-utils >"$log" 2>&1 ||
+    { tail -n 30 "$log"; fail "apt-get could not install lilv-utils"; }
+inside lv2ls >"$log" 2>&1 || { cat "$log"; fail "lv2ls fails"; }
+grep -Fx "$uri" "$log" || { cat "$log"; fail "lv2ls does not list $uri"; }
+echo "installed in a minimal Debian 12 in $SECONDS s: apt-get brought the dependencies," \
+    "morvo-host reads the library, lv2ls lists the plug-in"
