@@ -156,7 +156,10 @@ struct ClapPlugin::EditorWindow {
                        &root, &up, &children, &count) != 0 &&
             count > 0) {
             window = children[count - 1];
+            // At the server before the window can go: a host may destroy the editor before it
+            // hides it, and the request would then fail when the connection closes.
             XSelectInput(display, window, StructureNotifyMask);
+            XSync(display, False);
         }
         if (children != nullptr) XFree(children);
         return true;
