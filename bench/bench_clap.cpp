@@ -11,57 +11,19 @@
 #include <string>
 
 #include "bench/BenchBlocks.h"
-#include "formats/clap/ClapInterface.h"
 #include "formats/guest/Guest.h"
 #include "host/Morvo.h"
 #include "sequencer/uPlugin.h"
+#include "tests/clap/ClapRig.h"
 
 extern "C" const clap_abi::clap_plugin_entry clap_entry;
 
-using namespace clap_abi;
+using namespace clap_rig;
 
 namespace {
 
 constexpr std::uint32_t kBlock = bench::kBlock;
 constexpr double kRate = 44100.0;
-
-// A host that offers no extensions and keeps what the plug-in sends in a fixed buffer.
-struct Host {
-    clap_host record{};
-    Host() {
-        record.clap_version = CLAP_VERSION;
-        record.host_data = this;
-        record.name = "morvo-bench";
-        record.vendor = record.url = record.version = "";
-        record.get_extension = [](const clap_host*, const char*) -> const void* { return nullptr; };
-        record.request_restart = record.request_process =
-            record.request_callback = [](const clap_host*) {};
-    }
-};
-
-struct OutputEvents {
-    clap_event_midi kept[kBlock * 16];
-    std::uint32_t count = 0;
-    clap_output_events record{this, [](const clap_output_events* l, const clap_event_header* e) {
-                                  auto& self = *static_cast<OutputEvents*>(l->ctx);
-                                  if (self.count == sizeof self.kept / sizeof self.kept[0] ||
-                                      e->type != CLAP_EVENT_MIDI)
-                                      return false;
-                                  std::memcpy(&self.kept[self.count++], e, sizeof self.kept[0]);
-                                  return true;
-                              }};
-};
-
-// Input events of one block, from records the caller keeps.
-struct InputEvents {
-    const clap_event_header* const* events = nullptr;
-    std::uint32_t count = 0;
-    clap_input_events record{
-        this, [](const clap_input_events* l) { return static_cast<InputEvents*>(l->ctx)->count; },
-        [](const clap_input_events* l, std::uint32_t i) {
-            return static_cast<InputEvents*>(l->ctx)->events[i];
-        }};
-};
 
 enum class Mode { Stopped, Internal, External, InternalPending };
 
@@ -75,64 +37,48 @@ const clap_plugin* makePlugin(const Host& host) {
     return plugin;
 }
 
-clap_event_param_value parameterEvent(std::int32_t index, double value) {
-    clap_event_param_value event{};
-    event.header = {sizeof event, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
-    event.param_id = static_cast<clap_id>(index);
-    event.note_id = -1;
-    event.port_index = event.channel = event.key = -1;
-    event.value = value;
-    return event;
-}
-
 void processBlocks(benchmark::State& state, Mode mode) {
     static bool entered = clap_entry.init("Morvo.clap");
     benchmark::DoNotOptimize(entered);
-    Host host;
+    // A host that offers no extensions.
+    Host host("morvo-bench");
+    host.offersParams = host.offersTimers = false;
     const clap_plugin* plugin = makePlugin(host);
-    const auto* params =
-        static_cast<const clap_plugin_params*>(plugin->get_extension(plugin, CLAP_EXT_PARAMS));
+    const auto* params = extension<clap_plugin_params>(plugin, CLAP_EXT_PARAMS);
 
     // The case's settings, as a host's parameter events before the song plays.
-    clap_event_param_value settings[3];
-    std::uint32_t set = 0;
-    settings[set++] = parameterEvent(plugin::syncValue, 0.16f); // a step every 1378 samples
-    if (mode == Mode::Stopped) settings[set++] = parameterEvent(plugin::startStop, 1.0);
-    if (mode == Mode::External) settings[set++] = parameterEvent(plugin::timingMode, 1.0);
-    const clap_event_header* settingList[3];
-    for (std::uint32_t i = 0; i < set; ++i)
-        settingList[i] = &settings[i].header;
-    InputEvents setup{settingList, set};
+    // A step every 1378 samples; stopped, or in external timing.
+    const clap_event_param_value sync = parameterEvent(plugin::syncValue, 0.16f);
+    const clap_event_param_value stopped = parameterEvent(plugin::startStop, 1.0);
+    const clap_event_param_value external = parameterEvent(plugin::timingMode, 1.0);
+    InputEvents setup;
+    setup.events.push_back(&sync.header);
+    if (mode == Mode::Stopped) setup.events.push_back(&stopped.header);
+    if (mode == Mode::External) setup.events.push_back(&external.header);
     params->flush(plugin, &setup.record, nullptr);
 
     bench::Buffers buffers;
     const clap_audio_buffer audioIn{buffers.inputs, nullptr, 2, 0, 0};
     clap_audio_buffer audioOut{buffers.outputs, nullptr, 2, 0, 0};
-    static OutputEvents out;
+    // The host keeps what the plug-in sends in a fixed buffer.
+    static OutputEvents out(kBlock * 16);
     InputEvents none;
-    clap_event_transport transport{};
-    transport.header = {sizeof transport, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_TRANSPORT, 0};
-    transport.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE |
-                      CLAP_TRANSPORT_HAS_TIME_SIGNATURE | CLAP_TRANSPORT_IS_PLAYING;
-    transport.tempo = 120.0;
-    transport.tsig_num = transport.tsig_denom = 4;
-    clap_process block{-1, kBlock, &transport,   &audioIn,   &audioOut,
-                       1,  1,      &none.record, &out.record};
+    clap_event_transport transport = transportEvent({.playing = true,
+                                                     .hasTempo = true,
+                                                     .tempo = 120.0,
+                                                     .hasSongPosition = true,
+                                                     .hasTimeSignature = true});
+    clap_process block =
+        processOf(kBlock, &transport, &audioIn, &audioOut, &none.record, &out.record);
 
     if (mode == Mode::InternalPending) {
         // 250 note events that wait far longer than the benchmark runs, in one block.
         static clap_event_note notes[250];
-        static const clap_event_header* list[250];
+        InputEvents pending;
         for (int i = 0; i < 250; ++i) {
-            notes[i] = clap_event_note{};
-            notes[i].header = {sizeof notes[i], static_cast<std::uint32_t>(INT_MAX - i),
-                               CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_NOTE_ON, 0};
-            notes[i].note_id = -1;
-            notes[i].key = 13;
-            notes[i].velocity = 100.0 / 127.0;
-            list[i] = &notes[i].header;
+            notes[i] = noteOn(13, 100.0 / 127.0, static_cast<std::uint32_t>(INT_MAX - i));
+            pending.events.push_back(&notes[i].header);
         }
-        InputEvents pending{list, 250};
         block.in_events = &pending.record;
         plugin->process(plugin, &block);
         block.in_events = &none.record;
@@ -144,10 +90,10 @@ void processBlocks(benchmark::State& state, Mode mode) {
         transport.bar_start =
             transport.song_pos_beats - transport.song_pos_beats % (4 * CLAP_BEATTIME_FACTOR);
         beats += kBlock / 22050.0;
-        out.count = 0;
+        out.clear();
         plugin->process(plugin, &block);
         benchmark::DoNotOptimize(buffers.out);
-        benchmark::DoNotOptimize(out.count);
+        benchmark::DoNotOptimize(out.midi.data());
     }
     bench::perSample(state);
     plugin->stop_processing(plugin);

@@ -1,18 +1,17 @@
-// The CLAP library's one export, clap_entry, with its factory of one plug-in.
+// The CLAP library's one export, clap_entry, with its factory of one plug-in, described as the
+// plug-in describes itself.
+#include <cctype>
 #include <cstring>
 #include <new>
 
 #include "formats/clap/ClapPlugin.h"
 #include "host/FloatingPoint.h"
+#include "host/Morvo.h"
 
 #if defined(_WIN32)
 #define MORVO_CLAP_EXPORT __declspec(dllexport)
 #else
 #define MORVO_CLAP_EXPORT __attribute__((visibility("default")))
-#endif
-
-#ifndef MORVO_VERSION
-#define MORVO_VERSION "1.2.0"
 #endif
 
 namespace clap_door {
@@ -24,18 +23,30 @@ namespace {
 const char* const kFeatures[] = {CLAP_PLUGIN_FEATURE_NOTE_EFFECT, CLAP_PLUGIN_FEATURE_UTILITY,
                                  nullptr};
 
+// A part of a reverse-DNS id: the name in lower case, with a dash for what is neither a letter
+// nor a digit.
+std::string idPart(const std::string& name) {
+    std::string part;
+    for (const char c : name)
+        part += std::isalnum(static_cast<unsigned char>(c)) != 0
+                    ? static_cast<char>(std::tolower(static_cast<unsigned char>(c)))
+                    : '-';
+    return part;
+}
+
 std::uint32_t pluginCount(const clap_plugin_factory*) {
-    return 1;
+    return library().described ? 1 : 0;
 }
 
 const clap_plugin_descriptor* descriptor(const clap_plugin_factory*, std::uint32_t index) {
-    return index == 0 ? &kDescriptor : nullptr;
+    return index == 0 && library().described ? &library().descriptor : nullptr;
 }
 
 const clap_plugin* createPlugin(const clap_plugin_factory*, const clap_host* host, const char* id) {
     // A host of another major version lays its records out differently.
     if (host == nullptr || id == nullptr || host->clap_version.major < 1 ||
-        host->clap_version.major > CLAP_VERSION.major || std::strcmp(id, kDescriptor.id) != 0)
+        host->clap_version.major > CLAP_VERSION.major || !library().described ||
+        std::strcmp(id, library().id.c_str()) != 0)
         return nullptr;
     auto* door = new (std::nothrow) ClapPlugin(host);
     return door != nullptr ? door->record() : nullptr;
@@ -43,8 +54,10 @@ const clap_plugin* createPlugin(const clap_plugin_factory*, const clap_host* hos
 
 const clap_plugin_factory kFactory{pluginCount, descriptor, createPlugin};
 
+// The library is described here, where hosts expect a library's work at loading, before they
+// ask the factory.
 bool entryInit(const char*) {
-    return true;
+    return library().described;
 }
 void entryDeinit() {}
 const void* factory(const char* id) {
@@ -64,16 +77,42 @@ struct LoadTimeSetup {
 
 } // namespace
 
-const clap_plugin_descriptor kDescriptor{CLAP_VERSION,
-                                         "com.halvark.ostrel",
-                                         "Ostrel",
-                                         "Halvark",
-                                         "",
-                                         "",
-                                         "",
-                                         MORVO_VERSION,
-                                         "A 16-step sequencer of MIDI Control Change values",
-                                         kFeatures};
+Library::Library() {
+    guest::Guest reader(guestOptions(nullptr, 0));
+    std::string error;
+    if (!reader.create(pluginMain, error)) return;
+    reader.open();
+    facts = guest::describe(reader);
+    // Hosts ask for the editor's size before they make the window it opens in, while a plug-in
+    // may give its rectangle only once its editor is open: opened without a window, it is
+    // measured and closed.
+    if (facts.hasEditor && facts.editorWidth == 0 && reader.openEditor(nullptr)) {
+        reader.editorSize(facts.editorWidth, facts.editorHeight);
+        reader.closeEditor();
+    }
+    reader.close();
+    id = "com." + idPart(facts.vendor) + "." + idPart(facts.name);
+    providerId = id + ".programs";
+    descriptor = {CLAP_VERSION,
+                  id.c_str(),
+                  facts.name.c_str(),
+                  facts.vendor.c_str(),
+                  "",
+                  "",
+                  "",
+                  facts.version.c_str(),
+                  "A 16-step sequencer of MIDI Control Change values",
+                  kFeatures};
+    provider = {CLAP_VERSION, providerId.c_str(), facts.name.c_str(), facts.vendor.c_str()};
+    described = true;
+}
+
+// Made once, on the first thread that asks; the strings stay where the descriptors point until
+// the library is unloaded.
+const Library& library() {
+    static const Library made;
+    return made;
+}
 
 } // namespace clap_door
 

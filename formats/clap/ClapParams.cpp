@@ -11,26 +11,18 @@ namespace clap_door {
 
 using namespace clap_abi;
 
-namespace {
-
-// The plug-in marks the parameters a host must not automate in their names.
-constexpr const char* kNotAutomatable = "-Do not automate";
-
-} // namespace
-
 bool ClapPlugin::parameterInfo(std::uint32_t index, clap_param_info& info) {
     if (!isParameter(index)) return false;
+    const guest::ParameterFacts& parameter = facts.parameters[index];
     info = clap_param_info{};
     info.id = index;
-    const std::string name = hosted.parameterName(static_cast<std::int32_t>(index));
-    info.flags = name.find(kNotAutomatable) == std::string::npos
-                     ? clap_param_info_flags{CLAP_PARAM_IS_AUTOMATABLE}
-                     : clap_param_info_flags{0};
+    info.flags = parameter.automatable ? clap_param_info_flags{CLAP_PARAM_IS_AUTOMATABLE}
+                                       : clap_param_info_flags{0};
     info.cookie = nullptr;
-    std::snprintf(info.name, sizeof info.name, "%s", name.c_str());
+    std::snprintf(info.name, sizeof info.name, "%s", parameter.name.c_str());
     info.min_value = 0.0;
     info.max_value = 1.0;
-    info.default_value = defaults[index];
+    info.default_value = parameter.value;
     return true;
 }
 

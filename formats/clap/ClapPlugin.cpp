@@ -34,12 +34,21 @@ void copyName(char* to, const char* from) {
     std::snprintf(to, CLAP_NAME_SIZE, "%s", from);
 }
 
+// A host extension the door calls, or none where the host offers it without one of the
+// functions the door calls.
+template <typename Extension, typename... Slots>
+const Extension* offered(const clap_host* host, const char* id, Slots Extension::*... used) {
+    const auto* found = host->get_extension != nullptr
+                            ? static_cast<const Extension*>(host->get_extension(host, id))
+                            : nullptr;
+    return found != nullptr && ((found->*used != nullptr) && ...) ? found : nullptr;
+}
+
 } // namespace
 
 guest::Options guestOptions(guest::Listener* listener, std::size_t incoming) {
     guest::Options options;
-    options.vendor = "Halvark";
-    options.product = "Ostrel CLAP";
+    options.format = "CLAP";
     options.incomingCapacity = incoming;
     options.listener = listener;
     return options;
@@ -109,7 +118,7 @@ struct Slots {
         return true;
     }
     static std::uint32_t parameterCount(const clap_plugin* p) {
-        return static_cast<std::uint32_t>(ClapPlugin::of(p).defaults.size());
+        return static_cast<std::uint32_t>(ClapPlugin::of(p).parameterCount());
     }
     static bool parameterInfo(const clap_plugin* p, std::uint32_t index, clap_param_info* info) {
         return info != nullptr && ClapPlugin::of(p).parameterInfo(index, *info);
@@ -149,7 +158,7 @@ struct Slots {
 };
 
 ClapPlugin::ClapPlugin(const clap_host* theHost)
-    : plugin{&kDescriptor,
+    : plugin{&library().descriptor,
              this,
              Slots::init,
              Slots::destroy,
@@ -161,31 +170,30 @@ ClapPlugin::ClapPlugin(const clap_host* theHost)
              Slots::process,
              Slots::extension,
              Slots::onMainThread},
-      host(theHost), hosted(guestOptions(this, kIncomingCapacity)),
+      host(theHost), facts(library().facts), hosted(guestOptions(this, kIncomingCapacity)),
       formatter(guestOptions(nullptr, 0)) {}
 
 bool ClapPlugin::init() {
-    if (host->get_extension != nullptr) {
-        threads = static_cast<const clap_host_thread_check*>(
-            host->get_extension(host, CLAP_EXT_THREAD_CHECK));
-        if (threads != nullptr &&
-            (threads->is_main_thread == nullptr || threads->is_audio_thread == nullptr))
-            threads = nullptr;
-    }
+    threads = offered(host, CLAP_EXT_THREAD_CHECK, &clap_host_thread_check::is_main_thread,
+                      &clap_host_thread_check::is_audio_thread);
+    hostParams =
+        offered(host, CLAP_EXT_PARAMS, &clap_host_params::rescan, &clap_host_params::request_flush);
+    hostTimers = offered(host, CLAP_EXT_TIMER_SUPPORT, &clap_host_timer_support::register_timer,
+                         &clap_host_timer_support::unregister_timer);
+    for (const char* id : {CLAP_EXT_PRESET_LOAD, CLAP_EXT_PRESET_LOAD_COMPAT})
+        if (hostPresets == nullptr)
+            hostPresets =
+                offered(host, id, &clap_host_preset_load::on_error, &clap_host_preset_load::loaded);
     std::string error;
-    if (!hosted.create(pluginMain, error) || !formatter.create(pluginMain, error)) return false;
+    if (!library().described || !hosted.create(pluginMain, error) ||
+        !formatter.create(pluginMain, error))
+        return false;
     hosted.open();
     formatter.open();
-    defaults.resize(static_cast<std::size_t>(hosted.parameterCount()));
-    for (std::size_t i = 0; i < defaults.size(); ++i)
-        defaults[i] = hosted.parameter(static_cast<std::int32_t>(i));
-    // Read once, before anything plays: reading a program means switching to it.
-    storedPrograms.assign(static_cast<std::size_t>(hosted.effect()->numPrograms), {});
-    for (std::size_t p = storedPrograms.size(); p-- > 0;) {
-        hosted.setProgram(static_cast<std::int32_t>(p));
-        for (std::size_t i = 0; i < defaults.size(); ++i)
-            storedPrograms[p].push_back(hosted.parameter(static_cast<std::int32_t>(i)));
-    }
+    // The values every program has at creation, as the library read them: the plug-in shows
+    // only the current program's.
+    for (const guest::ProgramFacts& program : facts.programs)
+        storedPrograms.push_back(program.values);
     return true;
 }
 
@@ -421,11 +429,7 @@ void ClapPlugin::edited(const Edit& edit) {
         sendEdit(edit, out);
         return;
     }
-    if (edits.push(edit) && host != nullptr && host->get_extension != nullptr) {
-        const auto* params =
-            static_cast<const clap_host_params*>(host->get_extension(host, CLAP_EXT_PARAMS));
-        if (params != nullptr && params->request_flush != nullptr) params->request_flush(host);
-    }
+    if (edits.push(edit) && hostParams != nullptr) hostParams->request_flush(host);
 }
 
 } // namespace clap_door

@@ -6,17 +6,31 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "formats/clap/ClapInterface.h"
+#include "formats/guest/Facts.h"
 #include "formats/guest/Guest.h"
 
 namespace clap_door {
 
-// What the library's one descriptor says.
-extern const clap_abi::clap_plugin_descriptor kDescriptor;
+// What the plug-in says about itself, read once from a plug-in of its own the first time the
+// host reaches the library, and the descriptors the library gives from it: the plug-in's, and
+// that of the provider naming its programs.
+struct Library {
+    Library();
+    Library(const Library&) = delete;
+    guest::Facts facts;
+    bool described = false; // false: no plug-in could be made, and the factories offer none
+    std::string id, providerId;
+    clap_abi::clap_plugin_descriptor descriptor{};
+    clap_abi::clap_preset_discovery_provider_descriptor provider{};
+};
+const Library& library();
+
 // The factory whose one provider names the plug-in's programs (ClapPresets.cpp).
 extern const clap_abi::clap_preset_discovery_factory kPresetDiscovery;
 
@@ -87,9 +101,10 @@ class ClapPlugin final : private guest::Listener {
     bool textValue(clap_abi::clap_id id, const char* text, double& value);
     void flush(const clap_abi::clap_input_events* in, const clap_abi::clap_output_events* out);
     void takeParameters(const clap_abi::clap_input_events* in); // at the block's start
-    bool isParameter(clap_abi::clap_id id) const {
-        return id < static_cast<clap_abi::clap_id>(defaults.size());
+    std::int32_t parameterCount() const {
+        return static_cast<std::int32_t>(facts.parameters.size());
     }
+    bool isParameter(clap_abi::clap_id id) const { return id < facts.parameters.size(); }
 
     // State (ClapState.cpp), main thread.
     bool save(const clap_abi::clap_ostream& stream);
@@ -110,6 +125,7 @@ class ClapPlugin final : private guest::Listener {
 
     // The editor (ClapGui.cpp), main thread.
     bool setParent(const clap_abi::clap_window& window);
+    void showGui(bool shown);
     void destroyGui();
     static const clap_abi::clap_plugin_gui gui;
     static const clap_abi::clap_plugin_timer_support timerSupport;
@@ -123,12 +139,17 @@ class ClapPlugin final : private guest::Listener {
 
     clap_abi::clap_plugin plugin;
     const clap_abi::clap_host* host;
+    // The host's extensions the door calls, asked for once in init; one offered without the
+    // functions the door calls counts as not offered.
     const clap_abi::clap_host_thread_check* threads = nullptr;
+    const clap_abi::clap_host_params* hostParams = nullptr;
+    const clap_abi::clap_host_timer_support* hostTimers = nullptr;
+    const clap_abi::clap_host_preset_load* hostPresets = nullptr;
+    const guest::Facts& facts; // the library's
     guest::Guest hosted;
     // A second instance that only formats values, so that a host asking for the text of any
     // value never moves the parameters the song plays with.
     guest::Guest formatter;
-    std::vector<float> defaults; // the values at creation
     // Every program's values as the door last set or read them: the plug-in changes only the
     // current one's, and only the door switches programs.
     std::vector<std::vector<float>> storedPrograms;
@@ -141,9 +162,14 @@ class ClapPlugin final : private guest::Listener {
     std::atomic<const clap_abi::clap_output_events*> processOut{nullptr};
     std::atomic<std::thread::id> audioThread{};
     EditRing edits;
-    // The editor: created by the host, and the host's timer that idles it while it is open.
+    // The editor: created by the host, its own window in the host's (which hide and show take
+    // off the screen and back), and the host's timer that idles it while it is open.
     bool guiCreated = false;
-    const clap_abi::clap_host_timer_support* hostTimers = nullptr;
+    struct EditorWindow;
+    struct Closer {
+        void operator()(EditorWindow* window) const;
+    };
+    std::unique_ptr<EditorWindow, Closer> editorWindow;
     clap_abi::clap_id idleTimer = clap_abi::CLAP_INVALID_ID;
 };
 

@@ -1,23 +1,20 @@
 // The plug-in's programs as CLAP presets: a preset-discovery factory whose one provider declares
-// one location inside the plug-in and names each program there, as the record names it, with
-// its number as the load key; and the preset-load extension, which selects the program a key
-// names as a VST 2 host selecting it does.
+// one location inside the plug-in and names each program there, as the record named it when the
+// library read it, with its number as the load key; and the preset-load extension, which selects
+// the program a key names as a VST 2 host selecting it does.
 #include <charconv>
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "formats/clap/ClapPlugin.h"
-#include "host/Morvo.h"
 
 namespace clap_door {
 
 using namespace clap_abi;
 
 namespace {
-
-const clap_preset_discovery_provider_descriptor kProviderDescriptor{
-    CLAP_VERSION, "com.halvark.ostrel.programs", kDescriptor.name, kDescriptor.vendor};
 
 // Load keys are the programs' numbers in decimal, from 0: what the plug-in's programs are
 // indexed by.
@@ -49,14 +46,12 @@ struct Provider {
     static bool init(const clap_preset_discovery_provider* p) {
         const clap_preset_discovery_indexer* indexer = of(p).indexer;
         const clap_preset_discovery_location programs{
-            CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT, kDescriptor.name,
+            CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT, library().descriptor.name,
             CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr};
         return indexer->declare_location != nullptr &&
                indexer->declare_location(indexer, &programs);
     }
     static void destroy(const clap_preset_discovery_provider* p) { delete &of(p); }
-    // The names are read from a plug-in of its own, created for the call: the provider lives
-    // in an indexing host that may create no plug-in at all.
     static bool metadata(const clap_preset_discovery_provider*, std::uint32_t kind,
                          const char* location,
                          const clap_preset_discovery_metadata_receiver* receiver) {
@@ -64,17 +59,11 @@ struct Provider {
             receiver->add_plugin_id == nullptr || kind != CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN ||
             location != nullptr)
             return false;
-        guest::Guest reader(guestOptions(nullptr, 0));
-        std::string error;
-        if (!reader.create(pluginMain, error)) {
-            if (receiver->on_error != nullptr) receiver->on_error(receiver, 0, error.c_str());
-            return false;
-        }
-        reader.open();
-        const clap_universal_plugin_id plugin{"clap", kDescriptor.id};
-        for (std::int32_t p = 0; p < reader.effect()->numPrograms; ++p) {
-            if (!receiver->begin_preset(receiver, reader.programName(p).c_str(),
-                                        loadKey(p).c_str()))
+        const clap_universal_plugin_id plugin{"clap", library().descriptor.id};
+        const std::vector<guest::ProgramFacts>& programs = library().facts.programs;
+        for (std::size_t p = 0; p < programs.size(); ++p) {
+            if (!receiver->begin_preset(receiver, programs[p].name.c_str(),
+                                        loadKey(static_cast<std::int32_t>(p)).c_str()))
                 break;
             receiver->add_plugin_id(receiver, &plugin);
         }
@@ -86,23 +75,24 @@ struct Provider {
 };
 
 std::uint32_t providerCount(const clap_preset_discovery_factory*) {
-    return 1;
+    return library().described ? 1 : 0;
 }
 
 const clap_preset_discovery_provider_descriptor*
 providerDescriptor(const clap_preset_discovery_factory*, std::uint32_t index) {
-    return index == 0 ? &kProviderDescriptor : nullptr;
+    return index == 0 && library().described ? &library().provider : nullptr;
 }
 
 const clap_preset_discovery_provider* createProvider(const clap_preset_discovery_factory*,
                                                      const clap_preset_discovery_indexer* indexer,
                                                      const char* id) {
-    if (indexer == nullptr || id == nullptr || std::strcmp(id, kProviderDescriptor.id) != 0)
+    if (indexer == nullptr || id == nullptr || !library().described ||
+        std::strcmp(id, library().providerId.c_str()) != 0)
         return nullptr;
     auto* provider = new (std::nothrow) Provider{};
     if (provider == nullptr) return nullptr;
-    provider->record = {&kProviderDescriptor, provider,           Provider::init,
-                        Provider::destroy,    Provider::metadata, Provider::extension};
+    provider->record = {&library().provider, provider,           Provider::init,
+                        Provider::destroy,   Provider::metadata, Provider::extension};
     provider->indexer = indexer;
     return &provider->record;
 }
@@ -123,23 +113,16 @@ const clap_plugin_preset_load ClapPlugin::presetLoad{PresetSlots::fromLocation};
 
 bool ClapPlugin::loadPreset(std::uint32_t kind, const char* location, const char* key) {
     if (!onMainThread()) return false;
-    const clap_host_preset_load* told = nullptr;
-    if (host->get_extension != nullptr) {
-        told = static_cast<const clap_host_preset_load*>(
-            host->get_extension(host, CLAP_EXT_PRESET_LOAD));
-        if (told == nullptr)
-            told = static_cast<const clap_host_preset_load*>(
-                host->get_extension(host, CLAP_EXT_PRESET_LOAD_COMPAT));
-    }
     const std::int32_t program =
         programAt(kind, location, key, static_cast<std::int32_t>(storedPrograms.size()));
     if (program < 0) {
-        if (told != nullptr && told->on_error != nullptr)
-            told->on_error(host, kind, location, key, 0, "not one of the plug-in's programs");
+        if (hostPresets != nullptr)
+            hostPresets->on_error(host, kind, location, key, 0,
+                                  "not one of the plug-in's programs");
         return false;
     }
     selectProgram(program);
-    if (told != nullptr && told->loaded != nullptr) told->loaded(host, kind, location, key);
+    if (hostPresets != nullptr) hostPresets->loaded(host, kind, location, key);
     return true;
 }
 

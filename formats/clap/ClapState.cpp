@@ -84,7 +84,7 @@ struct Program {
 bool ClapPlugin::save(const clap_ostream& stream) {
     if (!onMainThread()) return false;
     const std::int32_t programs = hosted.effect()->numPrograms;
-    const auto parameters = static_cast<std::int32_t>(defaults.size());
+    const std::int32_t parameters = parameterCount();
     const std::int32_t current = hosted.program();
     Writer blob;
     blob.raw(kMagic, sizeof kMagic);
@@ -126,7 +126,7 @@ bool ClapPlugin::load(const clap_istream& stream) {
         if (bytes.size() > kLargestBlob) return false;
     }
     const std::size_t programs = static_cast<std::size_t>(hosted.effect()->numPrograms);
-    const std::size_t parameters = defaults.size();
+    const std::size_t parameters = facts.parameters.size();
     const std::size_t expected =
         sizeof kMagic + 4 * kHeaderWords - 4 + programs * (kNameBytes + 4 * parameters) + 4;
     if (bytes.size() < sizeof kMagic + 4 * (kHeaderWords - 1) ||
@@ -170,16 +170,12 @@ void ClapPlugin::selectProgram(std::int32_t program) {
     // The one left behind keeps, in the door's copy, the values the plug-in no longer shows.
     const auto leaving = static_cast<std::size_t>(hosted.program());
     if (leaving < storedPrograms.size())
-        for (std::size_t i = 0; i < defaults.size(); ++i)
-            storedPrograms[leaving][i] = hosted.parameter(static_cast<std::int32_t>(i));
+        for (std::int32_t i = 0; i < parameterCount(); ++i)
+            storedPrograms[leaving][static_cast<std::size_t>(i)] = hosted.parameter(i);
     hosted.setProgram(program);
     // The host shows the values it read before: tell it they changed.
-    if (host != nullptr && host->get_extension != nullptr) {
-        const auto* params =
-            static_cast<const clap_host_params*>(host->get_extension(host, CLAP_EXT_PARAMS));
-        if (params != nullptr && params->rescan != nullptr)
-            params->rescan(host, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
-    }
+    if (hostParams != nullptr)
+        hostParams->rescan(host, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
 }
 
 } // namespace clap_door
