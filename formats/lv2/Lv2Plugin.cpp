@@ -128,6 +128,10 @@ void Lv2Plugin::deactivate() {
 
 void Lv2Plugin::run(std::uint32_t frames) {
     runFrames = frames;
+    // What waits from earlier blocks goes out at the start of this one, also when the last
+    // block's output buffer had no room for a sequence at all.
+    for (std::size_t i = 0; i < heldCount; ++i)
+        held[i].frame = 0;
     takeControls();
     readInput(frames);
     // Some hosts run a block of no frames to hand over control values: nothing plays.
@@ -265,9 +269,6 @@ void Lv2Plugin::writeOutput(std::uint32_t frames) {
     notifyOut->atom.size += static_cast<std::uint32_t>(sent * kOutputEventBytes);
     std::memmove(held, held + sent, (heldCount - sent) * sizeof(Message));
     heldCount -= sent;
-    // What waits goes out at the start of the next block.
-    for (std::size_t i = 0; i < heldCount; ++i)
-        held[i].frame = 0;
 }
 
 bool Lv2Plugin::takeEdit(std::int32_t index, float& value) {
