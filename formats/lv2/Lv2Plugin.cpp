@@ -9,6 +9,7 @@
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/options/options.h>
 
+#include "formats/guest/Facts.h"
 #include "host/Morvo.h"
 
 namespace lv2_door {
@@ -22,8 +23,7 @@ constexpr std::size_t kOutputEventBytes = padded(sizeof(LV2_Atom_Event) + kMidiB
 
 guest::Options guestOptions(guest::Listener* listener) {
     guest::Options options;
-    options.vendor = "Halvark";
-    options.product = "Ostrel LV2";
+    options.format = "LV2";
     options.incomingCapacity = Lv2Plugin::kIncomingCapacity;
     options.listener = listener;
     return options;
@@ -69,6 +69,7 @@ Lv2Plugin* Lv2Plugin::create(double sampleRate, const LV2_Feature* const* featur
 
 Lv2Plugin::Lv2Plugin(double rate, const LV2_URID_Map& map, std::uint32_t frames)
     : uris(map), plugin(guestOptions(this)), sampleRate(rate), maxBlock(frames),
+      time(rate, static_cast<std::int32_t>(frames)),
       scratch(static_cast<std::size_t>(frames) * kChannels * 2, 0.0f) {
     for (std::int32_t i = 0; i < kMaxParameters; ++i) {
         edits[i].store(0.0f, std::memory_order_relaxed);
@@ -84,14 +85,16 @@ bool Lv2Plugin::start(std::string& error) {
     if (!plugin.create(pluginMain, error)) return false;
     if (plugin.parameterCount() < 0 || plugin.parameterCount() > kMaxParameters) return false;
     plugin.open();
-    parameters = plugin.parameterCount();
+    // The parameters as the Turtle gives their ports' defaults: a host's first block changes none.
+    const guest::Facts facts = guest::describe(plugin);
+    parameters = static_cast<std::int32_t>(facts.parameters.size());
     for (std::int32_t i = 0; i < parameters; ++i)
-        seen[i] = plugin.parameter(i);
+        seen[i] = facts.parameters[static_cast<std::size_t>(i)].value;
     plugin.setSampleRate(sampleRate);
     plugin.setBlockSize(static_cast<std::int32_t>(maxBlock));
     // Room for a message per channel and frame: what no block of the plug-in exceeds.
     plugin.setEventCapacity(static_cast<std::size_t>(maxBlock) * kMidiChannels);
-    plugin.setTransport(time.transport(sampleRate, static_cast<std::int32_t>(maxBlock), 0.0));
+    plugin.setTransport(time.transport(0.0));
     return true;
 }
 
@@ -125,11 +128,16 @@ void Lv2Plugin::deactivate() {
 
 void Lv2Plugin::run(std::uint32_t frames) {
     runFrames = frames;
+    // What waits from earlier blocks goes out at the start of this one, also when the last
+    // block's output buffer had no room for a sequence at all.
+    for (std::size_t i = 0; i < heldCount; ++i)
+        held[i].frame = 0;
     takeControls();
+    readInput(frames);
     // Some hosts run a block of no frames to hand over control values: nothing plays.
     for (std::uint32_t done = 0; done < frames;) {
         const std::uint32_t piece = std::min(frames - done, maxBlock);
-        runChunk(done, piece, done + piece == frames);
+        runPiece(done, piece);
         done += piece;
     }
     writeOutput(frames);
@@ -148,36 +156,50 @@ void Lv2Plugin::takeControls() {
     }
 }
 
-void Lv2Plugin::runChunk(std::uint32_t offset, std::uint32_t frames, bool last) {
-    const std::uint32_t end = offset + frames;
-    // Before the piece: its MIDI, and positions at its first frame (or before it).
-    const bool events = controlIn != nullptr && controlIn->atom.type == uris.sequence;
-    const bool frameStamps = events && controlIn->atom.size >= sizeof(LV2_Atom_Sequence_Body) &&
+void Lv2Plugin::readInput(std::uint32_t frames) {
+    midiInCount = positionCount = 0;
+    if (frames == 0 || controlIn == nullptr || controlIn->atom.type != uris.sequence) return;
+    const bool frameStamps = controlIn->atom.size >= sizeof(LV2_Atom_Sequence_Body) &&
                              (controlIn->body.unit == 0 || controlIn->body.unit == uris.frameTime);
-    // Where an event belongs: hosts stamping in beats, or out of the block, get its edges.
-    const auto frameOf = [&](const LV2_Atom_Event& event) -> std::uint32_t {
-        if (!frameStamps || event.time.frames < 0) return 0;
-        return static_cast<std::uint32_t>(
-            std::min<std::int64_t>(event.time.frames, std::int64_t{end} - (last ? 1 : 0)));
-    };
-    const auto inPiece = [&](std::uint32_t at) { return at >= offset && (at < end || last); };
-    if (events)
-        forEachEvent(&controlIn->body, controlIn->atom.size, [&](const LV2_Atom_Event& event) {
-            const std::uint32_t at = frameOf(event);
-            if (!inPiece(at)) return;
-            if (event.body.type == uris.midiEvent) {
-                const auto* bytes = reinterpret_cast<const unsigned char*>(&event.body + 1);
-                if (event.body.size == 0 || event.body.size > kMidiBytes || bytes[0] < 0x80) return;
-                unsigned char data[kMidiBytes] = {};
-                std::memcpy(data, bytes, event.body.size);
-                plugin.queueEvent(static_cast<std::int32_t>(at - offset), data);
-            } else if ((event.body.type == uris.object || event.body.type == uris.blank) &&
-                       event.body.size >= sizeof(LV2_Atom_Object_Body) && at == offset &&
-                       reinterpret_cast<const LV2_Atom_Object_Body*>(&event.body + 1)->otype ==
-                           uris.position) {
-                time.take(event.body, uris, sampleRate);
+    // Pieces take a queue's worth of MIDI each: in a sequence in time order, what a piece would
+    // drop is not kept.
+    std::uint32_t piece = 0;
+    std::size_t inPiece = 0;
+    forEachEvent(&controlIn->body, controlIn->atom.size, [&](const LV2_Atom_Event& event) {
+        // Where an event belongs: hosts stamping in beats, or out of the block, get its edges.
+        const std::uint32_t at = !frameStamps || event.time.frames < 0
+                                     ? 0
+                                     : static_cast<std::uint32_t>(std::min<std::int64_t>(
+                                           event.time.frames, std::int64_t{frames} - 1));
+        const auto* body = reinterpret_cast<const unsigned char*>(&event.body + 1);
+        if (event.body.type == uris.midiEvent) {
+            if (event.body.size == 0 || event.body.size > kMidiBytes || body[0] < 0x80) return;
+            if (at / maxBlock != piece) {
+                piece = at / maxBlock;
+                inPiece = 0;
             }
-        });
+            if (inPiece == kIncomingCapacity || midiInCount == kRunMidiCapacity) return;
+            ++inPiece;
+            Message& message = midiIn[midiInCount++];
+            message = {at, {}};
+            std::memcpy(message.data, body, event.body.size);
+        } else if ((event.body.type == uris.object || event.body.type == uris.blank) &&
+                   event.body.size >= sizeof(LV2_Atom_Object_Body) &&
+                   reinterpret_cast<const LV2_Atom_Object_Body*>(body)->otype == uris.position &&
+                   positionCount < kRunPositionCapacity) {
+            positions[positionCount++] = {at, &event.body};
+        }
+    });
+}
+
+void Lv2Plugin::runPiece(std::uint32_t offset, std::uint32_t frames) {
+    const std::uint32_t end = offset + frames;
+    // Before the piece: its MIDI, and positions at its first frame.
+    for (std::size_t i = 0; i < midiInCount; ++i)
+        if (midiIn[i].frame >= offset && midiIn[i].frame < end)
+            plugin.queueEvent(static_cast<std::int32_t>(midiIn[i].frame - offset), midiIn[i].data);
+    for (std::size_t i = 0; i < positionCount; ++i)
+        if (positions[i].frame == offset) time.take(*positions[i].atom, uris);
 
     float* inputs[kChannels];
     float* outputs[kChannels];
@@ -192,25 +214,19 @@ void Lv2Plugin::runChunk(std::uint32_t offset, std::uint32_t frames, bool last) 
         else
             std::fill_n(inputs[c], frames, 0.0f);
     }
-    plugin.run(time.transport(sampleRate, static_cast<std::int32_t>(maxBlock), framesPlayed),
+    plugin.run(time.transport(framesPlayed),
                {inputs, outputs, static_cast<std::int32_t>(frames), offset, runFrames}, *this);
 
     // After it: positions later in the piece take over from their frame on.
     std::uint32_t from = offset;
-    if (events)
-        forEachEvent(&controlIn->body, controlIn->atom.size, [&](const LV2_Atom_Event& event) {
-            const std::uint32_t at = frameOf(event);
-            if (!inPiece(at) || at == offset) return;
-            if ((event.body.type == uris.object || event.body.type == uris.blank) &&
-                event.body.size >= sizeof(LV2_Atom_Object_Body) &&
-                reinterpret_cast<const LV2_Atom_Object_Body*>(&event.body + 1)->otype ==
-                    uris.position) {
-                time.advance(at - from, sampleRate);
-                time.take(event.body, uris, sampleRate);
-                from = at;
-            }
-        });
-    time.advance(end - from, sampleRate);
+    for (std::size_t i = 0; i < positionCount; ++i) {
+        const std::uint32_t at = positions[i].frame;
+        if (at <= offset || at >= end) continue;
+        time.advance(at - from);
+        time.take(*positions[i].atom, uris);
+        from = at;
+    }
+    time.advance(end - from);
     framesPlayed += frames;
 }
 
@@ -253,9 +269,6 @@ void Lv2Plugin::writeOutput(std::uint32_t frames) {
     notifyOut->atom.size += static_cast<std::uint32_t>(sent * kOutputEventBytes);
     std::memmove(held, held + sent, (heldCount - sent) * sizeof(Message));
     heldCount -= sent;
-    // What waits goes out at the start of the next block.
-    for (std::size_t i = 0; i < heldCount; ++i)
-        held[i].frame = 0;
 }
 
 bool Lv2Plugin::takeEdit(std::int32_t index, float& value) {

@@ -51,13 +51,18 @@ class Lv2Plugin final : private guest::Listener, private guest::Sink {
     static constexpr std::int32_t kLargestMaxBlock = 1 << 16;
     // MIDI messages the door hands the plug-in for one piece; later ones in it are dropped.
     static constexpr std::size_t kIncomingCapacity = 1024;
+    // What the door keeps of one run's input: a piece's MIDI for each piece of a run of up to
+    // eight pieces, and as many positions as a piece takes MIDI messages (hosts send one a block,
+    // or a few); later ones beyond that are dropped.
+    static constexpr std::size_t kRunMidiCapacity = 8 * kIncomingCapacity;
+    static constexpr std::size_t kRunPositionCapacity = kIncomingCapacity;
 
   private:
     Lv2Plugin(double sampleRate, const LV2_URID_Map& map, std::uint32_t maxBlock);
     bool start(std::string& error);
     void takeControls();
-    void takeEvents(std::uint32_t from, std::uint32_t to, bool last);
-    void runChunk(std::uint32_t offset, std::uint32_t frames, bool last);
+    void readInput(std::uint32_t frames);
+    void runPiece(std::uint32_t offset, std::uint32_t frames);
     void writeOutput(std::uint32_t frames);
 
     // guest::Listener: from the editor's thread or from the audio thread.
@@ -91,6 +96,17 @@ class Lv2Plugin final : private guest::Listener, private guest::Sink {
         std::uint32_t frame; // in the current run
         unsigned char data[3];
     };
+    // The run's input, read once before its pieces play: MIDI and time:Position objects (in the
+    // host's buffer) at their frames, in the host's order.
+    struct Position {
+        std::uint32_t frame;
+        const LV2_Atom* atom;
+    };
+    Message midiIn[kRunMidiCapacity];
+    std::size_t midiInCount = 0;
+    Position positions[kRunPositionCapacity];
+    std::size_t positionCount = 0;
+
     Message held[kHeldCapacity];
     std::size_t heldCount = 0;
     std::uint64_t lostCount = 0;

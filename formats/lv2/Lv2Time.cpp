@@ -27,11 +27,6 @@ bool whole(double value) {
 
 } // namespace
 
-double HostTime::beatNow(double sampleRate) const {
-    if (!hasTempo || !(sampleRate > 0.0)) return beat;
-    return beat + moved * tempo / (60.0 * sampleRate);
-}
-
 double HostTime::barStartAt(double at) const {
     // The bar's start follows whole bars.
     if (!hasSignature) return barStart;
@@ -39,7 +34,7 @@ double HostTime::barStartAt(double at) const {
     return std::isfinite(bars) ? barStart + bars * beatsPerBar : barStart;
 }
 
-void HostTime::take(const LV2_Atom& position, const Uris& uris, double sampleRate) {
+void HostTime::take(const LV2_Atom& position, const Uris& uris) {
     bool gotFrame = false, gotTempo = false, gotBeat = false, gotBar = false, gotBarBeat = false;
     double newFrame = 0.0, newTempo = 0.0, newBeat = 0.0, bar = 0.0, barBeat = 0.0;
     forEachProperty(position, [&](LV2_URID key, const LV2_Atom& value) {
@@ -72,14 +67,14 @@ void HostTime::take(const LV2_Atom& position, const Uris& uris, double sampleRat
         }
     });
     heardPosition = true;
-    const double nowBeat = beatNow(sampleRate);
+    const double nowBeat = beatNow();
     // A new anchor where the host's frame jumped (a relocation) or the tempo changed; the song
     // is then where the door's count, carried on at the tempo it played at, puts the new frame.
     bool anchor = gotTempo && (!hasTempo || newTempo != tempo);
     double anchorFrame = frameNow(), expected = nowBeat;
     if (gotFrame) {
         if (!hasFrame || newFrame != anchorFrame) {
-            const double carried = beat + (newFrame - frame) * tempo / (60.0 * sampleRate);
+            const double carried = beatAfter(newFrame - frame);
             if (hasFrame && hasTempo && within(carried, -kLargestCount, kLargestCount))
                 expected = carried;
             anchorFrame = newFrame;
@@ -150,19 +145,16 @@ void HostTime::take(const LV2_Atom& position, const Uris& uris, double sampleRat
     }
 }
 
-void HostTime::advance(std::uint32_t frames, double sampleRate) {
-    if (!heardPosition || speed == 0.0 || !(sampleRate > 0.0)) return;
+void HostTime::advance(std::uint32_t frames) {
+    if (!heardPosition || speed == 0.0) return;
     const double next = moved + frames * speed;
     // Beyond the counts' range a broken message is playing: the song stays where it is.
     if (!within(frame + next, -kLargestCount, kLargestCount)) return;
-    if (hasTempo &&
-        !within(beat + next * tempo / (60.0 * sampleRate), -kLargestCount, kLargestCount))
-        return;
+    if (hasTempo && !within(beatAfter(next), -kLargestCount, kLargestCount)) return;
     moved = next;
 }
 
-guest::Transport HostTime::transport(double sampleRate, std::int32_t blockSize,
-                                     double framesPlayed) const {
+guest::Transport HostTime::transport(double framesPlayed) const {
     guest::Transport now;
     now.sampleRate = sampleRate;
     now.blockSize = blockSize;
@@ -172,7 +164,7 @@ guest::Transport HostTime::transport(double sampleRate, std::int32_t blockSize,
     now.hasTempo = hasTempo;
     now.tempo = tempo;
     const double quarters = kQuarterUnit / beatUnit;
-    const double song = beatNow(sampleRate);
+    const double song = beatNow();
     now.hasSongPosition = hasBeat;
     now.songPosition = song * quarters;
     now.hasBars = hasBar;

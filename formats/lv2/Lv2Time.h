@@ -15,25 +15,30 @@ namespace lv2_door {
 
 class HostTime {
   public:
+    // At the rate (above 0) and the longest block the door was made with.
+    HostTime(double sampleRate, std::int32_t blockSize)
+        : sampleRate(sampleRate), blockSize(blockSize) {}
     // A time:Position object: every field that is a finite number within its range replaces
     // what was known; anything else in it is ignored, so a broken message keeps the song.
-    void take(const LV2_Atom& position, const Uris& uris, double sampleRate);
+    void take(const LV2_Atom& position, const Uris& uris);
     // Moves the song on by `frames` at the host's speed.
-    void advance(std::uint32_t frames, double sampleRate);
+    void advance(std::uint32_t frames);
     // The transport the guest answers the plug-in from. Until a host sends a position, what a
     // VST 2 host without a tempo says: stopped, no tempo, no song position; its sample position
     // is then the frames played since activation.
-    guest::Transport transport(double sampleRate, std::int32_t blockSize,
-                               double framesPlayed) const;
-    bool heard() const { return heardPosition; }
+    guest::Transport transport(double framesPlayed) const;
 
   private:
     // The song now: the last anchor moved on by the frames played since, worked out from the
     // anchor each time, so that a song on a step's start lands on it exactly.
     double frameNow() const { return frame + moved; }
-    double beatNow(double sampleRate) const;
+    double beatNow() const { return hasTempo ? beatAfter(moved) : beat; }
+    // The anchor's beat moved on by `frames` at the tempo.
+    double beatAfter(double frames) const { return beat + frames * tempo / (60.0 * sampleRate); }
     double barStartAt(double at) const;
 
+    double sampleRate;
+    std::int32_t blockSize;
     bool heardPosition = false;
     double speed = 0.0;
     double moved = 0.0; // frames the song moved since the anchor, at the host's speed

@@ -1,10 +1,10 @@
-// Writes the LV2 bundle's Turtle files (manifest.ttl, Morvo.ttl, presets.ttl) from the plug-in's
-// own record, created through the guest as the LV2 door creates it: the parameters' names,
-// defaults and the 16 programs are read from the plug-in, so the files cannot disagree with it.
-// Run at build time: make_turtle BUNDLE_FOLDER. MORVO_VERSION is the project's
-// MAJOR.MINOR.MICRO, given by the build. The plug-in's record gives the major number (its vendor
-// version), LV2 only the minor and micro ones: the build stops when the two disagree, so that every
-// door and every package tell a host and a user the same version.
+// Writes the LV2 bundle's Turtle files (manifest.ttl, Morvo.ttl, presets.ttl) from what the
+// plug-in's own record says about itself, created through the guest as the LV2 door creates it:
+// its name and vendor, the parameters' names, defaults and whether a host may automate them, and
+// the programs, so the files cannot disagree with it. Run at build time: make_turtle
+// BUNDLE_FOLDER. The release's version is MAJOR.MINOR.MICRO; the plug-in's record gives the major
+// number (its vendor version), LV2 only the minor and micro ones: the build stops when the two
+// disagree, so that every door and every package tell a host and a user the same version.
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/guest/Facts.h"
 #include "formats/guest/Guest.h"
 #include "formats/lv2/Lv2Ports.h"
 #include "host/Morvo.h"
@@ -21,9 +22,6 @@
 namespace {
 
 using namespace lv2_door;
-
-// The plug-in marks the parameters a host must not automate in their names.
-constexpr const char* kNotAutomatable = "-Do not automate";
 
 const char* const kPrefixes = R"(@prefix atom: <http://lv2plug.in/ns/ext/atom#> .
 @prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .
@@ -61,12 +59,10 @@ std::string quoted(const std::string& text) {
 }
 
 // A port symbol from a parameter's name: its words in lower case joined by underscores,
-// without the not-automatable mark ("Sync Value -Do not automate" is sync_value).
-std::string symbolOf(std::string name, std::set<std::string>& taken) {
-    const auto mark = name.find(kNotAutomatable);
-    if (mark != std::string::npos) name.erase(mark);
+// without the marks it carries for hosts ("Sync Value -Do not automate" is sync_value).
+std::string symbolOf(const std::string& name, std::set<std::string>& taken) {
     std::string symbol;
-    for (char c : name) {
+    for (char c : guest::plainName(name)) {
         if (std::isalnum(static_cast<unsigned char>(c)))
             symbol += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         else if (!symbol.empty() && symbol.back() != '_')
@@ -81,17 +77,6 @@ std::string symbolOf(std::string name, std::set<std::string>& taken) {
         unique = symbol + "_" + std::to_string(n);
     return unique;
 }
-
-struct Parameter {
-    std::string name, symbol;
-    float defaultValue;
-    bool automatable;
-};
-
-struct Program {
-    std::string name;
-    std::vector<float> values;
-};
 
 void audioPort(std::ostream& out, std::uint32_t index, bool input, const char* symbol,
                const char* name) {
@@ -109,12 +94,6 @@ bool write(const std::string& path, const std::string& text) {
 } // namespace
 
 int main(int argc, char** argv) {
-    unsigned major = 0, minor = 0, micro = 0;
-    char rest = 0;
-    if (std::sscanf(MORVO_VERSION, "%u.%u.%u%c", &major, &minor, &micro, &rest) != 3) {
-        std::cerr << "make_turtle: " << MORVO_VERSION << " is not MAJOR.MINOR.MICRO\n";
-        return 2;
-    }
     if (argc != 2) {
         std::cerr << "usage: make_turtle BUNDLE_FOLDER\n";
         return 2;
@@ -127,33 +106,25 @@ int main(int argc, char** argv) {
         return 1;
     }
     plugin.open();
-    const auto vendorVersion = plugin.dispatch(effGetVendorVersion);
-    if (vendorVersion != static_cast<VstIntPtr>(major)) {
-        std::cerr << "make_turtle: the project's version is " << MORVO_VERSION
-                  << ", but the plug-in's record reports vendor version " << vendorVersion
+    const guest::Facts facts = guest::describe(plugin);
+    plugin.close();
+    unsigned major = 0, minor = 0, micro = 0;
+    char rest = 0;
+    if (std::sscanf(facts.version.c_str(), "%u.%u.%u%c", &major, &minor, &micro, &rest) != 3) {
+        std::cerr << "make_turtle: " << facts.version << " is not MAJOR.MINOR.MICRO\n";
+        return 2;
+    }
+    if (facts.vendorVersion != static_cast<std::int32_t>(major)) {
+        std::cerr << "make_turtle: the project's version is " << facts.version
+                  << ", but the plug-in's record reports vendor version " << facts.vendorVersion
                   << ": give the project the major version the plug-in reports\n";
         return 1;
     }
-
-    std::vector<Parameter> parameters;
+    std::vector<std::string> symbols;
     std::set<std::string> taken = {"in_left", "in_right", "out_left", "out_right",
                                    "control", "notify",   "lost"};
-    for (std::int32_t i = 0; i < plugin.parameterCount(); ++i) {
-        const std::string name = plugin.parameterName(i);
-        parameters.push_back({name, symbolOf(name, taken), plugin.parameter(i),
-                              name.find(kNotAutomatable) == std::string::npos});
-    }
-    std::vector<Program> programs;
-    const std::int32_t current = plugin.program();
-    for (std::int32_t p = 0; p < plugin.effect()->numPrograms; ++p) {
-        plugin.setProgram(p);
-        Program program{plugin.programName(p), {}};
-        for (std::int32_t i = 0; i < plugin.parameterCount(); ++i)
-            program.values.push_back(plugin.parameter(i));
-        programs.push_back(program);
-    }
-    plugin.setProgram(current);
-    plugin.close();
+    for (const guest::ParameterFacts& parameter : facts.parameters)
+        symbols.push_back(symbolOf(parameter.name, taken));
 
     std::ostringstream manifest;
     manifest << kPrefixes;
@@ -161,17 +132,18 @@ int main(int argc, char** argv) {
              << "> ;\n    rdfs:seeAlso <Morvo.ttl> .\n\n";
     manifest << "<" << kUiUri << ">\n    a ui:X11UI ;\n    lv2:binary <" << kLibrary
              << "> ;\n    rdfs:seeAlso <Morvo.ttl> .\n";
-    for (std::size_t p = 0; p < programs.size(); ++p)
+    for (std::size_t p = 0; p < facts.programs.size(); ++p)
         manifest << "\n<" << kPresetPrefix << p + 1 << ">\n    a pset:Preset ;\n    lv2:appliesTo <"
-                 << kPluginUri << "> ;\n    rdfs:label " << quoted(programs[p].name)
+                 << kPluginUri << "> ;\n    rdfs:label " << quoted(facts.programs[p].name)
                  << " ;\n    rdfs:seeAlso <presets.ttl> .\n";
 
     std::ostringstream plugin_ttl;
     plugin_ttl << kPrefixes;
     plugin_ttl << "<" << kPluginUri << ">\n"
                << "    a lv2:Plugin , lv2:MIDIPlugin , doap:Project ;\n"
-               << "    doap:name \"Ostrel\" ;\n"
-               << "    doap:maintainer [\n        foaf:name \"Halvark\"\n    ] ;\n"
+               << "    doap:name " << quoted(facts.name) << " ;\n"
+               << "    doap:maintainer [\n        foaf:name " << quoted(facts.vendor)
+               << "\n    ] ;\n"
                << "    rdfs:comment \"A 16-step sequencer of MIDI Control Change values\" ;\n"
                << "    lv2:minorVersion " << minor << " ;\n    lv2:microVersion " << micro << " ;\n"
                << "    lv2:requiredFeature urid:map ;\n"
@@ -200,13 +172,13 @@ int main(int argc, char** argv) {
                << "        lv2:symbol \"lost\" ;\n        lv2:name \"Messages lost\" ;\n"
                << "        lv2:portProperty lv2:integer ;\n"
                << "        lv2:minimum 0 ;\n        lv2:maximum 16777216\n    ]";
-    for (std::size_t i = 0; i < parameters.size(); ++i) {
-        const Parameter& p = parameters[i];
+    for (std::size_t i = 0; i < facts.parameters.size(); ++i) {
+        const guest::ParameterFacts& p = facts.parameters[i];
         plugin_ttl << " ,\n    [\n        a lv2:ControlPort , lv2:InputPort ;\n"
                    << "        lv2:index " << firstParameter + i << " ;\n"
-                   << "        lv2:symbol \"" << p.symbol << "\" ;\n"
+                   << "        lv2:symbol \"" << symbols[i] << "\" ;\n"
                    << "        lv2:name " << quoted(p.name) << " ;\n"
-                   << "        lv2:default " << number(p.defaultValue) << " ;\n"
+                   << "        lv2:default " << number(p.value) << " ;\n"
                    << "        lv2:minimum 0.0 ;\n        lv2:maximum 1.0";
         if (!p.automatable) plugin_ttl << " ;\n        lv2:portProperty pprops:notAutomatic";
         plugin_ttl << "\n    ]";
@@ -222,13 +194,14 @@ int main(int argc, char** argv) {
 
     std::ostringstream presets;
     presets << kPrefixes;
-    for (std::size_t p = 0; p < programs.size(); ++p) {
+    for (std::size_t p = 0; p < facts.programs.size(); ++p) {
         presets << "<" << kPresetPrefix << p + 1 << ">\n    a pset:Preset ;\n    lv2:appliesTo <"
-                << kPluginUri << "> ;\n    rdfs:label " << quoted(programs[p].name)
+                << kPluginUri << "> ;\n    rdfs:label " << quoted(facts.programs[p].name)
                 << " ;\n    lv2:port";
-        for (std::size_t i = 0; i < parameters.size(); ++i)
-            presets << (i == 0 ? "" : " ,") << " [\n        lv2:symbol \"" << parameters[i].symbol
-                    << "\" ;\n        pset:value " << number(programs[p].values[i]) << "\n    ]";
+        for (std::size_t i = 0; i < facts.parameters.size(); ++i)
+            presets << (i == 0 ? "" : " ,") << " [\n        lv2:symbol \"" << symbols[i]
+                    << "\" ;\n        pset:value " << number(facts.programs[p].values[i])
+                    << "\n    ]";
         presets << " .\n\n";
     }
 

@@ -31,10 +31,13 @@
 #include "framework/Platform.h"
 #include "sequencer/uPlugin.h"
 #include "tests/fuzz/FuzzChecks.h"
+#include "tests/lv2/Lv2Rig.h"
 
 using fuzz::Input;
 using fuzz::require;
 using lv2_door::Lv2Plugin;
+using lv2_rig::padded;
+using lv2_rig::UriMap;
 
 namespace {
 
@@ -50,9 +53,6 @@ constexpr std::size_t kSequenceHeader = sizeof(LV2_Atom_Sequence);
 constexpr std::size_t kMidiBytes = 3;
 constexpr auto kBlockBound = std::chrono::milliseconds(50);
 
-constexpr std::size_t padded(std::size_t size) {
-    return (size + 7) & ~std::size_t{7};
-}
 // What one Control Change takes of a sequence: its event header and three bytes, padded.
 constexpr std::size_t kOutputEvent = padded(sizeof(LV2_Atom_Event) + kMidiBytes);
 
@@ -63,25 +63,6 @@ enum Step : std::uint8_t { Run, Instantiate, Connect, Activate, Deactivate, Clea
 // Instantiations one input makes at most: each costs the sanitized door milliseconds (room for
 // 16 messages a frame of the longest block).
 constexpr int kMaxInstantiations = 16;
-
-// A host's urid:map: URIs numbered from a base in the order first asked, or a map that fails
-// (maps everything to 0).
-struct UriMap {
-    std::vector<std::string> uris;
-    LV2_URID base = 1;
-    bool fails = false;
-    LV2_URID_Map map{this, [](LV2_URID_Map_Handle h, const char* uri) {
-                         return (*static_cast<UriMap*>(h))(uri);
-                     }};
-    LV2_URID operator()(const char* uri) {
-        require(uri != nullptr, "a null URI mapped");
-        if (fails) return 0;
-        for (std::size_t i = 0; i < uris.size(); ++i)
-            if (uris[i] == uri) return base + static_cast<LV2_URID>(i);
-        uris.emplace_back(uri);
-        return base + static_cast<LV2_URID>(uris.size() - 1);
-    }
-};
 
 // The URIDs this host writes atoms with, in an instance's map.
 struct Urids {
@@ -466,40 +447,21 @@ void connect(Instance& in, Input& input) {
 
 // ---- Running --------------------------------------------------------------------------------
 
-// The output sequence: a sequence within its capacity, 3-byte MIDI events in time order within
-// the block, each a Control Change of the stream. Returns how many events it holds.
+// The output: a sequence as a host relies on it (Lv2Rig.h), each message a Control Change of the
+// stream. Returns how many events it holds.
 std::size_t checkOutput(Instance& in, std::uint32_t frames, std::uint32_t capacity) {
-    const Urids& u = *in.u;
-    LV2_Atom_Sequence head;
-    std::memcpy(&head, in.out.data(), sizeof head);
-    require(head.atom.type == u.sequence, "the output is no sequence");
-    require(head.atom.size >= sizeof(LV2_Atom_Sequence_Body) && head.atom.size <= capacity,
-            "the output sequence's size is beyond its capacity");
-    require(head.body.unit == 0 || head.body.unit == u.frameTime, "the output is not in frames");
-    const std::size_t end = kHeader + head.atom.size;
     std::size_t count = 0;
-    std::int64_t last = 0;
-    for (std::size_t at = kSequenceHeader; at < end; ++count) {
-        LV2_Atom_Event event;
-        require(end - at >= sizeof event, "an output event's header past the sequence's end");
-        std::memcpy(&event, in.out.data() + at, sizeof event);
-        require(event.body.size <= end - at - sizeof event, "an output event past the end");
-        require(event.body.type == u.midi && event.body.size == kMidiBytes,
-                "an output event that is no 3-byte MIDI message");
-        require(event.time.frames >= last, "output events out of time order");
-        require(event.time.frames >= 0 && event.time.frames < std::int64_t{frames},
-                "an output event beyond the block's frames");
-        last = event.time.frames;
-        const std::uint8_t* m = in.out.data() + at + sizeof event;
-        // Where messages were lost, a step may stop short and the next begin.
-        if (m[0] == 0xB0 && in.sent.count() % 16 != 0 && (in.losses > 0 || in.lossUnknown)) {
-            in.sent.restart();
-            if (in.losses > 0) --in.losses;
-        }
-        in.sent.check(m[0], m[1], m[2]);
-        at += padded(sizeof event + event.body.size);
-        require(at <= padded(end), "an output event's padding past the sequence's end");
-    }
+    const char* fault = lv2_rig::readOutput(
+        in.out.data(), capacity, frames, in.map, [&](std::uint32_t, const std::uint8_t* m) {
+            // Where messages were lost, a step may stop short and the next begin.
+            if (m[0] == 0xB0 && in.sent.count() % 16 != 0 && (in.losses > 0 || in.lossUnknown)) {
+                in.sent.restart();
+                if (in.losses > 0) --in.losses;
+            }
+            in.sent.check(m[0], m[1], m[2]);
+            ++count;
+        });
+    require(fault == nullptr, fault);
     return count;
 }
 
