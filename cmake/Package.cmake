@@ -81,9 +81,10 @@ This package holds the VST 2 library (/usr/lib/vst), the CLAP plug-in
 drawn on X11, and morvo-host, a command-line host that also plays the plug-in
 as a JACK client.")
     # The libraries they link decide the dependencies (dpkg-shlibdeps): X11, cairo and the C
-    # run-time (the plug-ins carry libjpeg and the C++ run-time inside); the C++ run-time and
-    # JACK, which morvo-host links directly, so JACK is required.
+    # run-time (the plug-ins carry libjpeg and the C++ run-time inside), and the C++ run-time
+    # for morvo-host. It loads JACK only for --jack, so JACK is recommended, not required.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libjack-jackd2-0 | libjack0")
     # CPack's Debian generator writes maintainer scripts that run ldconfig for any shared object
     # in or one folder below /usr/lib, which takes in the plug-ins in /usr/lib/vst and
     # /usr/lib/clap. Plug-ins are not in the linker's path, so the package needs no scripts:

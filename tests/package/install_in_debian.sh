@@ -104,8 +104,10 @@ inside() {
 
 inside apt-get "${apt_options[@]}" update >"$log" 2>&1 ||
     { tail -n 20 "$log"; fail "apt-get update inside the system"; }
-echo "== apt-get install -y ./$(basename "$deb")"
-inside sh -c 'cd /root && exec apt-get "$@" install -y ./*.deb' sh "${apt_options[@]}" \
+# Without what it only recommends (JACK), as `--no-install-recommends` installs it.
+echo "== apt-get install -y --no-install-recommends ./$(basename "$deb")"
+inside sh -c 'cd /root && exec apt-get "$@" install -y --no-install-recommends ./*.deb' sh \
+    "${apt_options[@]}" \
     >"$log" 2>&1 || { tail -n 30 "$log"; fail "apt-get could not install the package"; }
 # Apt's account of what it installed: the lists of new packages and the totals.
 sed -n '/^The following/,/newly installed/p' "$log"
@@ -117,6 +119,11 @@ inside morvo-host --info /usr/lib/vst/Morvo.so >"$log" 2>&1 ||
     { cat "$log"; fail "morvo-host --info /usr/lib/vst/Morvo.so fails"; }
 cat "$log"
 grep -qx 'name *Ostrel' "$log" || fail "morvo-host --info does not name the plug-in Ostrel"
+echo "== morvo-host /usr/lib/vst/Morvo.so --jack (JACK not installed)"
+inside morvo-host /usr/lib/vst/Morvo.so --jack >"$log" 2>&1 && fail "--jack without JACK succeeded"
+cat "$log"
+[ "$(wc -l <"$log")" = 1 ] && grep -q "JACK is not installed" "$log" ||
+    fail "--jack without JACK does not say so in one line"
 
 # lv2ls must list the plug-in the package's manifest declares.
 manifest=$root/usr/lib/lv2/Morvo.lv2/manifest.ttl

@@ -1,8 +1,5 @@
 #include "drivers/JackPlay.h"
 
-#include <jack/jack.h>
-#include <jack/midiport.h>
-
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -16,10 +13,14 @@
 
 #include "drivers/CallbackCount.h"
 #include "drivers/Interrupt.h"
+#include "drivers/JackLibrary.h"
 #include "reports/StepTable.h"
 #include "windows/EditorWindow.h"
 
 namespace {
+
+// Loaded before any client is made; read-only afterwards, on every thread.
+JackLibrary jack;
 
 using Clock = std::chrono::steady_clock;
 
@@ -68,7 +69,7 @@ std::size_t messageLength(unsigned char status) {
 // them, otherwise the transport's frame at the tempo asked for, in 4/4.
 void readTransport(Client& c) {
     jack_position_t pos;
-    const bool rolling = jack_transport_query(c.client, &pos) == JackTransportRolling;
+    const bool rolling = jack.transport_query(c.client, &pos) == JackTransportRolling;
     const double frame = static_cast<double>(pos.frame);
     const bool bbt = (pos.valid & JackPositionBBT) != 0 && pos.beats_per_minute > 0.0 &&
                      pos.ticks_per_beat > 0.0 && pos.beat_type > 0.0f && pos.beats_per_bar > 0.0f &&
@@ -94,7 +95,7 @@ void deliver(Client& c, void* in, std::uint32_t& next, std::uint32_t count, jack
              jack_nframes_t to) {
     jack_midi_event_t event;
     for (; next < count; ++next) {
-        if (jack_midi_event_get(&event, in, next) != 0) continue;
+        if (jack.midi_event_get(&event, in, next) != 0) continue;
         if (event.time >= to) break;
         if (event.size == 0 || event.size > 3 || messageLength(event.buffer[0]) != event.size)
             continue; // system exclusive and broken messages: nothing the plug-in reads
@@ -120,7 +121,7 @@ struct PortSink final : guest::Sink {
             positionGiven = true;
         }
         const std::size_t length = messageLength(data[0]);
-        if (length == 0 || jack_midi_event_write(out, frame, data, length) != 0)
+        if (length == 0 || jack.midi_event_write(out, frame, data, length) != 0)
             c.lostOut.fetch_add(1, std::memory_order_relaxed);
         ReceivedEvent message{c.frames + frame, {}};
         std::memcpy(message.data, data, sizeof message.data);
@@ -132,13 +133,13 @@ struct PortSink final : guest::Sink {
 int process(jack_nframes_t n, void* arg) {
     const callback_count::Scope counting;
     Client& c = *static_cast<Client*>(arg);
-    void* out = jack_port_get_buffer(c.midiOut, n);
-    jack_midi_clear_buffer(out);
+    void* out = jack.port_get_buffer(c.midiOut, n);
+    jack.midi_clear_buffer(out);
     float* inputs[2];
     float* outputs[2];
     for (int i = 0; i < 2; ++i) {
-        inputs[i] = static_cast<float*>(jack_port_get_buffer(c.audioIn[i], n));
-        outputs[i] = static_cast<float*>(jack_port_get_buffer(c.audioOut[i], n));
+        inputs[i] = static_cast<float*>(jack.port_get_buffer(c.audioIn[i], n));
+        outputs[i] = static_cast<float*>(jack.port_get_buffer(c.audioOut[i], n));
     }
     const std::uint64_t left = c.limit - std::min(c.limit, c.frames);
     const auto playing = static_cast<jack_nframes_t>(
@@ -151,8 +152,8 @@ int process(jack_nframes_t n, void* arg) {
                              (n - playing) * sizeof(float));
 
     if (playing > 0) {
-        void* in = jack_port_get_buffer(c.midiIn, n);
-        const std::uint32_t count = jack_midi_get_event_count(in);
+        void* in = jack.port_get_buffer(c.midiIn, n);
+        const std::uint32_t count = jack.midi_get_event_count(in);
         std::uint32_t next = 0;
         readTransport(c);
         const double samplesPerBeat = c.sampleRate * 60.0 / c.transport.tempo;
@@ -243,9 +244,9 @@ bool connectAll(jack_client_t* client, jack_port_t* ours, const std::vector<std:
                 bool fromOurs) {
     bool all = true;
     for (const std::string& port : ports) {
-        const char* mine = jack_port_name(ours);
-        const int result = fromOurs ? jack_connect(client, mine, port.c_str())
-                                    : jack_connect(client, port.c_str(), mine);
+        const char* mine = jack.port_name(ours);
+        const int result = fromOurs ? jack.connect(client, mine, port.c_str())
+                                    : jack.connect(client, port.c_str(), mine);
         if (result == 0 || result == EEXIST) continue;
         std::fprintf(stderr, "morvo-host: cannot connect %s %s %s\n",
                      fromOurs ? mine : port.c_str(), "to", fromOurs ? port.c_str() : mine);
@@ -253,11 +254,11 @@ bool connectAll(jack_client_t* client, jack_port_t* ours, const std::vector<std:
     }
     if (!all) {
         // The MIDI ports there are, to pick from.
-        const char** names = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, 0);
+        const char** names = jack.get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, 0);
         std::fprintf(stderr, "MIDI ports:\n");
         for (std::size_t i = 0; names != nullptr && names[i] != nullptr; ++i)
             std::fprintf(stderr, "  %s\n", names[i]);
-        if (names != nullptr) jack_free(names);
+        if (names != nullptr) jack.free(names);
     }
     return all;
 }
@@ -271,10 +272,15 @@ int playJack(HostSession& session, const LiveSettings& settings, const JackPorts
                              "play notes into the client's MIDI input\n");
         return 2;
     }
-    jack_set_error_function(quiet);
-    jack_set_info_function(quiet);
+    std::string missing;
+    if (!jack.load(missing)) {
+        std::fprintf(stderr, "morvo-host: %s\n", missing.c_str());
+        return 1;
+    }
+    jack.set_error_function(quiet);
+    jack.set_info_function(quiet);
     jack_status_t status{};
-    jack_client_t* client = jack_client_open(studio.client.c_str(), JackNoStartServer, &status);
+    jack_client_t* client = jack.client_open(studio.client.c_str(), JackNoStartServer, &status);
     if (client == nullptr) {
         if ((status & JackServerFailed) != 0)
             std::fprintf(stderr, "morvo-host: no JACK server is running (start one, for example "
@@ -287,24 +293,24 @@ int playJack(HostSession& session, const LiveSettings& settings, const JackPorts
 
     auto c = std::make_unique<Client>();
     c->client = client;
-    c->sampleRate = jack_get_sample_rate(client);
-    c->largestBlock = jack_get_buffer_size(client);
+    c->sampleRate = jack.get_sample_rate(client);
+    c->largestBlock = jack.get_buffer_size(client);
     c->tempo = settings.session.tempo;
-    c->midiIn = jack_port_register(client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    c->midiIn = jack.port_register(client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     c->midiOut =
-        jack_port_register(client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        jack.port_register(client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     const char* audioNames[2][2] = {{"audio_in_1", "audio_in_2"}, {"audio_out_1", "audio_out_2"}};
     bool ports = c->midiIn != nullptr && c->midiOut != nullptr;
     for (int i = 0; i < 2; ++i) {
-        c->audioIn[i] = jack_port_register(client, audioNames[0][i], JACK_DEFAULT_AUDIO_TYPE,
+        c->audioIn[i] = jack.port_register(client, audioNames[0][i], JACK_DEFAULT_AUDIO_TYPE,
                                            JackPortIsInput, 0);
-        c->audioOut[i] = jack_port_register(client, audioNames[1][i], JACK_DEFAULT_AUDIO_TYPE,
+        c->audioOut[i] = jack.port_register(client, audioNames[1][i], JACK_DEFAULT_AUDIO_TYPE,
                                             JackPortIsOutput, 0);
         ports = ports && c->audioIn[i] != nullptr && c->audioOut[i] != nullptr;
     }
     if (!ports) {
         std::fprintf(stderr, "morvo-host: JACK refused to make the client's ports\n");
-        jack_client_close(client);
+        jack.client_close(client);
         return 1;
     }
 
@@ -320,12 +326,12 @@ int playJack(HostSession& session, const LiveSettings& settings, const JackPorts
     c->sent.publish(); // what the plug-in sent as it resumed
 
     InterruptWatch watch;
-    jack_set_process_callback(client, process, c.get());
-    jack_set_xrun_callback(client, countXrun, c.get());
-    jack_on_info_shutdown(client, serverGone, c.get());
-    if (jack_activate(client) != 0) {
+    jack.set_process_callback(client, process, c.get());
+    jack.set_xrun_callback(client, countXrun, c.get());
+    jack.on_info_shutdown(client, serverGone, c.get());
+    if (jack.activate(client) != 0) {
         std::fprintf(stderr, "morvo-host: JACK did not activate the client\n");
-        jack_client_close(client);
+        jack.client_close(client);
         session.stop();
         return 1;
     }
@@ -344,7 +350,7 @@ int playJack(HostSession& session, const LiveSettings& settings, const JackPorts
     Taker taker(table, reports);
     EditorWindow window;
     if (connected) {
-        table.heading(settings.title, std::string("JACK client ") + jack_get_client_name(client) +
+        table.heading(settings.title, std::string("JACK client ") + jack.get_client_name(client) +
                                           ", this tempo without a timebase master");
         std::string why = "the plug-in has no editor";
         if (session.guest().hasEditor())
@@ -361,8 +367,8 @@ int playJack(HostSession& session, const LiveSettings& settings, const JackPorts
         std::this_thread::sleep_until(tick);
     }
     const bool gone = c->gone.load(std::memory_order_acquire);
-    if (!gone) jack_deactivate(client);
-    jack_client_close(client);
+    if (!gone) jack.deactivate(client);
+    jack.client_close(client);
     window.close();
     session.stop();
     c->sent.publish(); // what the plug-in sent as it closed
