@@ -25,7 +25,13 @@ namespace {
 constexpr std::uint32_t kBlock = bench::kBlock;
 constexpr double kRate = 44100.0;
 
-enum class Mode { Stopped, Internal, External, InternalPending };
+// The running cases, and the quiet ones: a host that gives no tempo (internal timing), one that
+// is stopped (external timing: the song stands) and one that gives no position (external).
+enum class Mode { Stopped, Internal, External, InternalPending, NoTempo, HostStopped, NoPosition };
+
+bool externalMode(Mode mode) {
+    return mode == Mode::External || mode == Mode::HostStopped || mode == Mode::NoPosition;
+}
 
 const clap_plugin* makePlugin(const Host& host) {
     const auto* factory =
@@ -54,7 +60,7 @@ void processBlocks(benchmark::State& state, Mode mode) {
     InputEvents setup;
     setup.events.push_back(&sync.header);
     if (mode == Mode::Stopped) setup.events.push_back(&stopped.header);
-    if (mode == Mode::External) setup.events.push_back(&external.header);
+    if (externalMode(mode)) setup.events.push_back(&external.header);
     params->flush(plugin, &setup.record, nullptr);
 
     bench::Buffers buffers;
@@ -63,13 +69,14 @@ void processBlocks(benchmark::State& state, Mode mode) {
     // The host keeps what the plug-in sends in a fixed buffer.
     static OutputEvents out(kBlock * 16);
     InputEvents none;
-    clap_event_transport transport = transportEvent({.playing = true,
-                                                     .hasTempo = true,
+    clap_event_transport transport = transportEvent({.playing = mode != Mode::HostStopped,
+                                                     .hasTempo = mode != Mode::NoTempo,
                                                      .tempo = 120.0,
-                                                     .hasSongPosition = true,
+                                                     .hasSongPosition = mode != Mode::NoPosition,
                                                      .hasTimeSignature = true});
-    clap_process block =
-        processOf(kBlock, &transport, &audioIn, &audioOut, &none.record, &out.record);
+    clap_process block = processOf(kBlock, mode == Mode::NoTempo ? nullptr : &transport, &audioIn,
+                                   &audioOut, &none.record, &out.record);
+    const double moves = mode == Mode::HostStopped ? 0.0 : kBlock / 22050.0;
 
     if (mode == Mode::InternalPending) {
         // 250 note events that wait far longer than the benchmark runs, in one block.
@@ -89,7 +96,7 @@ void processBlocks(benchmark::State& state, Mode mode) {
         transport.song_pos_beats = static_cast<clap_beattime>(beats * CLAP_BEATTIME_FACTOR);
         transport.bar_start =
             transport.song_pos_beats - transport.song_pos_beats % (4 * CLAP_BEATTIME_FACTOR);
-        beats += kBlock / 22050.0;
+        beats += moves;
         out.clear();
         plugin->process(plugin, &block);
         benchmark::DoNotOptimize(buffers.out);
@@ -118,15 +125,16 @@ void processBlocksThroughGuest(benchmark::State& state, Mode mode) {
     hosted.resume();
     hosted.setParameter(plugin::syncValue, 0.16f);
     if (mode == Mode::Stopped) hosted.setParameter(plugin::startStop, 1.0f);
-    if (mode == Mode::External) hosted.setParameter(plugin::timingMode, 1.0f);
+    if (externalMode(mode)) hosted.setParameter(plugin::timingMode, 1.0f);
     guest::Transport transport{.sampleRate = kRate,
                                .blockSize = kBlock,
-                               .playing = true,
-                               .hasTempo = true,
+                               .playing = mode != Mode::HostStopped,
+                               .hasTempo = mode != Mode::NoTempo,
                                .tempo = 120.0,
-                               .hasSongPosition = true,
+                               .hasSongPosition = mode != Mode::NoPosition,
                                .hasBars = true,
                                .hasTimeSignature = true};
+    const double moves = mode == Mode::HostStopped ? 0.0 : kBlock / 22050.0;
     if (mode == Mode::InternalPending) {
         const unsigned char stop[3] = {0x90, 13, 100};
         for (int i = 0; i < 250; ++i)
@@ -148,7 +156,7 @@ void processBlocksThroughGuest(benchmark::State& state, Mode mode) {
     for (auto _ : state) {
         transport.songPosition = beats;
         transport.barStart = beats - std::fmod(beats, 4.0);
-        beats += kBlock / 22050.0;
+        beats += moves;
         hosted.run(transport, {buffers.inputs, buffers.outputs, kBlock}, taken);
         benchmark::DoNotOptimize(buffers.out);
         benchmark::DoNotOptimize(taken);
@@ -170,6 +178,16 @@ void Internal250PendingThroughGuest(benchmark::State& state) {
     processBlocksThroughGuest(state, Mode::InternalPending);
 }
 
+void NoTempoThroughGuest(benchmark::State& state) {
+    processBlocksThroughGuest(state, Mode::NoTempo);
+}
+void HostStoppedThroughGuest(benchmark::State& state) {
+    processBlocksThroughGuest(state, Mode::HostStopped);
+}
+void NoPositionThroughGuest(benchmark::State& state) {
+    processBlocksThroughGuest(state, Mode::NoPosition);
+}
+
 void StoppedThroughClap(benchmark::State& state) {
     processBlocks(state, Mode::Stopped);
 }
@@ -183,6 +201,16 @@ void Internal250PendingThroughClap(benchmark::State& state) {
     processBlocks(state, Mode::InternalPending);
 }
 
+void NoTempoThroughClap(benchmark::State& state) {
+    processBlocks(state, Mode::NoTempo);
+}
+void HostStoppedThroughClap(benchmark::State& state) {
+    processBlocks(state, Mode::HostStopped);
+}
+void NoPositionThroughClap(benchmark::State& state) {
+    processBlocks(state, Mode::NoPosition);
+}
+
 } // namespace
 
 BENCHMARK(StoppedThroughGuest);
@@ -193,3 +221,9 @@ BENCHMARK(StoppedThroughClap);
 BENCHMARK(InternalRunningThroughClap);
 BENCHMARK(ExternalRunningThroughClap);
 BENCHMARK(Internal250PendingThroughClap);
+BENCHMARK(NoTempoThroughGuest);
+BENCHMARK(HostStoppedThroughGuest);
+BENCHMARK(NoPositionThroughGuest);
+BENCHMARK(NoTempoThroughClap);
+BENCHMARK(HostStoppedThroughClap);
+BENCHMARK(NoPositionThroughClap);

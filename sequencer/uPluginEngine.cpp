@@ -203,9 +203,27 @@ MORVO_SAMPLE_PATH std::int32_t APlugin::skipSteadySamples(std::int32_t i, std::i
         sampleCounter = static_cast<std::int32_t>(counter);
         return static_cast<std::int32_t>(limit);
     }
+    if (internal && length == 0) {
+        // No usable step length (a host that gives no tempo, or sync 0): the clock holds while
+        // the host's tempo answer stays the one that gave none. That costs what a running
+        // clock costs, one request a sample; the sample whose answer differs is taken as the
+        // full path takes it.
+        const float sync = param(syncValue);
+        if (sync != lastSync) return i;
+        const Sighting seen = watch<true>(i, static_cast<std::int32_t>(limit),
+                                          static_cast<std::uint32_t>(tempoAnswer));
+        if (!seen.asked) return seen.sample;
+        tempo = readNewTempo(static_cast<std::int32_t>(seen.answer));
+        computeStepLength(sync);
+        if (samplesPerStep.load(std::memory_order_relaxed) > 0) {
+            if (sampleCounter == 0) stepBoundary();
+            tempo = readTempo();
+            countSample();
+        }
+        return seen.sample + 1;
+    }
     if (internal) {
-        if (length == 0 || sampleCounter == 0 || tempo != lastTempo || param(syncValue) != lastSync)
-            return i;
+        if (sampleCounter == 0 || tempo != lastTempo || param(syncValue) != lastSync) return i;
         // Up to the sample at which the counter is back at 0.
         limit = std::min<std::int64_t>(limit, std::int64_t{i} + length - sampleCounter);
         const std::int32_t start = i;

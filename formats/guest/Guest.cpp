@@ -247,7 +247,8 @@ void Guest::closeEditor() {
         const auto slot = static_cast<std::uint32_t>(opcode - audioMasterGetTime);
         if (slot <= kTempoAnswer) [[likely]] {
             const VstIntPtr answer = guest->sampleAnswers[slot];
-            if (answer != 0) [[likely]]
+            // A host without a tempo answers tempoAt with 0 as fast as with one.
+            if (answer != 0 || slot == kTempoAnswer) [[likely]]
                 return answer;
         }
         // Then the plug-in's MIDI, 16 messages a step, straight into the buffer.
