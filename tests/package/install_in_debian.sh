@@ -18,50 +18,9 @@ fail() {
 [ -f "$deb" ] || fail "no package $deb"
 command -v debootstrap >/dev/null || fail "debootstrap is not installed"
 
-# The first URI of an enabled "deb" entry for the suite's main component, from deb822 stanzas
-# (*.sources) or one-line entries (sources.list, *.list), with the keyring it names if any.
-read -r mirror keyring < <(
-    for file in /etc/apt/sources.list.d/*.sources; do
-        [ -f "$file" ] && cat "$file" && printf '\n\n'
-    done | awk -v suite="$suite" 'BEGIN { RS = ""; FS = "\n" }
-        function has(field, word,   list, n, i) {
-            n = split(field, list, /[[:space:]]+/)
-            for (i = 1; i <= n; i++) if (list[i] == word) return 1
-            return 0
-        }
-        { types = uris = suites = components = signed = ""; enabled = "yes"
-          for (i = 1; i <= NF; i++) {
-              line = $i
-              if (line ~ /^#/) continue
-              colon = index(line, ":")
-              key = tolower(substr(line, 1, colon - 1)); value = substr(line, colon + 1)
-              if (key == "types") types = value
-              else if (key == "uris") uris = value
-              else if (key == "suites") suites = value
-              else if (key == "components") components = value
-              else if (key == "signed-by") signed = value
-              else if (key == "enabled") enabled = value
-          }
-          if (has(types, "deb") && has(suites, suite) && has(components, "main") &&
-              tolower(enabled) !~ /no/) {
-              split(uris, list, /[[:space:]]+/); uri = list[1] == "" ? list[2] : list[1]
-              split(signed, list, /[[:space:]]+/); key = list[1] == "" ? list[2] : list[1]
-              print uri, (key ~ /^\// ? key : ""); exit
-          } }'
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        [ -f "$file" ] && cat "$file"
-    done | sed -E 's/#.*//' | awk -v suite="$suite" '$1 == "deb" {
-            options = ""
-            if ($2 ~ /^\[/) { for (i = 2; i < NF && $i !~ /\]$/; i++) options = options " " $i
-                              options = options " " $i; shift = i - 1 } else shift = 0
-            if ($(3 + shift) != suite) next
-            for (i = 4 + shift; i <= NF; i++) if ($i == "main") {
-                key = ""
-                if (match(options, /signed-by=[^] ]+/))
-                    key = substr(options, RSTART + 10, RLENGTH - 10)
-                print $(2 + shift), key; exit
-            } }'
-)
+# The mirror of the suite's main component, as apt itself reads its sources (in either format).
+mirror=$(apt-get indextargets --format '$(TARGET_OF) $(RELEASE) $(COMPONENT) $(REPO_URI)' |
+    awk -v suite="$suite" '$1 == "deb" && $2 == suite && $3 == "main" { print $4; exit }')
 [ -n "${mirror:-}" ] || fail "apt has no enabled deb entry for $suite main (/etc/apt/sources.list*)"
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/morvo-debian.XXXXXX")
@@ -79,10 +38,8 @@ trap 'exit 130' INT TERM
 
 echo "== debootstrap --variant=minbase $suite from $mirror (downloads kept in $cache)"
 mkdir -p "$cache"
-options=(--variant=minbase --cache-dir="$(realpath "$cache")")
-[ -n "${keyring:-}" ] && [ -f "$keyring" ] && options+=(--keyring="$keyring")
 SECONDS=0
-debootstrap "${options[@]}" "$suite" "$root" "$mirror" >"$log" 2>&1 ||
+debootstrap --variant=minbase --cache-dir="$(realpath "$cache")" "$suite" "$root" "$mirror" >"$log" 2>&1 ||
     { tail -n 30 "$log"; fail "debootstrap could not make the system (above: its last lines)"; }
 echo "made in $SECONDS s: $(chroot "$root" dpkg-query -W | wc -l) packages"
 

@@ -54,7 +54,7 @@ void playLive(HostSession& session, const LiveSettings& settings, Reports& repor
     if (settings.bounded) std::snprintf(length, sizeof length, "live for %g beats", s.beats);
     table.heading(settings.title, length);
     for (const SentNote& note : session.sent)
-        reports.toPlugin({note.sample, {0x90, static_cast<unsigned char>(note.note), 100}});
+        reports.toPlugin(note.message());
 
     EditorWindow window;
     std::string why = "the plug-in has no editor";

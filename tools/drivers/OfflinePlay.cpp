@@ -20,7 +20,7 @@ bool playOffline(HostSession& session, const LiveSettings& settings, Reports& re
     std::snprintf(length, sizeof length, "%g beats", s.beats);
     table.heading(settings.title, length);
     for (const SentNote& note : session.sent)
-        reports.toPlugin({note.sample, {0x90, static_cast<unsigned char>(note.note), 100}});
+        reports.toPlugin(note.message());
     auto report = [&] {
         table.add(session.received);
         reports.fromPlugin(session.received);

@@ -41,7 +41,7 @@ StepTable::StepTable(const SessionSettings& chosen, std::optional<PatternSteps> 
     : settings(chosen), steps(std::move(patternSteps)), flush(flushEachLine),
       samplesPerBeat(settings.sampleRate * 60.0 / settings.tempo) {
     for (const SentNote& note : sentNotes)
-        notes.push_back({note.sample, {0x90, static_cast<unsigned char>(note.note), 100}});
+        notes.push_back(note.message());
 }
 
 void StepTable::heading(const std::string& title, const std::string& length) const {

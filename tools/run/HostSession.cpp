@@ -105,10 +105,8 @@ void HostSession::start(const SessionSettings& chosen, std::int32_t program,
 void HostSession::processBlock(std::int32_t frames) {
     while (nextNote < sent.size() &&
            sent[nextNote].sample < blockStart + static_cast<std::uint64_t>(frames)) {
-        const unsigned char noteOn[3] = {0x90, static_cast<unsigned char>(sent[nextNote].note),
-                                         100};
-        hosted.queueEvent(static_cast<std::int32_t>(sent[nextNote].sample - blockStart), noteOn);
-        ++nextNote;
+        const ReceivedEvent noteOn = sent[nextNote++].message();
+        hosted.queueEvent(static_cast<std::int32_t>(noteOn.sample - blockStart), noteOn.data);
     }
     // Playing from the start at one tempo in 4/4: the song position counts the samples.
     const auto sample = static_cast<double>(blockStart);
@@ -131,10 +129,8 @@ void HostSession::playSong(const SessionSettings& chosen, std::int32_t program,
     while (player.next(block)) {
         for (const auto& [index, value] : block.parameters)
             hosted.setParameter(index, value);
-        for (const auto& [offset, note] : block.notes) {
-            const unsigned char noteOn[3] = {0x90, static_cast<unsigned char>(note), 100};
-            hosted.queueEvent(offset, noteOn);
-        }
+        for (const auto& [offset, note] : block.notes)
+            hosted.queueEvent(offset, SentNote{0, note}.message().data);
         runBlock(block.transport, block.frames);
     }
     stop();

@@ -15,6 +15,10 @@
 struct SentNote {
     std::uint64_t sample;
     int note;
+    // As it reaches the plug-in: a note-on of velocity 100 on channel 1.
+    ReceivedEvent message() const {
+        return {sample, {0x90, static_cast<unsigned char>(note), 100}};
+    }
 };
 
 struct SessionSettings {
