@@ -1,6 +1,7 @@
 #include "formats/lv2/Lv2Plugin.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -72,6 +73,7 @@ Lv2Plugin::Lv2Plugin(double rate, const LV2_URID_Map& map, std::uint32_t frames)
       time(rate, static_cast<std::int32_t>(frames)),
       scratch(static_cast<std::size_t>(frames) * kChannels * 2, 0.0f) {
     for (std::int32_t i = 0; i < kMaxParameters; ++i) {
+        controls[i] = &seen[i];
         edits[i].store(0.0f, std::memory_order_relaxed);
         edited[i].store(false, std::memory_order_relaxed);
     }
@@ -110,7 +112,8 @@ void Lv2Plugin::connect(std::uint32_t port, void* data) {
     default:
         if (port >= firstParameter &&
             port - firstParameter < static_cast<std::uint32_t>(parameters))
-            controls[port - firstParameter] = static_cast<const float*>(data);
+            controls[port - firstParameter] =
+                data != nullptr ? static_cast<const float*>(data) : &seen[port - firstParameter];
         return;
     }
 }
@@ -145,10 +148,15 @@ void Lv2Plugin::run(std::uint32_t frames) {
 }
 
 void Lv2Plugin::takeControls() {
+    // Most blocks change no control: told by the ports' bits all alike, without a branch each.
+    std::uint32_t differ = 0;
+    for (std::int32_t i = 0; i < parameters; ++i)
+        differ |=
+            std::bit_cast<std::uint32_t>(*controls[i]) ^ std::bit_cast<std::uint32_t>(seen[i]);
+    if (differ == 0) return;
     // A changed port value reaches the plug-in as a VST 2 host's setParameter; a value that is
     // not a number is ignored, and one beyond 0..1 is held at its end.
     for (std::int32_t i = 0; i < parameters; ++i) {
-        if (controls[i] == nullptr) continue;
         const float value = *controls[i];
         if (!std::isfinite(value) || value == seen[i]) continue;
         seen[i] = value;
@@ -201,18 +209,20 @@ void Lv2Plugin::runPiece(std::uint32_t offset, std::uint32_t frames) {
     for (std::size_t i = 0; i < positionCount; ++i)
         if (positions[i].frame == offset) time.take(*positions[i].atom, uris);
 
+    // The host's buffers, in place or not (the record passes audio through either way); an
+    // input left unconnected is silence.
     float* inputs[kChannels];
     float* outputs[kChannels];
     for (std::uint32_t c = 0; c < kChannels; ++c) {
-        inputs[c] = scratch.data() + c * maxBlock;
         outputs[c] = audioOut[c] != nullptr ? audioOut[c] + offset
                                             : scratch.data() + (kChannels + c) * maxBlock;
-        // Copied: in-place hosts give one buffer both ways, and an input left unconnected is
-        // silence.
-        if (audioIn[c] != nullptr)
-            std::copy_n(audioIn[c] + offset, frames, inputs[c]);
-        else
+        if (audioIn[c] != nullptr) {
+            // The record reads its inputs and never writes them.
+            inputs[c] = const_cast<float*>(audioIn[c]) + offset;
+        } else {
+            inputs[c] = scratch.data() + c * maxBlock;
             std::fill_n(inputs[c], frames, 0.0f);
+        }
     }
     plugin.run(time.transport(framesPlayed),
                {inputs, outputs, static_cast<std::int32_t>(frames), offset, runFrames}, *this);

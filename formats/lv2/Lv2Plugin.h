@@ -85,11 +85,12 @@ class Lv2Plugin final : private guest::Listener, private guest::Sink {
     const LV2_Atom_Sequence* controlIn = nullptr;
     LV2_Atom_Sequence* notifyOut = nullptr;
     float* lostOut = nullptr;
+    // Each control port's value when last read, and where the host keeps it: a port left
+    // unconnected reads its own last value, so that every block reads all of them alike.
+    float seen[kMaxParameters] = {};
     const float* controls[kMaxParameters] = {};
-    float seen[kMaxParameters] = {}; // each control port's value when last read
 
-    // Four channels of maxBlock: copies of the inputs (in-place hosts give the same buffers both
-    // ways) and outputs for ports left unconnected.
+    // Four channels of maxBlock: silence for inputs and room for outputs left unconnected.
     std::vector<float> scratch;
 
     struct Message {

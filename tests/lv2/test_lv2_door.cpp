@@ -338,6 +338,40 @@ TEST(Lv2Door, TheAllocationCounterSeesTheLibrarysAllocations) {
     EXPECT_GT(allocations::count, 0);
 }
 
+// The audio passes through the host's buffers as they are, in place or not, in pieces of a
+// block longer than the longest the host promised; an input left unconnected is silence.
+TEST(Lv2Door, AudioPassesThroughInPlaceOrNot) {
+    Door door(kBlock / 2);
+    ASSERT_NE(door.instance, nullptr);
+    float* const in = door.audio.data();
+    float* const out = in + 2 * kLongestBlock;
+    auto ramp = [](float* to, float from) {
+        for (std::uint32_t i = 0; i < kLongestBlock; ++i)
+            to[i] = from + static_cast<float>(i);
+    };
+    auto expectRamp = [](const float* at, float from, const char* how) {
+        for (std::uint32_t i = 0; i < kBlock; ++i)
+            ASSERT_EQ(at[i], from + static_cast<float>(i)) << how << ", frame " << i;
+    };
+    ramp(in, 1.0f);
+    ramp(in + kLongestBlock, -5000.0f);
+    door.run(0);
+    expectRamp(out, 1.0f, "left");
+    expectRamp(out + kLongestBlock, -5000.0f, "right");
+    door.connect(2, in); // in place
+    door.connect(3, in + kLongestBlock);
+    ramp(in, 7.0f);
+    door.run(1);
+    expectRamp(in, 7.0f, "left in place");
+    expectRamp(in + kLongestBlock, -5000.0f, "right in place");
+    door.connect();
+    door.connect(0, nullptr);
+    door.run(2);
+    EXPECT_TRUE(std::all_of(out, out + kBlock, [](float v) { return v == 0.0f; }));
+    expectRamp(out + kLongestBlock, -5000.0f, "right beside an unconnected left");
+    EXPECT_EQ(door.allocated, 0);
+}
+
 namespace {
 
 // The song the hosts below play: 120 bpm in 4/4 at 48 kHz (24000 frames a beat); stopped at the
