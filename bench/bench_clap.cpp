@@ -26,8 +26,20 @@ constexpr std::uint32_t kBlock = bench::kBlock;
 constexpr double kRate = 44100.0;
 
 // The running cases, and the quiet ones: a host that gives no tempo (internal timing), one that
-// is stopped (external timing: the song stands) and one that gives no position (external).
-enum class Mode { Stopped, Internal, External, InternalPending, NoTempo, HostStopped, NoPosition };
+// is stopped (external timing: the song stands), one that gives no position (external), a
+// pattern of one step (internal), and a clock stopped after it ran with a new sync waiting for
+// it to start again.
+enum class Mode {
+    Stopped,
+    Internal,
+    External,
+    InternalPending,
+    NoTempo,
+    HostStopped,
+    NoPosition,
+    EndStepOne,
+    SyncWaiting
+};
 
 bool externalMode(Mode mode) {
     return mode == Mode::External || mode == Mode::HostStopped || mode == Mode::NoPosition;
@@ -57,10 +69,12 @@ void processBlocks(benchmark::State& state, Mode mode) {
     const clap_event_param_value sync = parameterEvent(plugin::syncValue, 0.16f);
     const clap_event_param_value stopped = parameterEvent(plugin::startStop, 1.0);
     const clap_event_param_value external = parameterEvent(plugin::timingMode, 1.0);
+    const clap_event_param_value oneStep = parameterEvent(plugin::endStep, 0.01);
     InputEvents setup;
     setup.events.push_back(&sync.header);
     if (mode == Mode::Stopped) setup.events.push_back(&stopped.header);
     if (externalMode(mode)) setup.events.push_back(&external.header);
+    if (mode == Mode::EndStepOne) setup.events.push_back(&oneStep.header);
     params->flush(plugin, &setup.record, nullptr);
 
     bench::Buffers buffers;
@@ -89,6 +103,14 @@ void processBlocks(benchmark::State& state, Mode mode) {
         block.in_events = &pending.record;
         plugin->process(plugin, &block);
         block.in_events = &none.record;
+    }
+    if (mode == Mode::SyncWaiting) {
+        for (int i = 0; i < 8; ++i)
+            plugin->process(plugin, &block);
+        const clap_event_param_value faster = parameterEvent(plugin::syncValue, 0.32);
+        InputEvents change;
+        change.events = {&stopped.header, &faster.header};
+        params->flush(plugin, &change.record, nullptr);
     }
 
     double beats = 0.0;
@@ -126,6 +148,7 @@ void processBlocksThroughGuest(benchmark::State& state, Mode mode) {
     hosted.setParameter(plugin::syncValue, 0.16f);
     if (mode == Mode::Stopped) hosted.setParameter(plugin::startStop, 1.0f);
     if (externalMode(mode)) hosted.setParameter(plugin::timingMode, 1.0f);
+    if (mode == Mode::EndStepOne) hosted.setParameter(plugin::endStep, 0.01f);
     guest::Transport transport{.sampleRate = kRate,
                                .blockSize = kBlock,
                                .playing = mode != Mode::HostStopped,
@@ -152,6 +175,12 @@ void processBlocksThroughGuest(benchmark::State& state, Mode mode) {
         }
     };
     static Taken taken;
+    if (mode == Mode::SyncWaiting) {
+        for (int i = 0; i < 8; ++i)
+            hosted.run(transport, {buffers.inputs, buffers.outputs, kBlock}, taken);
+        hosted.setParameter(plugin::startStop, 1.0f);
+        hosted.setParameter(plugin::syncValue, 0.32f);
+    }
     double beats = 0.0;
     for (auto _ : state) {
         transport.songPosition = beats;
@@ -187,6 +216,12 @@ void HostStoppedThroughGuest(benchmark::State& state) {
 void NoPositionThroughGuest(benchmark::State& state) {
     processBlocksThroughGuest(state, Mode::NoPosition);
 }
+void EndStepOneThroughGuest(benchmark::State& state) {
+    processBlocksThroughGuest(state, Mode::EndStepOne);
+}
+void SyncWaitingThroughGuest(benchmark::State& state) {
+    processBlocksThroughGuest(state, Mode::SyncWaiting);
+}
 
 void StoppedThroughClap(benchmark::State& state) {
     processBlocks(state, Mode::Stopped);
@@ -210,6 +245,12 @@ void HostStoppedThroughClap(benchmark::State& state) {
 void NoPositionThroughClap(benchmark::State& state) {
     processBlocks(state, Mode::NoPosition);
 }
+void EndStepOneThroughClap(benchmark::State& state) {
+    processBlocks(state, Mode::EndStepOne);
+}
+void SyncWaitingThroughClap(benchmark::State& state) {
+    processBlocks(state, Mode::SyncWaiting);
+}
 
 } // namespace
 
@@ -227,3 +268,7 @@ BENCHMARK(NoPositionThroughGuest);
 BENCHMARK(NoTempoThroughClap);
 BENCHMARK(HostStoppedThroughClap);
 BENCHMARK(NoPositionThroughClap);
+BENCHMARK(EndStepOneThroughGuest);
+BENCHMARK(SyncWaitingThroughGuest);
+BENCHMARK(EndStepOneThroughClap);
+BENCHMARK(SyncWaitingThroughClap);

@@ -22,6 +22,8 @@ constexpr VstIntPtr kRealtimeProcessLevel = 2;
 // Where tempoAt's answer lies among the per-sample answers, which start with getTime's.
 constexpr std::uint32_t kTempoAnswer = audioMasterTempoAt - audioMasterGetTime;
 static_assert(kTempoAnswer == 3, "getTime, processEvents, ioChanged, tempoAt");
+// The slots answered from the table: getTime's and tempoAt's, not the two between them.
+constexpr std::uint32_t kTableAnswers = 1u << 0 | 1u << kTempoAnswer;
 
 // Plug-ins ask for the host's version, and may ask more, from inside the entry point, before
 // the record that leads back to their guest exists: the guest creating on this thread answers.
@@ -244,13 +246,11 @@ void Guest::closeEditor() {
     // cache line (a path that straddles two costs a further fetch at every call).
     if (effect != nullptr && effect->resvd1 != 0) [[likely]] {
         Guest* const guest = reinterpret_cast<Guest*>(effect->resvd1);
+        // Told by the opcode alone, so that a host without a tempo answers tempoAt's 0 as fast
+        // as a tempo.
         const auto slot = static_cast<std::uint32_t>(opcode - audioMasterGetTime);
-        if (slot <= kTempoAnswer) [[likely]] {
-            const VstIntPtr answer = guest->sampleAnswers[slot];
-            // A host without a tempo answers tempoAt with 0 as fast as with one.
-            if (answer != 0 || slot == kTempoAnswer) [[likely]]
-                return answer;
-        }
+        if (slot <= kTempoAnswer && ((kTableAnswers >> slot) & 1u) != 0) [[likely]]
+            return guest->sampleAnswers[slot];
         // Then the plug-in's MIDI, 16 messages a step, straight into the buffer.
         if (opcode == audioMasterProcessEvents && ptr != nullptr) {
             guest->collect(static_cast<const VstEvents*>(ptr));

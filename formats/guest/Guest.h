@@ -183,8 +183,8 @@ class Guest {
     Transport current;
     VstTimeInfo timeInfo{};
     // The answers to getTime and tempoAt (the requests plug-ins make at every sample), by
-    // opcode from getTime's on, worked out once a block; 0 where the request takes the long
-    // path (processEvents and ioChanged between them, and a tempo of none).
+    // opcode from getTime's on, worked out once a block (tempoAt's 0 for a tempo of none); the
+    // two requests between them take the long path.
     VstIntPtr sampleAnswers[4] = {};
     std::vector<Event> collected;
     std::size_t count = 0;
