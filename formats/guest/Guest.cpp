@@ -19,11 +19,6 @@ constexpr std::int32_t kHostVersion = 2400;
 constexpr double kTempoScale = 10000.0;     // tempoAt answers beats per minute times 10000
 constexpr std::size_t kHostStringSize = 64; // vendor and product buffers the plug-in passes
 constexpr VstIntPtr kRealtimeProcessLevel = 2;
-// Where tempoAt's answer lies among the per-sample answers, which start with getTime's.
-constexpr std::uint32_t kTempoAnswer = audioMasterTempoAt - audioMasterGetTime;
-static_assert(kTempoAnswer == 3, "getTime, processEvents, ioChanged, tempoAt");
-// The slots answered from the table: getTime's and tempoAt's, not the two between them.
-constexpr std::uint32_t kTableAnswers = 1u << 0 | 1u << kTempoAnswer;
 
 // Plug-ins ask for the host's version, and may ask more, from inside the entry point, before
 // the record that leads back to their guest exists: the guest creating on this thread answers.
@@ -50,7 +45,6 @@ VstIntPtr truncated(double value) {
 } // namespace
 
 Guest::Guest(const Options& chosen) : options(chosen), collected(chosen.eventCapacity) {
-    sampleAnswers[0] = reinterpret_cast<VstIntPtr>(&timeInfo);
     setIncomingCapacity(chosen.incomingCapacity);
 }
 
@@ -120,8 +114,7 @@ std::string Guest::text(std::int32_t opcode, std::int32_t index) {
 
 void Guest::setTransport(const Transport& now) {
     current = now;
-    sampleAnswers[0] = reinterpret_cast<VstIntPtr>(&timeInfo);
-    sampleAnswers[kTempoAnswer] = now.hasTempo ? rounded(now.tempo * kTempoScale) : 0;
+    tempoAnswer = now.hasTempo ? rounded(now.tempo * kTempoScale) : 0;
     timeInfo = VstTimeInfo{};
     timeInfo.samplePos = now.samplePosition;
     timeInfo.sampleRate = now.sampleRate;
@@ -240,17 +233,18 @@ void Guest::closeEditor() {
                                                            std::int32_t index, VstIntPtr value,
                                                            void* ptr, float opt) {
     // The requests plug-ins make at every sample come first, answered from what setTransport
-    // prepared in as few instructions as a host that answers constants needs, and without a
-    // taken branch on either (each costs a cycle of fetch, a sixth of the plug-in's sample):
-    // this path costs the block as much as the plug-in's own work does. The function starts a
-    // cache line (a path that straddles two costs a further fetch at every call).
+    // prepared in as few instructions as a host that answers constants needs: this path costs
+    // the block as much as the plug-in's own work does. tempoAt, asked at every sample in
+    // internal timing, is told first by its opcode alone and without a taken branch (each
+    // costs a cycle of fetch), so that a tempo of none is answered as fast as a tempo; getTime,
+    // asked in external timing, next. The function starts a cache line (a path that straddles
+    // two costs a further fetch at every call).
     if (effect != nullptr && effect->resvd1 != 0) [[likely]] {
         Guest* const guest = reinterpret_cast<Guest*>(effect->resvd1);
-        // Told by the opcode alone, so that a host without a tempo answers tempoAt's 0 as fast
-        // as a tempo.
-        const auto slot = static_cast<std::uint32_t>(opcode - audioMasterGetTime);
-        if (slot <= kTempoAnswer && ((kTableAnswers >> slot) & 1u) != 0) [[likely]]
-            return guest->sampleAnswers[slot];
+        if (opcode == audioMasterTempoAt) [[likely]]
+            return guest->tempoAnswer;
+        if (opcode == audioMasterGetTime) [[likely]]
+            return reinterpret_cast<VstIntPtr>(&guest->timeInfo);
         // Then the plug-in's MIDI, 16 messages a step, straight into the buffer.
         if (opcode == audioMasterProcessEvents && ptr != nullptr) {
             guest->collect(static_cast<const VstEvents*>(ptr));
@@ -287,7 +281,7 @@ VstIntPtr Guest::answer(std::int32_t opcode, std::int32_t index, VstIntPtr value
     case audioMasterWantMidi: return 1;
     case audioMasterGetSampleRate: return truncated(current.sampleRate);
     case audioMasterGetBlockSize: return current.blockSize;
-    case audioMasterTempoAt: return sampleAnswers[kTempoAnswer];
+    case audioMasterTempoAt: return tempoAnswer;
     case audioMasterGetTime: return reinterpret_cast<VstIntPtr>(&timeInfo);
     case audioMasterProcessEvents:
         if (ptr == nullptr) return 0;

@@ -182,10 +182,8 @@ class Guest {
     AEffect* plugin = nullptr;
     Transport current;
     VstTimeInfo timeInfo{};
-    // The answers to getTime and tempoAt (the requests plug-ins make at every sample), by
-    // opcode from getTime's on, worked out once a block (tempoAt's 0 for a tempo of none); the
-    // two requests between them take the long path.
-    VstIntPtr sampleAnswers[4] = {};
+    // tempoAt's answer (asked at every sample), worked out once a block: 0 for a tempo of none.
+    VstIntPtr tempoAnswer = 0;
     std::vector<Event> collected;
     std::size_t count = 0;
     std::uint32_t lastFrame = 0; // the latest frame handed to the sink in this host block
