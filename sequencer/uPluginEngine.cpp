@@ -265,17 +265,6 @@ APlugin::Sighting APlugin::watch(std::int32_t i, std::int32_t limit, std::uint64
     // Without a host nothing is steady; said once, so the loop does not ask again.
     if (!host.hasHost()) return {i, false, 0};
     if (i >= limit) return {i, false, 0};
-    // The song position compared bit for bit, as an integer, in one branch: no record reads as
-    // one whose position is not a number, never the (finite) one expected.
-    static const VstTimeInfo noRecord = [] {
-        VstTimeInfo none{};
-        none.ppqPos = std::numeric_limits<double>::quiet_NaN();
-        return none;
-    }();
-    auto expectedAt = [expected](const VstTimeInfo* info) {
-        const VstTimeInfo* record = info != nullptr ? info : &noRecord;
-        return std::bit_cast<std::uint64_t>(record->ppqPos) == expected;
-    };
     // Extended asm, clobbering nothing: after the basic form GCC tests the callback again at
     // every sample.
     asm volatile(".p2align 6" :::);
@@ -287,11 +276,14 @@ APlugin::Sighting APlugin::watch(std::int32_t i, std::int32_t limit, std::uint64
             now = host.tempoAt(0);
             if (now != static_cast<std::int32_t>(expected)) return {i, true, now};
         } else {
+            // The song position compared bit for bit, as an integer.
             const VstTimeInfo* info = host.getTimeInfo(kPositionFilter);
-            if (!expectedAt(info)) return {i, true, reinterpret_cast<VstIntPtr>(info)};
+            if (info == nullptr || std::bit_cast<std::uint64_t>(info->ppqPos) != expected)
+                return {i, true, reinterpret_cast<VstIntPtr>(info)};
             if (++i >= limit) break;
             info = host.getTimeInfo(kPositionFilter);
-            if (!expectedAt(info)) return {i, true, reinterpret_cast<VstIntPtr>(info)};
+            if (info == nullptr || std::bit_cast<std::uint64_t>(info->ppqPos) != expected)
+                return {i, true, reinterpret_cast<VstIntPtr>(info)};
         }
     } while (++i < limit);
     return {i, false, 0};
