@@ -158,8 +158,8 @@ TEST_F(Vst3Door, FactoryOffersOneAudioModuleClassAsTheModuleInformationSays) {
     EXPECT_EQ(v1.createInstance(factory, kClass.bytes, other.bytes, &made), kNoInterface);
     EXPECT_EQ(made, nullptr);
 
-    const std::string json =
-        fileText(std::string(MORVO_VST3_BUNDLE) + "/Contents/Resources/moduleinfo.json");
+    const std::string json = fileText(nativePath(
+        (std::string(MORVO_VST3_BUNDLE) + "/Contents/Resources/moduleinfo.json").c_str()));
     for (const std::string& line :
          {std::string("\"CID\": \"") + kClassText + "\"", std::string("\"Name\": \"Ostrel\""),
           std::string("\"Vendor\": \"Halvark\""),
@@ -473,3 +473,110 @@ TEST_F(Vst3Door, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
     // The program change in a block tells the host the values that came with it.
     EXPECT_EQ(reported, g.parameter(17));
 }
+
+#if defined(MORVO_VST3_X11)
+// The editor as a Linux host opens it: a view of one fixed size for X11 windows only, embedded in
+// a real X11 window of the host's on a virtual display, idled from the frame's run loop, a click
+// in it reaching the host's handler as one edit between begin and end, and nothing left behind
+// once the host removes it.
+#include <X11/Xlib.h>
+
+#include "tests/x11/XTree.h"
+#include <X11/extensions/XTest.h>
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+#include <unistd.h>
+
+namespace {
+
+int xErrors = 0;
+int countXError(Display*, XErrorEvent*) {
+    ++xErrors;
+    return 0;
+}
+
+} // namespace
+
+TEST_F(Vst3Door, EditorEmbedsInTheHostsX11WindowIdlesOnItsRunLoopAndSendsItsEdits) {
+    Display* const display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr) << "needs a display (run through tests/x11/with_xvfb.sh)";
+    XSetErrorHandler(countXError);
+    EXPECT_EQ(edit->createView(plugin.controller, "another"), nullptr);
+    IPlugView* view = edit->createView(plugin.controller, kEditorViewName);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(edit->createView(plugin.controller, kEditorViewName), nullptr); // one at a time
+    const IPlugViewVtbl& v = *view->vtbl;
+    EXPECT_EQ(v.isPlatformTypeSupported(view, kPlatformTypeX11EmbedWindowID), kResultTrue);
+    EXPECT_NE(v.isPlatformTypeSupported(view, kPlatformTypeHWND), kResultTrue);
+    ViewRect size{};
+    ASSERT_EQ(v.getSize(view, &size), kResultOk);
+    EXPECT_EQ(size.right - size.left, 626);
+    EXPECT_EQ(size.bottom - size.top, 280);
+    EXPECT_NE(v.canResize(view), kResultTrue);
+    ViewRect bigger{0, 0, 700, 300};
+    EXPECT_NE(v.onSize(view, &bigger), kResultOk);
+    ASSERT_EQ(v.checkSizeConstraint(view, &bigger), kResultOk);
+    EXPECT_EQ(bigger.right * 1000 + bigger.bottom, 626 * 1000 + 280);
+
+    const Window parent =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 400, 0, 0, 0);
+    XMapWindow(display, parent);
+    XSync(display, False);
+    PlugFrame frame;
+    ASSERT_EQ(v.setFrame(view, frame.face()), kResultOk);
+    ASSERT_EQ(v.attached(view, reinterpret_cast<void*>(parent), kPlatformTypeX11EmbedWindowID),
+              kResultOk);
+    ASSERT_EQ(frame.loop.timers.size(), 1u);
+    EXPECT_NEAR(double(frame.loop.timers[0].second), 40.0, 10.0);
+    const auto idleFor = [&](int milliseconds) {
+        XSync(display, False);
+        for (int t = 0; t < milliseconds; t += 5) {
+            frame.loop.fire();
+            usleep(5000);
+        }
+    };
+    idleFor(200);
+    const std::vector<Window> editor = childrenOf(display, parent);
+    ASSERT_EQ(editor.size(), 1u);
+    XWindowAttributes attributes{};
+    ASSERT_NE(XGetWindowAttributes(display, editor[0], &attributes), 0);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+    EXPECT_EQ(attributes.width * 1000 + attributes.height, 626 * 1000 + 280);
+
+    const ParamValue before = value(0);
+    clickFirstStepArrow(display, editor[0], before, idleFor);
+    const ParamValue after = value(0);
+    EXPECT_GT(std::abs(after - before), 0.0);
+    int open = 0, performed = 0;
+    for (const ComponentHandler::Edit& e : handler.edits) {
+        EXPECT_EQ(e.id, 0u);
+        open += e.kind == 'b' ? 1 : e.kind == 'e' ? -1 : 0;
+        EXPECT_GE(open, 0);
+        if (e.kind == 'p') {
+            ++performed;
+            EXPECT_EQ(e.value, after);
+        }
+    }
+    EXPECT_EQ(open, 0);
+    EXPECT_EQ(performed, 1);
+
+    ASSERT_EQ(v.removed(view), kResultOk);
+    EXPECT_TRUE(frame.loop.timers.empty());
+    XSync(display, False);
+    EXPECT_TRUE(childrenOf(display, parent).empty());
+    v.setFrame(view, nullptr);
+    release(view);
+    // The view gone, the next one can be made.
+    view = edit->createView(plugin.controller, kEditorViewName);
+    EXPECT_NE(view, nullptr);
+    if (view != nullptr) release(view);
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    EXPECT_EQ(xErrors, 0);
+    XCloseDisplay(display);
+    // The process's caches of cairo and fontconfig go, so the leak checker sees only what the
+    // editor left.
+    cairo_debug_reset_static_data();
+    FcFini();
+}
+#endif
