@@ -7,8 +7,10 @@
 #include "host/FloatingPoint.h"
 #include "host/Morvo.h"
 
+// The Windows builds export through their module-definition files, which also give 32-bit
+// Windows' exports their plain names.
 #if defined(_WIN32)
-#define MORVO_VST3_EXPORT __declspec(dllexport)
+#define MORVO_VST3_EXPORT
 #else
 #define MORVO_VST3_EXPORT __attribute__((visibility("default")))
 #endif
