@@ -580,3 +580,93 @@ TEST_F(Vst3Door, EditorEmbedsInTheHostsX11WindowIdlesOnItsRunLoopAndSendsItsEdit
     FcFini();
 }
 #endif
+
+#if defined(_WIN32)
+// The editor as a Windows host opens it: a view for HWND parents only, embedded in a window of
+// the host's, a click on a step slider reaching the host's handler as one edit between begin and
+// end, and nothing left in the host's window once the host removes it.
+namespace {
+
+struct Found {
+    HWND editor;
+    HWND slider = nullptr;
+};
+
+// The second step's slider: the scroll bar at (52, 60) of the editor.
+BOOL CALLBACK findSlider(HWND window, LPARAM data) {
+    auto& found = *reinterpret_cast<Found*>(data);
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    RECT box{};
+    GetWindowRect(window, &box);
+    MapWindowPoints(HWND_DESKTOP, found.editor, reinterpret_cast<POINT*>(&box), 2);
+    if (std::strcmp(name, "ScrollBar") != 0 || box.left != 52 || box.top != 60) return TRUE;
+    found.slider = window;
+    return FALSE;
+}
+
+} // namespace
+
+TEST_F(Vst3Door, EditorEmbedsInTheHostsWin32WindowAndSendsItsEdits) {
+    IPlugView* view = edit->createView(plugin.controller, kEditorViewName);
+    ASSERT_NE(view, nullptr);
+    const IPlugViewVtbl& v = *view->vtbl;
+    EXPECT_EQ(v.isPlatformTypeSupported(view, kPlatformTypeHWND), kResultTrue);
+    EXPECT_NE(v.isPlatformTypeSupported(view, kPlatformTypeX11EmbedWindowID), kResultTrue);
+    ViewRect size{};
+    ASSERT_EQ(v.getSize(view, &size), kResultOk);
+    EXPECT_EQ((size.right - size.left) * 1000 + size.bottom - size.top, 626 * 1000 + 280);
+    HWND parent = CreateWindowExA(0, "STATIC", "morvo-vst3-tests", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  0, 0, 800, 400, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(parent, nullptr);
+    const auto pump = [&](int milliseconds) {
+        for (int t = 0; t < milliseconds; t += 5) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+            Sleep(5);
+        }
+    };
+    PlugFrame frame;
+    ASSERT_EQ(v.setFrame(view, frame.face()), kResultOk);
+    ASSERT_EQ(v.attached(view, parent, kPlatformTypeHWND), kResultOk);
+    pump(200);
+
+    Found found{GetWindow(parent, GW_CHILD)};
+    ASSERT_NE(found.editor, nullptr);
+    EXPECT_EQ(GetWindow(found.editor, GW_HWNDNEXT), nullptr); // one editor
+    RECT box{};
+    GetClientRect(found.editor, &box);
+    EXPECT_EQ(box.right * 1000 + box.bottom, 626 * 1000 + 280);
+    EnumChildWindows(found.editor, findSlider, reinterpret_cast<LPARAM>(&found));
+    ASSERT_NE(found.slider, nullptr);
+
+    // A click on the down arrow, as the mouse gives it: the bar tracks until the button is up.
+    const ParamValue before = value(1);
+    PostMessageA(found.slider, WM_LBUTTONUP, 0, MAKELPARAM(8, 160));
+    SendMessageA(found.slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 160));
+    pump(50);
+    const ParamValue after = value(1);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(after, 1.0f - 65.0f / 127.0f);
+    int open = 0, performed = 0;
+    for (const ComponentHandler::Edit& e : handler.edits) {
+        EXPECT_EQ(e.id, 1u);
+        open += e.kind == 'b' ? 1 : e.kind == 'e' ? -1 : 0;
+        EXPECT_GE(open, 0);
+        performed += e.kind == 'p';
+        EXPECT_TRUE(e.kind != 'p' || e.value == after) << e.value;
+    }
+    EXPECT_EQ(open, 0);
+    EXPECT_EQ(performed, 1);
+
+    ASSERT_EQ(v.removed(view), kResultOk);
+    pump(50);
+    EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    v.setFrame(view, nullptr);
+    release(view);
+    DestroyWindow(parent);
+}
+#endif
