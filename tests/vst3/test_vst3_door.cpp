@@ -13,6 +13,9 @@
 #include "formats/guest/Facts.h"
 #include "formats/guest/Guest.h"
 #include "tests/AllocationCounter.h"
+#if defined(MORVO_CLAP_PATH)
+#include "tests/clap/ClapRig.h"
+#endif
 #include "tests/vst3/Vst3Rig.h"
 #include "tests/windows/WindowsPath.h"
 
@@ -332,6 +335,37 @@ TEST_F(Vst3Door, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
     EXPECT_EQ(value(programParameter().id),
               edit->plainParamToNormalized(plugin.controller, programParameter().id, 2));
 }
+
+#if defined(MORVO_CLAP_PATH)
+// One blob for both doors: a session saved with the CLAP plug-in (a program other than the first
+// current, values changed in it) opens through the VST 3 door, which saves it back unchanged.
+TEST_F(Vst3Door, StateSavedByTheClapPluginOpensHereAndSavesBackTheSame) {
+    const clap_rig::Library clap(nativePath(MORVO_CLAP_PATH));
+    ASSERT_NE(clap.factory, nullptr);
+    clap_rig::Host host("morvo-vst3-tests");
+    const clap_abi::clap_plugin* other =
+        clap.factory->create_plugin(clap.factory, &host.record, "com.halvark.ostrel");
+    ASSERT_TRUE(other != nullptr && other->init(other));
+    const clap_rig::Extensions x(other);
+    ASSERT_TRUE(x.state != nullptr && x.presets != nullptr && x.params != nullptr);
+    ASSERT_TRUE(x.presets->from_location(other, clap_abi::CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN,
+                                         nullptr, "5"));
+    const auto change = clap_rig::parameterEvent(3, 0.25);
+    clap_rig::InputEvents in;
+    in.events.push_back(&change.header);
+    clap_rig::OutputEvents out;
+    x.params->flush(other, &in.record, &out.record);
+    clap_rig::Stream saved;
+    ASSERT_TRUE(x.state->save(other, &saved.out));
+    other->destroy(other);
+
+    ASSERT_TRUE(load(saved.bytes));
+    EXPECT_EQ(value(3), 0.25);
+    EXPECT_EQ(value(programParameter().id),
+              edit->plainParamToNormalized(plugin.controller, programParameter().id, 5));
+    EXPECT_EQ(save(), saved.bytes);
+}
+#endif
 
 // A host that initialises the one object as component and again as controller, and terminates
 // it twice, finds it working until the last terminate.
