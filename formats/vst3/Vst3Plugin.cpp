@@ -337,7 +337,7 @@ tresult Vst3Plugin::initialize() {
 tresult Vst3Plugin::terminate() {
     if (initialized == 0) return kResultFalse;
     if (--initialized > 0) return kResultOk;
-    if (active) setActive(false);
+    if (active.load(std::memory_order_relaxed)) setActive(false);
     handler.reset(nullptr);
     hosted.close();
     formatter.close();
@@ -394,20 +394,20 @@ tresult Vst3Plugin::setupProcessing(const ProcessSetup& setup) {
 
 tresult Vst3Plugin::setActive(bool on) {
     if (initialized == 0) return kNotInitialized;
-    if (on == active) return kResultOk;
+    if (on == active.load(std::memory_order_relaxed)) return kResultOk;
     // Active is what a VST 2 host calls resumed.
     if (on)
         hosted.resume();
     else
         hosted.suspend();
-    active = on;
+    active.store(on, std::memory_order_relaxed);
     return kResultOk;
 }
 
 tresult Vst3Plugin::setProcessing(bool processing) {
     // Stopping brings the plug-in back to silence, as a VST 2 host does with suspend and resume;
     // what it sent meanwhile goes nowhere.
-    if (!processing && active) {
+    if (!processing && active.load(std::memory_order_relaxed)) {
         hosted.suspend();
         hosted.resume();
         hosted.dropSent();
@@ -416,7 +416,7 @@ tresult Vst3Plugin::setProcessing(bool processing) {
 }
 
 tresult Vst3Plugin::process(ProcessData& data) {
-    if (!active || scratch == nullptr) return kNotInitialized;
+    if (!active.load(std::memory_order_relaxed) || scratch == nullptr) return kNotInitialized;
     if (data.numSamples > 0 && data.symbolicSampleSize != kSample32) return kInvalidArgument;
     audioThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     processOut.store(data.outputParameterChanges, std::memory_order_relaxed);

@@ -162,7 +162,7 @@ class Vst3Plugin final : private guest::Listener {
     double sampleRate = 44100.0;
     int32 maxFrames = 0;
     std::unique_ptr<float[]> scratch; // two channels each way of maxFrames
-    bool active = false;
+    std::atomic<bool> active{false};  // set by the user-interface thread, read by process
     // While process runs: where its automation goes, and the thread that runs it.
     std::atomic<IParameterChanges*> processOut{nullptr};
     std::atomic<std::thread::id> audioThread{};
