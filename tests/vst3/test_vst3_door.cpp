@@ -4,10 +4,12 @@
 // the Control Change stream of a song against the VST 2 library's with the same transport.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "formats/guest/Facts.h"
@@ -366,6 +368,71 @@ TEST_F(Vst3Door, StateSavedByTheClapPluginOpensHereAndSavesBackTheSame) {
     EXPECT_EQ(save(), saved.bytes);
 }
 #endif
+
+// A host saves the song while it plays: the stream keeps to the current program's controller
+// however often it saves, though every other program names another one.
+class Vst3DoorConcurrency : public Vst3Door {};
+
+TEST_F(Vst3DoorConcurrency, SavingWhilePlayingLeavesWhatPlaysAlone) {
+    constexpr int32 kFrames = 64;
+    constexpr ParamID kCcOut = 17, kSync = 16;
+    edit->setParamNormalized(plugin.controller, kCcOut, 0.3);
+    edit->setParamNormalized(plugin.controller, kSync, 0.32);
+    std::vector<std::uint8_t> blob = save();
+    ASSERT_EQ(blob.size(), kHeader + kPrograms * kProgram + 4);
+    const float other = 1.0f; // controller 127
+    for (std::size_t p = 1; p < kPrograms; ++p)
+        std::memcpy(blob.data() + valueAt(p, kCcOut), &other, 4);
+    reseal(blob);
+    ASSERT_TRUE(load(blob));
+    const std::vector<std::uint8_t> before = save();
+
+    ProcessSetup setup{kRealtime, kSample32, kFrames, kRate};
+    ASSERT_EQ(plugin.processor->vtbl->setupProcessing(plugin.processor, setup), kResultOk);
+    ASSERT_EQ(plugin.component->vtbl->setActive(plugin.component, 1), kResultOk);
+    std::atomic<bool> saving{true};
+    std::atomic<int> played{0};
+    // The messages, and those for another controller than program 0's 38.
+    std::size_t all = 0, strangers = 0;
+    std::thread audio([&] {
+        plugin.processor->vtbl->setProcessing(plugin.processor, 1);
+        Block block(kFrames);
+        // A step every 276 frames, from note 12 in the first block.
+        block.context = contextOf({.playing = true, .hasTempo = true, .tempo = 300.0});
+        Event start = noteOn(12, 1.0f / 127.0f, 0);
+        EventList::add(&block.events, start);
+        for (int b = 0; saving.load(std::memory_order_relaxed); ++b) {
+            plugin.processor->vtbl->process(plugin.processor, block.data);
+            block.events.events.clear();
+            for (const Event& e : block.sent.events) {
+                std::uint8_t data[3] = {};
+                ++all;
+                strangers += !midiOf(e, data) || data[1] != 38;
+            }
+            strangers += static_cast<std::size_t>(block.sentChanges.used);
+            block.sent.events.clear();
+            block.sentChanges.clear();
+            played.store(b + 1, std::memory_order_relaxed);
+        }
+        plugin.processor->vtbl->setProcessing(plugin.processor, 0);
+    });
+    // Saves all the while the audio thread plays, long enough for the two to overlap on a
+    // busy machine.
+#if defined(__SANITIZE_THREAD__) // ten times slower, and looking at every access
+    constexpr int kRounds = 2000;
+#else
+    constexpr int kRounds = 20000;
+#endif
+    for (int saves = 0; saves < kRounds || played.load(std::memory_order_relaxed) < kRounds;
+         ++saves)
+        ASSERT_EQ(save(), before);
+    saving.store(false, std::memory_order_relaxed);
+    audio.join();
+    plugin.component->vtbl->setActive(plugin.component, 0);
+
+    ASSERT_GT(all, 16u * kRounds / 5);
+    EXPECT_EQ(strangers, 0u) << "of " << all;
+}
 
 // A host that initialises the one object as component and again as controller, and terminates
 // it twice, finds it working until the last terminate.
