@@ -112,8 +112,10 @@ struct Slots {
         return kNotImplemented;
     }
     // Every bus always plays: the plug-in's two channels pass through, its MIDI always flows.
-    static tresult MORVO_VST3_CALL activateBus(void*, MediaType, BusDirection, int32, TBool) {
-        return kResultTrue;
+    static tresult MORVO_VST3_CALL activateBus(void* self, MediaType type, BusDirection direction,
+                                               int32 index, TBool) {
+        return index >= 0 && index < D::of(self).busCount(type, direction) ? kResultTrue
+                                                                           : kInvalidArgument;
     }
     static tresult MORVO_VST3_CALL setActive(void* self, TBool state) {
         return D::of(self).setActive(state != 0);

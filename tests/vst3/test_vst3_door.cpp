@@ -187,6 +187,8 @@ TEST_F(Vst3Door, ComponentOffersStereoThroughAndOneMidiBusEachWay) {
             EXPECT_EQ(bus.busType, kMain);
             EXPECT_NE(bus.flags & BusInfo::kDefaultActive, 0u);
             EXPECT_NE(c.getBusInfo(plugin.component, type, direction, 1, bus), kResultOk);
+            EXPECT_EQ(c.activateBus(plugin.component, type, direction, 0, 1), kResultTrue);
+            EXPECT_NE(c.activateBus(plugin.component, type, direction, 1, 1), kResultTrue);
         }
     const IAudioProcessorVtbl& p = *plugin.processor->vtbl;
     SpeakerArrangement stereo = kStereo, mono = kSpeakerL;
