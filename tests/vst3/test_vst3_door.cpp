@@ -436,6 +436,24 @@ TEST_F(Vst3DoorConcurrency, SavingWhilePlayingLeavesWhatPlaysAlone) {
     EXPECT_EQ(strangers, 0u) << "of " << all;
 }
 
+// Hosts deliver parameter changes outside playing in blocks of no samples: the values change,
+// and nothing plays or goes out.
+TEST_F(Vst3Door, ABlockOfNoSamplesChangesTheParametersAndPlaysNothing) {
+    ASSERT_TRUE(plugin.start(kRate, kBlock));
+    Block block(kBlock);
+    block.data.numSamples = 0;
+    block.data.processContext = nullptr;
+    block.changes.set(17, 0.5);
+    block.changes.set(22, 0.0); // started, as far as the parameter goes
+    ASSERT_EQ(plugin.processor->vtbl->process(plugin.processor, block.data), kResultOk);
+    EXPECT_EQ(value(17), 0.5);
+    EXPECT_EQ(value(22), 0.0);
+    EXPECT_TRUE(block.sent.events.empty());
+    EXPECT_EQ(block.sentChanges.used, 0);
+    plugin.stop();
+    ASSERT_EQ(plugin.component->vtbl->base.initialize(plugin.component, nullptr), kResultOk);
+}
+
 // A host that initialises the one object as component and again as controller, and terminates
 // it twice, finds it working until the last terminate.
 TEST_F(Vst3Door, InitialisedTwiceItLivesUntilTheLastTerminate) {
