@@ -1,11 +1,11 @@
 // The params extension: the record's parameters as CLAP parameters, by index.
-#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <optional>
 #include <string>
 
 #include "formats/clap/ClapPlugin.h"
+#include "formats/shared/ValueText.h"
 
 namespace clap_door {
 
@@ -36,21 +36,9 @@ bool ClapPlugin::valueText(clap_id id, double value, char* text, std::uint32_t c
 
 bool ClapPlugin::textValue(clap_id id, const char* text, double& value) {
     if (!isParameter(id)) return false;
-    // The plug-in shows values as decimals with the user's separator: accept either.
-    char number[64];
-    std::snprintf(number, sizeof number, "%s", text);
-    for (char* c = number; *c != '\0'; ++c)
-        if (*c == ',') *c = '.';
-    // from_chars: the host's locale does not move the separator.
-    const char* last = number + std::strlen(number);
-    double parsed = 0.0;
-    const auto [end, error] = std::from_chars(number, last, parsed);
-    const char* rest = end;
-    while (*rest == ' ' || *rest == '%')
-        ++rest;
-    if (error != std::errc{} || rest != last) return false;
-    if (!std::isfinite(parsed) || parsed < 0.0 || parsed > 1.0) return false;
-    value = parsed;
+    const std::optional<double> parsed = value_text::parse(text);
+    if (!parsed) return false;
+    value = *parsed;
     return true;
 }
 

@@ -68,9 +68,6 @@ class ClapPlugin final : private guest::Listener {
     explicit ClapPlugin(const clap_abi::clap_host* host);
     const clap_abi::clap_plugin* record() const { return &plugin; }
 
-    // The state blob's layout version; a blob of a later one is refused.
-    static constexpr std::uint32_t kStateVersion = 1;
-
   private:
     // Main thread.
     bool init();

@@ -1,6 +1,6 @@
 -- Plays the plug-in in a headless Ardour session: a MIDI track holding Ostrel, through its VST 2
--- library or its LV2 bundle, its output recorded on a second MIDI track by the Morvo MIDI
--- Recorder. Prints what Ardour says of the plug-in, then every MIDI event recorded:
+-- library, its VST 3 bundle or its LV2 bundle, its output recorded on a second MIDI track by the
+-- Morvo MIDI Recorder. Prints what Ardour says of the plug-in, then every MIDI event recorded:
 -- "event SAMPLE STATUS DATA1 DATA2".
 --   internal: 120 bpm, the default program, internal timing.
 --   external: 140 bpm, step s at value s/15, 4 steps a beat, external timing; the transport
@@ -9,7 +9,7 @@
 --             (the loop goes round every 0.43 seconds). Prints
 --             "relocated SAMPLE" and "looped SAMPLE START END" with the recorder's sample count at
 --             each request.
--- usage: ardour7-lua play_in_ardour.lua SESSION_FOLDER SECONDS [vst2|lv2] [internal|external]
+-- usage: ardour7-lua play_in_ardour.lua SESSION_FOLDER SECONDS [vst2|vst3|lv2] [internal|external]
 local folder, seconds = arg[1], tonumber(arg[2] or "3")
 local door, timing = arg[3] or "vst2", arg[4] or "internal"
 local RELOCATE_BEAT = 2.0 -- where step 9 starts: a position on a step's start is in that step
@@ -48,6 +48,8 @@ local plugin
 if door == "lv2" then
 	plugin = ARDOUR.LuaAPI.new_plugin(Session, "https://halvark.com/plugins/ostrel",
 		ARDOUR.PluginType.LV2, "")
+elseif door == "vst3" then
+	plugin = ARDOUR.LuaAPI.new_plugin(Session, "Ostrel", ARDOUR.PluginType.VST3, "")
 else
 	plugin = ARDOUR.LuaAPI.new_plugin(Session, "Ostrel", ARDOUR.PluginType.LXVST, "")
 end
@@ -72,7 +74,16 @@ local function set(name, value)
 	assert(ARDOUR.LuaAPI.set_processor_param(plugin, control[name], value), "cannot set " .. name)
 end
 local programs = 0
-for _ in instance:get_info():get_presets(false):iter() do programs = programs + 1 end
+if door == "vst3" then
+	-- Ardour makes a VST 3 plug-in's program list into presets of the instance, under URIs of
+	-- its own ("VST3-P:CLASS:NUMBER"), not into presets of the plug-in's information.
+	local class = instance:get_info().unique_id
+	while instance:preset_by_uri(string.format("VST3-P:%s:%04d", class, programs)) do
+		programs = programs + 1
+	end
+else
+	for _ in instance:get_info():get_presets(false):iter() do programs = programs + 1 end
+end
 print(string.format("plugin %s|%s|%d|%d", instance:name(), instance:maker(), inputs, programs))
 
 if timing == "external" then

@@ -1,8 +1,8 @@
 #!/bin/sh
 # One scripted song played by morvo-host through the VST 2 library and by a host of our own
-# through each other door (morvo-clap-play with Morvo.clap, morvo-lv2-play with Morvo.lv2): all
-# must send the same messages at the same block offsets, byte for byte, and the song must have
-# made the plug-in play in each of its parts.
+# through each other door (morvo-clap-play with Morvo.clap, morvo-lv2-play with Morvo.lv2,
+# morvo-vst3-play with Morvo.vst3): all must send the same messages at the same block offsets,
+# byte for byte, and the song must have made the plug-in play in each of its parts.
 # usage: same_stream.sh SONG RUNNER HOST VST2_LIBRARY [PLAYER PLUGIN]...
 # RUNNER runs Windows programs (cmake/wine-run.sh), their paths then given as Wine's Z:; "-"
 # runs them as they are.
