@@ -1,5 +1,5 @@
 // A VST 3 host of our own for the programs that drive the VST 3 door (its tests and
-// morvo-vst3-play): the module loaded as hosts load it (formats/vst3/Vst3Module.h), an instance's
+// morvo-vst3-play): the module loaded as hosts load it (tests/vst3/Vst3Module.h), an instance's
 // interfaces, and the host's objects a plug-in calls: event lists, parameter changes, streams,
 // the component handler, and the plug frame with its run loop. What the plug-in hands to them
 // is kept in storage reserved beforehand, so a block allocates nothing on the host's side, and
@@ -16,7 +16,7 @@
 
 #include "formats/guest/Guest.h"
 #include "formats/vst3/Vst3Interface.h"
-#include "formats/vst3/Vst3Module.h"
+#include "tests/vst3/Vst3Module.h"
 
 namespace vst3_rig {
 

@@ -1,7 +1,6 @@
-// A VST 3 module loaded as hosts load it, for the programs that read one (make_moduleinfo and the
-// tests): the library inside its bundle opened (dlopen, LoadLibrary), its module entry called,
-// and its factory taken from GetPluginFactory; the module exit called and the library closed at
-// the end.
+// A VST 3 module loaded as hosts load it, for the tests and morvo-vst3-play: the library inside its
+// bundle opened (dlopen, LoadLibrary), its module entry called, and its factory taken from
+// GetPluginFactory; the module exit called and the library closed at the end.
 #pragma once
 
 #if defined(_WIN32)
