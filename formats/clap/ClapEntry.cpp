@@ -5,8 +5,8 @@
 #include <new>
 
 #include "formats/clap/ClapPlugin.h"
+#include "formats/shared/PluginFacts.h"
 #include "host/FloatingPoint.h"
-#include "host/Morvo.h"
 
 #if defined(_WIN32)
 #define MORVO_CLAP_EXPORT __declspec(dllexport)
@@ -78,19 +78,7 @@ struct LoadTimeSetup {
 } // namespace
 
 Library::Library() {
-    guest::Guest reader(guestOptions(nullptr, 0));
-    std::string error;
-    if (!reader.create(pluginMain, error)) return;
-    reader.open();
-    facts = guest::describe(reader);
-    // Hosts ask for the editor's size before they make the window it opens in, while a plug-in
-    // may give its rectangle only once its editor is open: opened without a window, it is
-    // measured and closed.
-    if (facts.hasEditor && facts.editorWidth == 0 && reader.openEditor(nullptr)) {
-        reader.editorSize(facts.editorWidth, facts.editorHeight);
-        reader.closeEditor();
-    }
-    reader.close();
+    if (!plugin_facts::describe(kFormat, facts)) return;
     id = "com." + idPart(facts.vendor) + "." + idPart(facts.name);
     providerId = id + ".programs";
     descriptor = {CLAP_VERSION,

@@ -1,4 +1,5 @@
 #include "formats/clap/ClapPlugin.h"
+#include "formats/shared/PluginFacts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,14 +46,6 @@ const Extension* offered(const clap_host* host, const char* id, Slots Extension:
 }
 
 } // namespace
-
-guest::Options guestOptions(guest::Listener* listener, std::size_t incoming) {
-    guest::Options options;
-    options.format = "CLAP";
-    options.incomingCapacity = incoming;
-    options.listener = listener;
-    return options;
-}
 
 bool EditRing::push(const Edit& edit) {
     const std::uint32_t at = head.load(std::memory_order_relaxed);
@@ -170,8 +163,9 @@ ClapPlugin::ClapPlugin(const clap_host* theHost)
              Slots::process,
              Slots::extension,
              Slots::onMainThread},
-      host(theHost), facts(library().facts), hosted(guestOptions(this, kIncomingCapacity)),
-      formatter(guestOptions(nullptr, 0)) {}
+      host(theHost), facts(library().facts),
+      hosted(plugin_facts::guestOptions(kFormat, this, kIncomingCapacity)),
+      formatter(plugin_facts::guestOptions(kFormat, nullptr, 0)) {}
 
 bool ClapPlugin::init() {
     threads = offered(host, CLAP_EXT_THREAD_CHECK, &clap_host_thread_check::is_main_thread,

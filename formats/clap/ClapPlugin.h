@@ -34,8 +34,8 @@ const Library& library();
 // The factory whose one provider names the plug-in's programs (ClapPresets.cpp).
 extern const clap_abi::clap_preset_discovery_factory kPresetDiscovery;
 
-// What a guest of the plug-in tells it about its host; a listener hears its automation.
-guest::Options guestOptions(guest::Listener* listener, std::size_t incoming);
+// The format a guest of the plug-in names to it as its host's.
+inline constexpr const char* kFormat = "CLAP";
 
 // Automation made outside the audio thread (the editor), waiting for process or flush: a
 // single-producer, single-consumer ring of fixed capacity that drops what finds no room.

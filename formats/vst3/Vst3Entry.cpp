@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "formats/shared/PluginFacts.h"
 #include "formats/vst3/Vst3Plugin.h"
 #include "host/FloatingPoint.h"
-#include "host/Morvo.h"
 
 // The Windows builds export through their module-definition files, which also give 32-bit
 // Windows' exports their plain names.
@@ -120,19 +120,7 @@ struct LoadTimeSetup {
 } // namespace
 
 Library::Library() {
-    guest::Guest reader(guestOptions(nullptr, 0));
-    std::string error;
-    if (!reader.create(pluginMain, error)) return;
-    reader.open();
-    facts = guest::describe(reader);
-    // Hosts ask for the editor's size before they make the window it opens in, while a plug-in
-    // may give its rectangle only once its editor is open: opened without a window, it is
-    // measured and closed.
-    if (facts.hasEditor && facts.editorWidth == 0 && reader.openEditor(nullptr)) {
-        reader.editorSize(facts.editorWidth, facts.editorHeight);
-        reader.closeEditor();
-    }
-    reader.close();
+    if (!plugin_facts::describe(kFormat, facts)) return;
     described = true;
 }
 

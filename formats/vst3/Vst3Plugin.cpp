@@ -1,4 +1,5 @@
 #include "formats/vst3/Vst3Plugin.h"
+#include "formats/shared/PluginFacts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -70,14 +71,6 @@ struct MidiSink final : guest::Sink {
 };
 
 } // namespace
-
-guest::Options guestOptions(guest::Listener* listener, std::size_t incoming) {
-    guest::Options options;
-    options.format = "VST3";
-    options.incomingCapacity = incoming;
-    options.listener = listener;
-    return options;
-}
 
 // The tables' slots: each finds its object through the face it was called on and calls it.
 struct Slots {
@@ -284,8 +277,8 @@ Vst3Plugin::Vst3Plugin()
     : component{&Slots::component, this}, processor{&Slots::processor, this},
       controller{&Slots::controller, this},
       requirements{&Slots::requirements, this}, units{&Slots::unitInfoTable, this},
-      facts(library().facts), hosted(guestOptions(this, kIncomingCapacity)),
-      formatter(guestOptions(nullptr, 0)) {}
+      facts(library().facts), hosted(plugin_facts::guestOptions(kFormat, this, kIncomingCapacity)),
+      formatter(plugin_facts::guestOptions(kFormat, nullptr, 0)) {}
 
 Vst3Plugin::~Vst3Plugin() {
     handler.reset(nullptr);

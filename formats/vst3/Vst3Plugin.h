@@ -42,8 +42,8 @@ struct Library {
 };
 const Library& library();
 
-// What a guest of the plug-in tells it about its host; a listener hears its automation.
-guest::Options guestOptions(guest::Listener* listener, std::size_t incoming);
+// The format a guest of the plug-in names to it as its host's.
+inline constexpr const char* kFormat = "VST3";
 
 // Text crossing the interface: the plug-in's 8-bit texts into UTF-16 fields (cut to fit, always
 // terminated), and back (units above 0x7F become '?', which no number contains).

@@ -14,6 +14,7 @@
 #include "formats/guest/Guest.h"
 #include "tests/AllocationCounter.h"
 #include "tests/clap/ClapRig.h"
+#include "tests/windows/EditorWindows.h"
 #include "tests/windows/WindowsPath.h"
 
 using namespace clap_rig;
@@ -676,24 +677,12 @@ TEST_F(ClapDoor, TheAllocationCounterSeesTheLibrarysAllocations) {
 
 #include "tests/x11/XTree.h"
 #include <X11/extensions/XTest.h>
-#include <cairo.h>
-#include <fontconfig/fontconfig.h>
 #include <unistd.h>
-
-namespace {
-
-int xErrors = 0;
-int countXError(Display*, XErrorEvent*) {
-    ++xErrors;
-    return 0;
-}
-
-} // namespace
 
 TEST_F(ClapDoor, EditorEmbedsInTheHostsX11WindowIdlesOnItsTimerAndSendsItsAutomation) {
     Display* const display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr) << "needs a display (run through tests/x11/with_xvfb.sh)";
-    XSetErrorHandler(countXError);
+    XSetErrorHandler(countXErrors);
     const Window parent =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 400, 0, 0, 0);
     XMapWindow(display, parent);
@@ -766,12 +755,9 @@ TEST_F(ClapDoor, EditorEmbedsInTheHostsX11WindowIdlesOnItsTimerAndSendsItsAutoma
     EXPECT_TRUE(childrenOf(display, parent).empty());
     XDestroyWindow(display, parent);
     XSync(display, False);
-    EXPECT_EQ(xErrors, 0);
+    EXPECT_EQ(xErrorCount, 0);
     XCloseDisplay(display);
-    // The process's caches of cairo and fontconfig go, so the leak checker sees only what the
-    // editor left.
-    cairo_debug_reset_static_data();
-    FcFini();
+    releaseDrawingCaches();
 }
 #endif
 
@@ -780,28 +766,6 @@ TEST_F(ClapDoor, EditorEmbedsInTheHostsX11WindowIdlesOnItsTimerAndSendsItsAutoma
 // size, a click on a step slider reaching the host as a parameter event between gestures, its
 // window hidden while the host hides it, and nothing left in the host's window once the host
 // destroys it.
-namespace {
-
-struct Found {
-    HWND editor;
-    HWND slider = nullptr;
-};
-
-// The second step's slider: the scroll bar at (52, 60) of the editor.
-BOOL CALLBACK findSlider(HWND window, LPARAM data) {
-    auto& found = *reinterpret_cast<Found*>(data);
-    char name[32] = "";
-    GetClassNameA(window, name, sizeof name);
-    RECT box{};
-    GetWindowRect(window, &box);
-    MapWindowPoints(HWND_DESKTOP, found.editor, reinterpret_cast<POINT*>(&box), 2);
-    if (std::strcmp(name, "ScrollBar") != 0 || box.left != 52 || box.top != 60) return TRUE;
-    found.slider = window;
-    return FALSE;
-}
-
-} // namespace
-
 TEST_F(ClapDoor, EditorEmbedsInTheHostsWin32WindowAndSendsItsAutomation) {
     HWND parent = CreateWindowExA(0, "STATIC", "morvo-clap-tests", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                   0, 0, 800, 400, nullptr, nullptr, nullptr, nullptr);
@@ -823,20 +787,20 @@ TEST_F(ClapDoor, EditorEmbedsInTheHostsWin32WindowAndSendsItsAutomation) {
     ASSERT_NO_FATAL_FAILURE(openEditor(CLAP_WINDOW_API_WIN32, CLAP_WINDOW_API_X11, window));
     pump(200);
 
-    Found found{GetWindow(parent, GW_CHILD)};
-    ASSERT_NE(found.editor, nullptr);
-    EXPECT_EQ(GetWindow(found.editor, GW_HWNDNEXT), nullptr); // one editor
+    const HWND editor = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(GetWindow(editor, GW_HWNDNEXT), nullptr); // one editor
     RECT box{};
-    GetClientRect(found.editor, &box);
+    GetClientRect(editor, &box);
     EXPECT_EQ(box.right * 1000 + box.bottom, 626 * 1000 + 280);
-    EXPECT_TRUE(IsWindowVisible(found.editor));
-    EnumChildWindows(found.editor, findSlider, reinterpret_cast<LPARAM>(&found));
-    ASSERT_NE(found.slider, nullptr);
+    EXPECT_TRUE(IsWindowVisible(editor));
+    const HWND slider = secondStepSlider(editor);
+    ASSERT_NE(slider, nullptr);
 
     // A click on the down arrow, as the mouse gives it: the bar tracks until the button is up.
     const double before = value(1);
-    PostMessageA(found.slider, WM_LBUTTONUP, 0, MAKELPARAM(8, 160));
-    SendMessageA(found.slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 160));
+    PostMessageA(slider, WM_LBUTTONUP, 0, MAKELPARAM(8, 160));
+    SendMessageA(slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 160));
     pump(50);
     const double after = value(1);
     EXPECT_NE(after, before);
@@ -845,9 +809,9 @@ TEST_F(ClapDoor, EditorEmbedsInTheHostsWin32WindowAndSendsItsAutomation) {
 
     // Hidden, the editor is off the screen, and shown again it is back.
     EXPECT_TRUE(x.gui->hide(plugin));
-    EXPECT_FALSE(IsWindowVisible(found.editor));
+    EXPECT_FALSE(IsWindowVisible(editor));
     EXPECT_TRUE(x.gui->show(plugin));
-    EXPECT_TRUE(IsWindowVisible(found.editor));
+    EXPECT_TRUE(IsWindowVisible(editor));
     EXPECT_TRUE(x.gui->hide(plugin));
     x.gui->destroy(plugin);
     pump(50);

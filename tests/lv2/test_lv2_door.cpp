@@ -800,9 +800,7 @@ TEST(Lv2Door, WhatCannotWaitIsCountedAsLost) {
 
 #include "tests/x11/XTree.h"
 #include <X11/extensions/XTest.h>
-#include <cairo.h>
 #include <dlfcn.h>
-#include <fontconfig/fontconfig.h>
 #include <lv2/instance-access/instance-access.h>
 #include <lv2/ui/ui.h>
 #include <unistd.h>
@@ -911,7 +909,6 @@ TEST(Lv2Door, EditorOpensInTheHostsWindowAndItsEditsBecomePortWrites) {
     EXPECT_TRUE(childrenOf(display, parent).empty());
     XDestroyWindow(display, parent);
     XCloseDisplay(display);
-    cairo_debug_reset_static_data();
-    FcFini();
+    releaseDrawingCaches();
 }
 #endif

@@ -19,6 +19,7 @@
 #include "tests/clap/ClapRig.h"
 #endif
 #include "tests/vst3/Vst3Rig.h"
+#include "tests/windows/EditorWindows.h"
 #include "tests/windows/WindowsPath.h"
 
 using namespace vst3_rig;
@@ -604,24 +605,12 @@ TEST_F(Vst3Door, TheStreamIsTheVst2LibrarysWithTheSameTransport) {
 
 #include "tests/x11/XTree.h"
 #include <X11/extensions/XTest.h>
-#include <cairo.h>
-#include <fontconfig/fontconfig.h>
 #include <unistd.h>
-
-namespace {
-
-int xErrors = 0;
-int countXError(Display*, XErrorEvent*) {
-    ++xErrors;
-    return 0;
-}
-
-} // namespace
 
 TEST_F(Vst3Door, EditorEmbedsInTheHostsX11WindowIdlesOnItsRunLoopAndSendsItsEdits) {
     Display* const display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr) << "needs a display (run through tests/x11/with_xvfb.sh)";
-    XSetErrorHandler(countXError);
+    XSetErrorHandler(countXErrors);
     EXPECT_EQ(edit->createView(plugin.controller, "another"), nullptr);
     IPlugView* view = edit->createView(plugin.controller, kEditorViewName);
     ASSERT_NE(view, nullptr);
@@ -693,12 +682,9 @@ TEST_F(Vst3Door, EditorEmbedsInTheHostsX11WindowIdlesOnItsRunLoopAndSendsItsEdit
     if (view != nullptr) release(view);
     XDestroyWindow(display, parent);
     XSync(display, False);
-    EXPECT_EQ(xErrors, 0);
+    EXPECT_EQ(xErrorCount, 0);
     XCloseDisplay(display);
-    // The process's caches of cairo and fontconfig go, so the leak checker sees only what the
-    // editor left.
-    cairo_debug_reset_static_data();
-    FcFini();
+    releaseDrawingCaches();
 }
 #endif
 
@@ -706,28 +692,6 @@ TEST_F(Vst3Door, EditorEmbedsInTheHostsX11WindowIdlesOnItsRunLoopAndSendsItsEdit
 // The editor as a Windows host opens it: a view for HWND parents only, embedded in a window of
 // the host's, a click on a step slider reaching the host's handler as one edit between begin and
 // end, and nothing left in the host's window once the host removes it.
-namespace {
-
-struct Found {
-    HWND editor;
-    HWND slider = nullptr;
-};
-
-// The second step's slider: the scroll bar at (52, 60) of the editor.
-BOOL CALLBACK findSlider(HWND window, LPARAM data) {
-    auto& found = *reinterpret_cast<Found*>(data);
-    char name[32] = "";
-    GetClassNameA(window, name, sizeof name);
-    RECT box{};
-    GetWindowRect(window, &box);
-    MapWindowPoints(HWND_DESKTOP, found.editor, reinterpret_cast<POINT*>(&box), 2);
-    if (std::strcmp(name, "ScrollBar") != 0 || box.left != 52 || box.top != 60) return TRUE;
-    found.slider = window;
-    return FALSE;
-}
-
-} // namespace
-
 TEST_F(Vst3Door, EditorEmbedsInTheHostsWin32WindowAndSendsItsEdits) {
     IPlugView* view = edit->createView(plugin.controller, kEditorViewName);
     ASSERT_NE(view, nullptr);
@@ -755,19 +719,19 @@ TEST_F(Vst3Door, EditorEmbedsInTheHostsWin32WindowAndSendsItsEdits) {
     ASSERT_EQ(v.attached(view, parent, kPlatformTypeHWND), kResultOk);
     pump(200);
 
-    Found found{GetWindow(parent, GW_CHILD)};
-    ASSERT_NE(found.editor, nullptr);
-    EXPECT_EQ(GetWindow(found.editor, GW_HWNDNEXT), nullptr); // one editor
+    const HWND editor = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(GetWindow(editor, GW_HWNDNEXT), nullptr); // one editor
     RECT box{};
-    GetClientRect(found.editor, &box);
+    GetClientRect(editor, &box);
     EXPECT_EQ(box.right * 1000 + box.bottom, 626 * 1000 + 280);
-    EnumChildWindows(found.editor, findSlider, reinterpret_cast<LPARAM>(&found));
-    ASSERT_NE(found.slider, nullptr);
+    const HWND slider = secondStepSlider(editor);
+    ASSERT_NE(slider, nullptr);
 
     // A click on the down arrow, as the mouse gives it: the bar tracks until the button is up.
     const ParamValue before = value(1);
-    PostMessageA(found.slider, WM_LBUTTONUP, 0, MAKELPARAM(8, 160));
-    SendMessageA(found.slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 160));
+    PostMessageA(slider, WM_LBUTTONUP, 0, MAKELPARAM(8, 160));
+    SendMessageA(slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 160));
     pump(50);
     const ParamValue after = value(1);
     EXPECT_NE(after, before);

@@ -1,9 +1,11 @@
-// What the X11 editor tests do in a host's window: find the windows the plug-in put in it, and
-// click in the editor as a user does.
+// What the X11 editor tests do in a host's window: find the windows the plug-in put in it, click
+// in the editor as a user does, count X errors, and let go of the drawing libraries' caches.
 #pragma once
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <vector>
 
@@ -17,6 +19,21 @@ inline std::vector<Window> childrenOf(Display* display, Window window) {
         XFree(children);
     }
     return found;
+}
+
+// X errors on the test's connections, counted (XSetErrorHandler(countXErrors)) instead of
+// ending the program.
+inline int xErrorCount = 0;
+inline int countXErrors(Display*, XErrorEvent*) {
+    ++xErrorCount;
+    return 0;
+}
+
+// The process's caches of cairo and fontconfig go, so the leak checker sees only what the editor
+// left.
+inline void releaseDrawingCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 // A real click (XTest) on the first step slider's arrow towards the middle, for a slider at

@@ -995,10 +995,7 @@ int main(int argc, char** argv) {
     CHECK_EQ(xErrors, 0); // on any connection of the process, the editors' included
     XCloseDisplay(display);
     dlclose(library);
-    // The process's caches of cairo and fontconfig go, so the leak checker sees only what the
-    // editors left.
-    cairo_debug_reset_static_data();
-    FcFini();
+    releaseDrawingCaches();
     std::printf("%d passed, %d failed\n", checks - failures, failures);
     std::fflush(stdout);
     return failures == 0 ? 0 : 1;
