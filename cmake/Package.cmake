@@ -14,7 +14,7 @@ set(CPACK_PACKAGE_NAME morvo)
 set(CPACK_PACKAGE_VENDOR Halvark)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "16-step sequencer of MIDI Control Change values (VST 2, CLAP, LV2)")
+    "16-step sequencer of MIDI Control Change values (VST 2, VST 3, CLAP, LV2)")
 set(CPACK_STRIP_FILES OFF) # stripped already, their symbols kept beside them
 # Each generator installs its own component of its own trees (the per-generator file below).
 set(CPACK_PROJECT_CONFIG_FILE ${generated}/GeneratorOptions.cmake)
@@ -29,6 +29,11 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     set(lv2_bundle ${PROJECT_BINARY_DIR}/lv2/Morvo.lv2)
     morvo_install(FILES lib/vst vst $<TARGET_FILE:Morvo>)
     morvo_install(FILES lib/clap clap $<TARGET_FILE:MorvoClap>)
+    # The VST 3 bundle as hosts scan it: the library in its architecture's folder.
+    morvo_install(FILES lib/vst3/Morvo.vst3/Contents/${MORVO_VST3_ARCHITECTURE}
+        vst3/Morvo.vst3/Contents/${MORVO_VST3_ARCHITECTURE} $<TARGET_FILE:MorvoVst3>)
+    morvo_install(FILES lib/vst3/Morvo.vst3/Contents/Resources vst3/Morvo.vst3/Contents/Resources
+        ${MORVO_VST3_BUNDLE}/Contents/Resources/moduleinfo.json)
     morvo_install(FILES lib/lv2/Morvo.lv2 lv2/Morvo.lv2 $<TARGET_FILE:MorvoLv2>
         ${lv2_bundle}/manifest.ttl ${lv2_bundle}/Morvo.ttl ${lv2_bundle}/presets.ttl)
     morvo_install(PROGRAMS bin . $<TARGET_FILE:morvo-host>)
@@ -76,10 +81,10 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
 beat, each scaled into a controller range and sent as a Control Change on all
 16 MIDI channels, following the host's tempo or song position.
 .
-This package holds the VST 2 library (/usr/lib/vst), the CLAP plug-in
-(/usr/lib/clap) and the LV2 bundle (/usr/lib/lv2), each with the same editor
-drawn on X11, and morvo-host, a command-line host that also plays the plug-in
-as a JACK client.")
+This package holds the VST 2 library (/usr/lib/vst), the VST 3 bundle
+(/usr/lib/vst3), the CLAP plug-in (/usr/lib/clap) and the LV2 bundle
+(/usr/lib/lv2), each with the same editor drawn on X11, and morvo-host, a
+command-line host that also plays the plug-in as a JACK client.")
     # The libraries they link decide the dependencies (dpkg-shlibdeps): X11, cairo and the C
     # run-time (the plug-ins carry libjpeg and the C++ run-time inside), and the C++ run-time
     # for morvo-host. It loads JACK only for --jack, so JACK is recommended, not required.
@@ -103,10 +108,16 @@ endif()
 ")
 elseif(WIN32)
     # The zip gathers both Windows trees: each installs its VST 2 DLL into the folder named for
-    # the hosts that load it; the 64-bit tree adds the CLAP plug-in, morvo-host and the text.
+    # the hosts that load it and its VST 3 library into the one bundle's folder for its
+    # architecture; the 64-bit tree adds the bundle's module information, the CLAP plug-in,
+    # morvo-host and the text.
     math(EXPR bits "${CMAKE_SIZEOF_VOID_P} * 8")
     install(FILES $<TARGET_FILE:Morvo> DESTINATION "VST2 ${bits}-bit hosts" COMPONENT windows)
+    install(FILES $<TARGET_FILE:MorvoVst3>
+        DESTINATION VST3/Morvo.vst3/Contents/${MORVO_VST3_ARCHITECTURE} COMPONENT windows)
     if(bits EQUAL 64)
+        install(FILES ${MORVO_VST3_BUNDLE}/Contents/Resources/moduleinfo.json
+            DESTINATION VST3/Morvo.vst3/Contents/Resources COMPONENT windows)
         install(FILES $<TARGET_FILE:MorvoClap> DESTINATION "CLAP 64-bit hosts"
             COMPONENT windows)
         install(PROGRAMS $<TARGET_FILE:morvo-host> DESTINATION . COMPONENT windows)

@@ -26,9 +26,9 @@ same_files() {
 }
 
 # The VST 2 library read by morvo-host, the LV2 plug-in found by lilv with its version, and one
-# song played alike through the VST 2 library and the CLAP plug-in.
+# song played alike through the VST 2 library and the other doors.
 doors_work() {
-    local vst2=$1 clap=$2 lv2=$3 host=$4
+    local vst2=$1 clap=$2 lv2=$3 host=$4 vst3=$5
     "$host" "$vst2" --info >"$work/info" 2>&1 || { cat "$work/info"; fail "morvo-host --info"; }
     grep -qx 'name          Ostrel' "$work/info" || { cat "$work/info"; fail "morvo-host --info"; }
     lv2ls | grep -qx https://halvark.com/plugins/ostrel || fail "lv2ls does not list the plug-in"
@@ -37,7 +37,8 @@ doors_work() {
         grep -q "lv2:microVersion $micro ;" "$lv2/Morvo.ttl" || fail "the LV2 version"
     sh "$source/tests/songs/same_stream.sh" "$song" - "$host" "$vst2" \
         "$source/build/linux/tests/morvo-clap-play" "$clap" \
-        "$source/build/linux/tests/morvo-lv2-play" "$lv2" || fail "the doors differ"
+        "$source/build/linux/tests/morvo-lv2-play" "$lv2" \
+        "$source/build/linux/tests/morvo-vst3-play" "$vst3" || fail "the doors differ"
 }
 
 case $mode in
@@ -46,7 +47,9 @@ deb)
     lintian --fail-on error --display-info "$deb" || fail "lintian finds errors"
     files="/usr/bin/morvo-host /usr/lib/clap/Morvo.clap /usr/lib/lv2/Morvo.lv2/Morvo.ttl
 /usr/lib/lv2/Morvo.lv2/Morvo_lv2.so /usr/lib/lv2/Morvo.lv2/manifest.ttl
-/usr/lib/lv2/Morvo.lv2/presets.ttl /usr/lib/vst/Morvo.so /usr/share/doc/morvo/README
+/usr/lib/lv2/Morvo.lv2/presets.ttl /usr/lib/vst/Morvo.so
+/usr/lib/vst3/Morvo.vst3/Contents/x86_64-linux/Morvo.so
+/usr/lib/vst3/Morvo.vst3/Contents/Resources/moduleinfo.json /usr/share/doc/morvo/README
 /usr/share/doc/morvo/changelog.gz /usr/share/doc/morvo/copyright
 /usr/share/lintian/overrides/morvo /usr/share/man/man1/morvo-host.1.gz"
     dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print substr($6, 2) }' |
@@ -72,7 +75,7 @@ deb)
         export LV2_PATH=$root/usr/lib/lv2
     fi
     doors_work "$root/usr/lib/vst/Morvo.so" "$root/usr/lib/clap/Morvo.clap" \
-        "$root/usr/lib/lv2/Morvo.lv2" "$root/usr/bin/morvo-host"
+        "$root/usr/lib/lv2/Morvo.lv2" "$root/usr/bin/morvo-host" "$root/usr/lib/vst3/Morvo.vst3"
     # The users' README names only what the package installs, nothing of the source tree.
     readme=$root/usr/share/doc/morvo/README
     for path in $(grep -oE '/usr/[[:alnum:]_./-]*[[:alnum:]_/]' "$readme"); do
@@ -82,7 +85,7 @@ deb)
     echo "the README: every path it names is installed"
     if [ "${CI:-}" = true ]; then
         as_root dpkg -r morvo || fail "dpkg -r"
-        for file in $files /usr/lib/lv2/Morvo.lv2 /usr/share/doc/morvo; do
+        for file in $files /usr/lib/lv2/Morvo.lv2 /usr/lib/vst3/Morvo.vst3 /usr/share/doc/morvo; do
             [ ! -e "$file" ] || fail "dpkg -r left $file"
         done
         ! dpkg-query -W -f='${Status}' morvo 2>/dev/null | grep -q ' installed' ||
@@ -96,16 +99,19 @@ archives)
     top=Morvo-$version-linux-x86_64
     tar tzf "$packages/$top.tar.gz" | same_files "the tar.gz" "$(printf "$top/%s\n" INSTALL.txt \
         README.md copyright morvo-host vst/Morvo.so clap/Morvo.clap lv2/Morvo.lv2/Morvo.ttl \
-        lv2/Morvo.lv2/Morvo_lv2.so lv2/Morvo.lv2/manifest.ttl lv2/Morvo.lv2/presets.ttl)"
+        lv2/Morvo.lv2/Morvo_lv2.so lv2/Morvo.lv2/manifest.ttl lv2/Morvo.lv2/presets.ttl \
+        vst3/Morvo.vst3/Contents/x86_64-linux/Morvo.so \
+        vst3/Morvo.vst3/Contents/Resources/moduleinfo.json)"
     tar xzf "$packages/$top.tar.gz" -C "$work"
     LV2_PATH=$work/$top/lv2 doors_work "$work/$top/vst/Morvo.so" "$work/$top/clap/Morvo.clap" \
-        "$work/$top/lv2/Morvo.lv2" "$work/$top/morvo-host"
+        "$work/$top/lv2/Morvo.lv2" "$work/$top/morvo-host" "$work/$top/vst3/Morvo.vst3"
 
     top=Morvo-$version-windows
     cd "$work"
     cmake -E tar tf "$packages/$top.zip" | same_files "the zip" "$(printf "$top/%s\n" INSTALL.txt \
         morvo-host.exe "CLAP 64-bit hosts/Morvo.clap" "VST2 32-bit hosts/Morvo.dll" \
-        "VST2 64-bit hosts/Morvo.dll")"
+        "VST2 64-bit hosts/Morvo.dll" VST3/Morvo.vst3/Contents/Resources/moduleinfo.json \
+        VST3/Morvo.vst3/Contents/x86-win/Morvo.vst3 VST3/Morvo.vst3/Contents/x86_64-win/Morvo.vst3)"
     cmake -E tar xf "$packages/$top.zip"
     for bits in 32 64; do
         "$source/cmake/wine-run.sh" "$source/build/win$bits/tests/morvo_library_tests.exe" \
@@ -115,8 +121,10 @@ archives)
     done
     sh "$source/tests/songs/same_stream.sh" "$song" "$source/cmake/wine-run.sh" \
         "$work/$top/morvo-host.exe" "$work/$top/VST2 64-bit hosts/Morvo.dll" \
-        "$source/build/win64/tests/morvo-clap-play.exe" "$work/$top/CLAP 64-bit hosts/Morvo.clap" ||
-        fail "the zip's morvo-host.exe and CLAP plug-in"
+        "$source/build/win64/tests/morvo-clap-play.exe" "$work/$top/CLAP 64-bit hosts/Morvo.clap" \
+        "$source/build/win64/tests/morvo-vst3-play.exe" "$work/$top/VST3/Morvo.vst3" \
+        "$source/build/win32/tests/morvo-vst3-play.exe" "$work/$top/VST3/Morvo.vst3" ||
+        fail "the zip's morvo-host.exe, CLAP plug-in and VST 3 bundle"
     ;;
 *) fail "usage: check_packages.sh deb|archives PACKAGES VERSION SOURCE_DIR" ;;
 esac
