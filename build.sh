@@ -169,11 +169,11 @@ run_tests() {
     fi
 }
 
-# The libFuzzer harnesses (tests/fuzz): the VST 2 record's, the CLAP door's and the LV2 door's.
-# Each replays its committed seed corpus, then fuzzes for 20 s (the minute shared between the
-# three) into a scratch corpus under build/fuzz, leaving the committed corpus as it is. Each run
+# The libFuzzer harnesses (tests/fuzz): the VST 2 record's and the CLAP, LV2 and VST 3 doors'.
+# Each replays its committed seed corpus, then fuzzes for 15 s (the minute shared between the
+# four) into a scratch corpus under build/fuzz, leaving the committed corpus as it is. Each run
 # counts as one test.
-fuzz_seconds=20
+fuzz_seconds=15
 run_fuzz() {
     install_missing "${fuzz_tools[@]}"
     echo "== building fuzz"
@@ -182,6 +182,7 @@ run_fuzz() {
     fuzz_one morvo_fuzz tests/fuzz/corpus build/fuzz/corpus
     fuzz_one morvo_fuzz_clap tests/fuzz/corpus-clap build/fuzz/corpus-clap
     fuzz_one morvo_fuzz_lv2 tests/fuzz/corpus-lv2 build/fuzz/corpus-lv2
+    fuzz_one morvo_fuzz_vst3 tests/fuzz/corpus-vst3 build/fuzz/corpus-vst3
 }
 
 # One harness: its program's name, its seed corpus and its scratch corpus.

@@ -5,7 +5,9 @@ is a short host session that reaches one part of the plug-in (a running sequence
 stop notes, external timing, the editor, a full event pool, every opcode, two instances; through
 the CLAP door also its life cycle, parameter texts, state blobs and audio buffers). The LV2 door's
 seeds (tests/fuzz/corpus-lv2, fuzz_lv2.cpp's encoding) reach its features, ports, time:Position
-messages, malformed atoms and small output buffers. Run it again when an encoding changes."""
+messages, malformed atoms and small output buffers; the VST 3 door's (tests/fuzz/corpus-vst3,
+fuzz_vst3.cpp's encoding) its life cycle, process contexts, notes, parameter changes with the
+program's, parameter calls, buses and state blobs. Run it again when an encoding changes."""
 import math
 import os
 import struct
@@ -539,10 +541,187 @@ lv2_seeds = {
     l_run(controls=[(22, any_float(0.49999997)), (22, any_float(0.5))]) + l_run(),
 }
 
+
+# ---- The VST 3 door (fuzz_vst3.cpp) ------------------------------------------------------------
+
+# Steps (the low four bits of a step byte; bit 7 picks the second instance; 9 to 15 process).
+V_CREATE, V_SETUP, V_ACTIVE, V_PROCESSING, V_PROCESS, V_PARAMS, V_STATE, V_BUSES, V_TERMINATE = \
+    range(9)
+# Process flags.
+B_CONTEXT, B_NO_EVENTS, B_NO_OUT_EVENTS, B_NO_OUT_CHANGES = 1, 2, 4, 8
+# Context flags (the low five bits), and what follows them.
+X_PLAYING, X_TEMPO, X_BEATS, X_BAR, X_TSIG, X_REAL_TEMPO, X_RATE, X_RAW = 1, 2, 4, 8, 16, 32, 64, \
+    128
+PROGRAM = 0x80  # a parameter id byte for the program-change parameter
+# Audio: channels in (0 to 2), channels out (0 to 2, times 4), no input, no output, in place.
+A_STEREO, A_NO_IN, A_NO_OUT, A_IN_PLACE = 2 | 8, 16, 32, 64
+
+
+def v_step(op, second=False):
+    return step(op, second)
+
+
+def v_value(v):
+    if 0 <= v <= 1 and abs(round(v * 127) / 127 - v) < 1e-12:
+        return bytes([round(v * 127)])
+    return bytes([0xFF]) + struct.pack("<d", v)
+
+
+def v_setup(most=512, rate=44, size=0, mode=0, second=False):
+    out = v_step(V_SETUP, second) + bytes([mode, size]) + struct.pack("<h", most)
+    return out + (bytes([rate]) if isinstance(rate, int) else bytes([0x80]) + real(rate))
+
+
+def v_ready(most=512, second=False):
+    return (v_setup(most, second=second) + v_step(V_ACTIVE, second) + bytes([1]) +
+            v_step(V_PROCESSING, second) + bytes([1]))
+
+
+def v_context(flags=X_PLAYING | X_TEMPO | X_BEATS | X_BAR | X_TSIG, bpm=120, beats=8.0,
+              raw_state=None, rate=None, samples=None, num=4, den=4):
+    out = bytes([flags])
+    if flags & X_RAW:
+        out += struct.pack("<I", raw_state)
+    if flags & X_RATE:
+        out += real(rate)
+    out += real(bpm) if flags & X_REAL_TEMPO else bytes([bpm])
+    out += real(beats + 8.0) + bytes([0])
+    out += bytes([0xFF]) + struct.pack("<q", samples) if samples is not None else bytes([0])
+    return out + number(num) + number(den)
+
+
+def v_id(pid):
+    # An id byte: the record's parameter, the program's, or (from 0xC0) any number.
+    return bytes([pid]) if 0 <= pid < 23 or pid == PROGRAM else bytes([0xC0]) + number(pid)
+
+
+def v_change(pid, points):
+    body = b"".join(v_value(v) + number(offset) for v, offset in points)
+    return v_id(pid) + bytes([len(points) - 1]) + body
+
+
+def v_note(on, pitch, offset=0, channel=0, velocity=100 / 127, bus=None):
+    kind = (0 if on else 1) | (8 if bus is not None else 0) | \
+        (channel << 5 if 0 <= channel < 8 else 16)
+    out = bytes([kind]) + (number(bus) if bus is not None else b"") + number(offset)
+    out += number(channel) if kind & 16 else b""
+    return out + number(pitch) + value(velocity)
+
+
+def v_other(type_, offset=0):
+    return bytes([4]) + number(type_) + number(offset) + number(0) + value(0.5)
+
+
+def v_block(frames=512, context=None, changes=(), notes=None, audio=A_STEREO, flags=0, seed=7,
+            second=False):
+    how = flags | (B_CONTEXT if context is not None else 0) | (B_NO_EVENTS if notes is None else 0)
+    out = v_step(V_PROCESS, second) + struct.pack("<H", frames) + bytes([how])
+    out += context if context is not None else b""
+    out += bytes([len(changes)]) + b"".join(changes) + bytes([audio, seed])
+    if notes is not None:
+        out += struct.pack("<H", len(notes)) + b"".join(notes)
+    return out
+
+
+def v_params(what, pid=0, v=0.5, extra=b"", second=False):
+    return v_step(V_PARAMS, second) + bytes([what]) + v_id(pid) + v_value(v) + extra
+
+
+def v_text(content):
+    return bytes([len(content)]) + content
+
+
+def v_state(what, extra=b"", second=False):
+    return v_step(V_STATE, second) + bytes([what]) + extra
+
+
+def v_buses(what, media=0, direction=0, index=0, extra=b""):
+    return v_step(V_BUSES) + bytes([what, media, direction]) + number(index) + extra
+
+
+PLAY_120 = v_context()
+vst3_seeds = {
+    "vst3-running": v_ready() +
+    v_block(512, PLAY_120, [v_change(16, [(0.16, 0)]), v_change(22, [(0.0, 0)])]) +
+    b"".join(v_block(512, PLAY_120) for _ in range(6)) +
+    v_block(512, PLAY_120, [v_change(17, [(0.5, 3)]), v_change(18, [(0.25, 0), (0.75, 9)]),
+                            v_change(19, [(1.0, 0)])]) +
+    v_block(300) + v_block(0, changes=[v_change(20, [(0.04, 0)])]) + v_block(1) +
+    v_block(512, PLAY_120, flags=B_NO_OUT_EVENTS) + v_block(512, PLAY_120, flags=B_NO_OUT_CHANGES),
+    "vst3-notes": v_ready() + v_block(512, PLAY_120, [v_change(22, [(1.0, 0)])]) +
+    v_block(512, PLAY_120, notes=[v_note(True, 12, 5)]) +
+    v_block(512, PLAY_120, notes=[v_note(True, 13, 100, channel=9), v_note(False, 12, 3),
+                                  v_note(True, 14, 7, velocity=0.0), v_note(True, 12, 9, bus=1),
+                                  v_note(True, 200, 1), v_note(True, -1, 1), v_other(2, 4),
+                                  v_other(65535, 8)]) +
+    v_block(512, notes=[v_note(True, 12, 400 - i) for i in range(300)]) +
+    v_block(512, notes=[v_note(True, 13, -(2**31) + 5), v_note(False, 12, 2**31 - 1),
+                        v_note(True, 12, 0, velocity=float("nan"))]) +
+    v_block(512, notes=[v_note(True, 60 + i % 3, i, velocity=1 / 127) for i in range(1100)]) +
+    v_block(512) + v_block(0, notes=[v_note(True, 12, 0)]) + v_block(512),
+    "vst3-context": v_ready(4096) + v_block(1, PLAY_120, [v_change(21, [(1.0, 0)])]) +
+    v_block(4096, PLAY_120) +
+    v_block(4096, v_context(bpm=90, beats=3.5)) +
+    v_block(2048, v_context(X_TEMPO | X_BEATS | X_REAL_TEMPO, float("nan"), float("inf"))) +
+    v_block(1024, v_context(X_BEATS | X_PLAYING, 0, -4.0, samples=-(2**62))) +
+    v_block(1024, v_context(X_RAW | X_REAL_TEMPO | X_RATE, 1e300, 9.3e18, raw_state=0xFFFFFFFF,
+                            rate=-1.0, num=0, den=-1)) +
+    v_block(4096, v_context(X_TEMPO | X_BEATS | X_TSIG | X_PLAYING, 250, 1e9, num=2**31 - 1,
+                            den=7)) + v_block(4096) +
+    v_block(512, PLAY_120, [v_change(22, [(1.0, 0)])], [v_note(True, 12, 10)]),
+    "vst3-programs": v_ready() + v_block(512, PLAY_120, [v_change(PROGRAM, [(0.5, 0)])]) +
+    v_block(512, PLAY_120, [v_change(3, [(0.9, 0)]), v_change(PROGRAM, [(1.0, 0), (0.2, 5)]),
+                            v_change(4, [(0.1, 0)])]) +
+    v_block(512, PLAY_120, [v_change(PROGRAM, [(0.2, 0)])]) +
+    v_block(0, changes=[v_change(PROGRAM, [(float("nan"), 0), (0.0, 0)])]) +
+    v_block(512, PLAY_120, [v_change(PROGRAM, [(-3.0, 0)]), v_change(99, [(0.5, 0)])],
+            flags=B_NO_OUT_CHANGES) +
+    v_params(0, PROGRAM, 0.75) + v_params(0, PROGRAM, 0.75) + v_params(0, 5, 0.3) +
+    v_params(0, 6, 2.0) + v_params(0, 7, float("nan")) + v_params(0, -1, 0.5) +
+    v_params(1, PROGRAM, 0.4) + v_params(1, 2, 0.25) + v_params(1, 2, float("inf")) +
+    v_params(2, PROGRAM, extra=v_text(b"Preset 3")) + v_params(2, 1, extra=v_text(b"0.5")) +
+    v_params(2, 1, extra=v_text(b"1e9")) + v_params(2, 1, extra=bytes([3, 0xF0, 0, 0x31])) +
+    b"".join(v_params(3, i) for i in (0, 16, 22, PROGRAM)) + v_params(3, 24) +
+    v_params(4, PROGRAM, 1.0) + v_params(4, PROGRAM, float("-inf")) + v_params(4, 9, 0.3) +
+    v_block(512, PLAY_120),
+    "vst3-state": v_params(0, 3, 0.3) + v_state(0) + v_state(0 | 8, bytes([5])) + v_state(3) +
+    v_state(3 | 8, bytes([7])) +
+    v_state(1, struct.pack("<H", 12) + b"OSTR" + bytes([1, 0, 0, 0, 16, 0, 0, 0])) +
+    v_state(2, bytes([1]) + struct.pack("<H", 4) + bytes([2])) +
+    v_state(2, bytes([1]) + struct.pack("<H", 2000) + bytes([0x40])) +
+    v_state(2 | 64, bytes([0]) + struct.pack("<H", 1000)) +
+    v_state(2 | 8, bytes([3, 0])) + v_state(1, struct.pack("<H", 0)) +
+    v_step(V_CREATE, True) + bytes([0]) + v_state(0, second=True) + v_state(3 | 32) +
+    v_state(2 | 32, bytes([0])) + v_ready() + v_block(512, PLAY_120) + v_state(3) +
+    v_block(512, PLAY_120),
+    "vst3-life-cycle": v_step(V_CREATE) + bytes([1]) + number(5) + v_step(V_CREATE) + bytes([2]) +
+    v_block(64) + v_setup(512, size=1) + v_setup(0) + v_setup(-5) + v_setup(512, 0) +
+    v_setup(512, float("nan")) + v_setup(4096, float("inf")) + v_setup(512, mode=2) +
+    v_block(512) + v_step(V_ACTIVE) + bytes([1]) + v_block(512, PLAY_120) +
+    v_step(V_PROCESSING) + bytes([1]) + v_block(512, PLAY_120, [v_change(22, [(0.0, 0)])]) +
+    v_step(V_PROCESSING) + bytes([0]) + v_block(512, PLAY_120) + v_step(V_ACTIVE) + bytes([0]) +
+    v_block(512) + v_setup(1) + v_step(V_ACTIVE) + bytes([1]) + v_block(1, PLAY_120) +
+    v_step(V_TERMINATE) + v_block(64) + v_step(V_TERMINATE) + v_block(64) + v_ready(128) +
+    v_block(128, PLAY_120) + v_step(V_CREATE, True) + bytes([0]) + v_ready(256, second=True) +
+    v_block(256, PLAY_120, [v_change(22, [(1.0, 0)])], second=True) + v_block(128) +
+    v_step(V_TERMINATE, True) + v_block(128) + v_step(V_CREATE) + bytes([0]) + v_block(64),
+    "vst3-buses": v_ready(1000) + b"".join(
+        v_block(1000, PLAY_120, audio=a) for a in (0x00, A_STEREO, 1 | 4, 2 | 4, 1 | 8,
+                                                  A_STEREO | A_NO_IN, A_STEREO | A_NO_OUT,
+                                                  A_STEREO | A_IN_PLACE, 1 | 8 | A_IN_PLACE)) +
+    v_buses(0, extra=bytes([1, 0, 0, 1, 0, 0])) + v_buses(0, extra=bytes([1, 0xFF]) +
+                                                          struct.pack("<Q", 1) + bytes([0, 1, 0, 0])) +
+    v_buses(8, extra=bytes([1, 0, 0, 1, 0, 0])) + v_buses(0, extra=bytes([2, 0, 0, 2, 0, 0])) +
+    b"".join(v_buses(w, m, d, i) for w in (1, 2, 9) for m in (0, 1, 2) for d in (0, 1, 2)
+             for i in (0, 1)) +
+    v_buses(1, 0, 0, -1) + v_buses(3, 0, 1, 0, number(0)) + v_buses(3, 0, 2, 0, number(1)) +
+    v_buses(3, 1, 0, 1, number(-1)) + v_block(1000, PLAY_120),
+}
+
 if __name__ == "__main__":
     here = os.path.dirname(os.path.abspath(__file__))
     for folder, found in (("corpus", seeds), ("corpus-clap", clap_seeds),
-                          ("corpus-lv2", lv2_seeds)):
+                          ("corpus-lv2", lv2_seeds), ("corpus-vst3", vst3_seeds)):
         os.makedirs(os.path.join(here, folder), exist_ok=True)
         for name, data in found.items():
             with open(os.path.join(here, folder, name), "wb") as f:
