@@ -1,10 +1,11 @@
 #include "formats/clap/ClapPlugin.h"
-#include "formats/shared/PluginFacts.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
+#include "formats/shared/PluginFacts.h"
 #include "host/Morvo.h"
 
 namespace clap_door {
@@ -210,13 +211,20 @@ bool ClapPlugin::onAudioThread() const {
 
 bool ClapPlugin::activate(double rate, std::uint32_t frames) {
     if (!(rate > 0.0) || frames == 0 || !onMainThread()) return false;
+    // Room for a message per channel and frame (what no block of the plug-in exceeds) and the
+    // scratch channels, made before anything changes: a block length beyond what memory holds
+    // is refused, and no exception reaches the host.
+    try {
+        std::vector<float> room(static_cast<std::size_t>(frames) * kChannels * 2, 0.0f);
+        hosted.setEventCapacity(static_cast<std::size_t>(frames) * kMidiChannels);
+        scratch.swap(room);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     sampleRate = rate;
     maxFrames = frames;
     hosted.setSampleRate(rate);
     hosted.setBlockSize(static_cast<std::int32_t>(frames));
-    // Room for a message per channel and frame: what no block of the plug-in exceeds.
-    hosted.setEventCapacity(static_cast<std::size_t>(frames) * kMidiChannels);
-    scratch.assign(static_cast<std::size_t>(frames) * kChannels * 2, 0.0f);
     guest::Transport still;
     still.sampleRate = rate;
     still.blockSize = static_cast<std::int32_t>(frames);

@@ -1,11 +1,11 @@
 #include "formats/vst3/Vst3Plugin.h"
-#include "formats/shared/PluginFacts.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
 
+#include "formats/shared/PluginFacts.h"
 #include "host/Morvo.h"
 
 namespace vst3_door {
@@ -373,13 +373,22 @@ tresult Vst3Plugin::setupProcessing(const ProcessSetup& setup) {
     if (!(setup.sampleRate > 0.0) || setup.maxSamplesPerBlock <= 0 ||
         setup.symbolicSampleSize != kSample32)
         return kInvalidArgument;
+    // Room for a message per channel and frame (what no block of the plug-in exceeds) and the
+    // scratch channels, made before anything changes: a block length beyond what memory holds
+    // is refused, and no exception reaches the host.
+    const auto frames = static_cast<std::size_t>(setup.maxSamplesPerBlock);
+    std::unique_ptr<float[]> room(new (std::nothrow) float[frames * kChannels * 2]());
+    if (room == nullptr) return kOutOfMemory;
+    try {
+        hosted.setEventCapacity(frames * kMidiChannels);
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    }
+    scratch = std::move(room);
     sampleRate = setup.sampleRate;
     maxFrames = setup.maxSamplesPerBlock;
     hosted.setSampleRate(sampleRate);
     hosted.setBlockSize(maxFrames);
-    // Room for a message per channel and frame: what no block of the plug-in exceeds.
-    hosted.setEventCapacity(static_cast<std::size_t>(maxFrames) * kMidiChannels);
-    scratch.reset(new float[static_cast<std::size_t>(maxFrames) * kChannels * 2]());
     guest::Transport still;
     still.sampleRate = sampleRate;
     still.blockSize = maxFrames;
