@@ -1,7 +1,7 @@
 #!/bin/sh
 # Instructions a frame, counted by callgrind, for each path through each door: the record's own
-# cases (bench_process.cpp), the same through the guest, the CLAP door (bench_clap.cpp) and the
-# LV2 door (bench_lv2.cpp), and Morvo.lv2 under lv2bench (no transport) beside QMidiArp's LV2
+# cases (bench_process.cpp), the same through the guest, the CLAP door (bench_clap.cpp), the
+# LV2 door (bench_lv2.cpp) and the VST 3 door (bench_vst3.cpp), and Morvo.lv2 under lv2bench (no transport) beside QMidiArp's LV2
 # sequencer and LFO. A count does not move with the machine's speed of the moment, so it shows what a
 # change does to a path where timings cannot: a path dearer than the running one stands out.
 # The morvo_bench cases count what the block function does (callgrind collects inside it
@@ -32,6 +32,7 @@ for case in $("$bench" --benchmark_list_tests | grep -v '^Floor'); do
     *ThroughGuest) function='guest::Guest::run' ;;
     *ThroughClap) function='clap_door::Slots::process' ;;
     *ThroughLv2) function='lv2_door::(anonymous namespace)::run(' ;;
+    *ThroughVst3) function='vst3_door::Slots::process(' ;;
     *) function='APlugin::processReplacing' ;;
     esac
     valgrind --tool=callgrind --callgrind-out-file="$out/$case" --compress-strings=no \

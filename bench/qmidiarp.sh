@@ -2,7 +2,7 @@
 # Morvo against the nearest open peer, QMidiArp's LV2 step sequencer and LFO (Debian's qmidiarp,
 # installed by this script when it is missing). Each round runs, one after the other:
 #   - lv2bench on Morvo.lv2 and on the two peers, no transport, at blocks of 64, 512 and 4096;
-#   - morvo_bench's cases through every door (the guest, CLAP, LV2) at blocks of 512, running
+#   - morvo_bench's cases through every door (the guest, CLAP, LV2, VST 3) at blocks of 512, running
 #     with a transport and on the quiet paths (stopped, no tempo, a host's transport standing).
 # The machine's speed of the moment then moves them alike; each ratio is the median over the
 # rounds of Morvo's time a frame over the peer's in the same round (at 512 frames for the cases).
@@ -13,7 +13,7 @@ rounds=${2:-7}
 bench=${3:-build/linux/bench/morvo_bench}
 frames=2205000
 morvo=https://halvark.com/plugins/ostrel
-cases='^(Stopped|InternalRunning|ExternalRunning|NoTempo|HostStopped)Through(Guest|Clap|Lv2)$'
+cases='^(Stopped|InternalRunning|ExternalRunning|NoTempo|HostStopped)Through(Guest|Clap|Lv2|Vst3)$'
 [ -x "$bench" ] || { echo "qmidiarp.sh: no benchmark program at $bench" >&2; exit 1; }
 if ! lv2ls 2>/dev/null | grep -qi qmidiarp; then
     echo "== installing qmidiarp" >&2
