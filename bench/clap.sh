@@ -71,8 +71,9 @@ END {
         running = name != "Stopped"
         flag = running ? "" : "  (not running: for reference)"
         if (running && (mc > limit || mv > limit)) { flag = "  over " limit; over = 1 }
-        printf "%-20s %9.3f %9.3f %9.3f %9s %11.3f %11s %12.3f%s\n", name, v, g, c,
-            nv > 0 ? sprintf("%.3f", median(vst3, nv)) : "-", mc, mv >= 0 ? sprintf("%.3f", mv) : "-", ref, flag
+        v3 = "-"; if (nv > 0) v3 = sprintf("%.3f", median(vst3, nv))
+        r3 = "-"; if (mv >= 0) r3 = sprintf("%.3f", mv)
+        printf "%-20s %9.3f %9.3f %9.3f %9s %11.3f %11s %12.3f%s\n", name, v, g, c, v3, mc, r3, ref, flag
     }
     exit over
 }' "$results"
