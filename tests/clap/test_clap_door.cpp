@@ -13,6 +13,7 @@
 
 #include "formats/guest/Guest.h"
 #include "tests/AllocationCounter.h"
+#include "tests/StateBlobs.h"
 #include "tests/clap/ClapRig.h"
 #include "tests/windows/EditorWindows.h"
 #include "tests/windows/WindowsPath.h"
@@ -131,20 +132,11 @@ struct Vst2 {
     }
 };
 
-// The state blob: "OSTR" and four words (version, programs, parameters, current program), then
-// each program's 32-byte name and values, then the checksum.
-constexpr std::size_t kHeader = 20, kCurrentAt = 16, kProgram = 32 + 4 * kParameters;
-constexpr std::size_t valueAt(std::size_t program, std::size_t parameter) {
-    return kHeader + program * kProgram + 32 + 4 * parameter;
-}
-
-// A blob changed by hand, with its FNV-1a checksum made to hold again.
-void reseal(std::vector<std::uint8_t>& blob) {
-    std::uint32_t hash = 2166136261u;
-    for (std::size_t i = 0; i + 4 < blob.size(); ++i)
-        hash = (hash ^ blob[i]) * 16777619u;
-    std::memcpy(blob.data() + blob.size() - 4, &hash, 4);
-}
+using state_blobs::kCurrentAt;
+using state_blobs::kHeader;
+using state_blobs::kProgram;
+using state_blobs::reseal;
+using state_blobs::valueAt;
 
 } // namespace
 
@@ -254,25 +246,7 @@ TEST_F(ClapDoor, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
     const std::vector<std::uint8_t> changed = save();
     ASSERT_NE(changed, saved);
 
-    std::vector<std::vector<std::uint8_t>> broken;
-    broken.push_back(std::vector<std::uint8_t>(saved.begin(), saved.end() - 1)); // short
-    broken.push_back(std::vector<std::uint8_t>(saved.begin(), saved.begin() + 10));
-    broken.push_back({});
-    broken.push_back(saved);
-    broken.back()[100] ^= 0x40; // corrupt
-    broken.push_back(saved);
-    broken.back()[4] += 1; // a later version, with a checksum that holds
-    reseal(broken.back());
-    broken.push_back(saved);
-    broken.back()[kCurrentAt] = 16; // a current program past the last
-    reseal(broken.back());
-    broken.push_back(saved);
-    const float tooHigh = 1.5f; // a value above 1, in the second program
-    std::memcpy(broken.back().data() + valueAt(1, 5), &tooHigh, 4);
-    reseal(broken.back());
-    broken.push_back(saved);
-    broken.back().push_back(0); // long
-    for (const auto& blob : broken) {
+    for (const auto& blob : state_blobs::brokenFrom(saved)) {
         EXPECT_FALSE(load(blob)) << blob.size();
         EXPECT_EQ(save(), changed);
     }
