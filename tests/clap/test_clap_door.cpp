@@ -14,6 +14,7 @@
 #include "formats/guest/Guest.h"
 #include "tests/AllocationCounter.h"
 #include "tests/StateBlobs.h"
+#include "tests/Vst2Reference.h"
 #include "tests/clap/ClapRig.h"
 #include "tests/windows/EditorWindows.h"
 #include "tests/windows/WindowsPath.h"
@@ -21,15 +22,6 @@
 using namespace clap_rig;
 
 namespace {
-
-// The build's paths as this program's system shows them.
-std::string nativePath(const char* path) {
-#if defined(_WIN32)
-    return windowsPath(path);
-#else
-    return path;
-#endif
-}
 
 constexpr std::uint32_t kParameters = 23;
 constexpr std::uint32_t kBlock = 512;
@@ -123,14 +115,7 @@ class ClapDoor : public ::testing::Test {
 };
 
 // The VST 2 library through the guest, for what the CLAP door must show the same.
-struct Vst2 {
-    guest::Guest hosted{{.incomingCapacity = 64}};
-    Vst2() {
-        std::string error;
-        EXPECT_TRUE(hosted.load(nativePath(MORVO_VST2_PATH), error)) << error;
-        hosted.open();
-    }
-};
+using Vst2 = Vst2Reference;
 
 using state_blobs::kCurrentAt;
 using state_blobs::kHeader;

@@ -21,6 +21,7 @@
 
 #include "formats/guest/Guest.h"
 #include "tests/AllocationCounter.h"
+#include "tests/Vst2Reference.h"
 #include "tests/lv2/LilvRig.h"
 
 namespace {
@@ -47,13 +48,8 @@ const lv2_rig::Bundle& lilv() {
 }
 
 // The VST 2 library through the guest.
-struct Vst2 {
-    guest::Guest hosted{{.eventCapacity = kBlock * 16, .incomingCapacity = 64}};
-    Vst2() {
-        std::string error;
-        EXPECT_TRUE(hosted.load(MORVO_VST2_PATH, error)) << error;
-        hosted.open();
-    }
+struct Vst2 : Vst2Reference {
+    Vst2() : Vst2Reference({.eventCapacity = kBlock * 16, .incomingCapacity = 64}) {}
 };
 
 std::vector<std::uint8_t> forged(const std::vector<Property>& properties, LV2_URID otype = 0) {

@@ -16,9 +16,7 @@
 #include "formats/guest/Guest.h"
 #include "tests/AllocationCounter.h"
 #include "tests/StateBlobs.h"
-#if defined(MORVO_CLAP_PATH)
-#include "tests/clap/ClapRig.h"
-#endif
+#include "tests/Vst2Reference.h"
 #include "tests/vst3/Vst3Rig.h"
 #include "tests/windows/EditorWindows.h"
 #include "tests/windows/WindowsPath.h"
@@ -26,15 +24,6 @@
 using namespace vst3_rig;
 
 namespace {
-
-// The build's paths as this program's system shows them.
-std::string nativePath(const char* path) {
-#if defined(_WIN32)
-    return windowsPath(path);
-#else
-    return path;
-#endif
-}
 
 constexpr int32 kParameters = 23, kPrograms = 16;
 constexpr int32 kBlock = 512;
@@ -44,14 +33,7 @@ constexpr Uid kClass = makeUid(0x6EC6A5C8, 0xC7694AAE, 0xB44F68A3, 0x773A6AC7);
 constexpr const char* kClassText = "6EC6A5C8C7694AAEB44F68A3773A6AC7";
 
 // The VST 2 library through the guest, for what the VST 3 door must show the same.
-struct Vst2 {
-    guest::Guest hosted{{.incomingCapacity = 64}};
-    Vst2() {
-        std::string error;
-        EXPECT_TRUE(hosted.load(nativePath(MORVO_VST2_PATH), error)) << error;
-        hosted.open();
-    }
-};
+using Vst2 = Vst2Reference;
 
 class Vst3Door : public ::testing::Test {
   protected:
@@ -314,37 +296,6 @@ TEST_F(Vst3Door, StateRoundTripsBitForBitAndBrokenBlobsChangeNothing) {
     EXPECT_EQ(value(programParameter().id),
               edit->plainParamToNormalized(plugin.controller, programParameter().id, 2));
 }
-
-#if defined(MORVO_CLAP_PATH)
-// One blob for both doors: a session saved with the CLAP plug-in (a program other than the first
-// current, values changed in it) opens through the VST 3 door, which saves it back unchanged.
-TEST_F(Vst3Door, StateSavedByTheClapPluginOpensHereAndSavesBackTheSame) {
-    const clap_rig::Library clap(nativePath(MORVO_CLAP_PATH));
-    ASSERT_NE(clap.factory, nullptr);
-    clap_rig::Host host("morvo-vst3-tests");
-    const clap_abi::clap_plugin* other =
-        clap.factory->create_plugin(clap.factory, &host.record, "com.halvark.ostrel");
-    ASSERT_TRUE(other != nullptr && other->init(other));
-    const clap_rig::Extensions x(other);
-    ASSERT_TRUE(x.state != nullptr && x.presets != nullptr && x.params != nullptr);
-    ASSERT_TRUE(x.presets->from_location(other, clap_abi::CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN,
-                                         nullptr, "5"));
-    const auto change = clap_rig::parameterEvent(3, 0.25);
-    clap_rig::InputEvents in;
-    in.events.push_back(&change.header);
-    clap_rig::OutputEvents out;
-    x.params->flush(other, &in.record, &out.record);
-    clap_rig::Stream saved;
-    ASSERT_TRUE(x.state->save(other, &saved.out));
-    other->destroy(other);
-
-    ASSERT_TRUE(load(saved.bytes));
-    EXPECT_EQ(value(3), 0.25);
-    EXPECT_EQ(value(programParameter().id),
-              edit->plainParamToNormalized(plugin.controller, programParameter().id, 5));
-    EXPECT_EQ(save(), saved.bytes);
-}
-#endif
 
 // A host saves the song while it plays: the stream keeps to the current program's controller
 // however often it saves, though every other program names another one.

@@ -10,3 +10,12 @@ inline std::string windowsPath(std::string path) {
         if (c == '/') c = '\\';
     return path;
 }
+
+// A path of the build as the test program's own system shows it.
+inline std::string nativePath(const char* path) {
+#if defined(_WIN32)
+    return windowsPath(path);
+#else
+    return path;
+#endif
+}
